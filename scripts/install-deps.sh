@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the benchmark need.
+# Idempotent: packages already present are left alone, so it is cheap to call
+# before every build.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git python3
+  libxml2-dev libxslt1-dev xsltproc
+  qt6-base-dev qt6-webengine-dev libgl-dev
+  libgtest-dev libgmock-dev
+  xvfb xauth xdotool x11-utils fonts-dejavu-core
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,81 @@
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/RuntimeError.h"
+
+namespace xmlpellor {
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = other.release();
+  }
+  return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+int FileDescriptor::release() noexcept {
+  const int fd = m_fd;
+  m_fd = -1;
+  return fd;
+}
+
+void FileDescriptor::Close(const std::string& path) {
+  // close() may be where a delayed write error (a full disk on NFS, say)
+  // first shows; it must not pass for success.
+  if (::close(release()) != 0 && errno != EINTR) ThrowFileError(errno, path);
+}
+
+void WriteAll(int fd, std::string_view data, const std::string& path) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(errno, path);
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::string PosixFileSystem::TempPath() {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = (env != nullptr && *env != '\0') ? env : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::string PosixFileSystem::CreateUniqueFile(const std::string& directory, const std::string& prefix) {
+  std::string path = directory;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += prefix + "XXXXXX.tmp";
+  // mkostemps creates the file with O_EXCL and mode 0600: a name that exists
+  // already, or a symbolic link planted under it, is never reused.
+  FileDescriptor fd(::mkostemps(path.data(), 4, O_CLOEXEC));
+  if (!fd) ThrowFileError(errno, directory);
+  fd.Close(path);
+  return path;
+}
+
+void PosixFileSystem::Kill(const std::string& path) {
+  if (path.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
+  if (::unlink(path.c_str()) != 0) ThrowFileError(errno, path);
+}
+
+void PosixFileSystem::WriteText(const std::string& path, std::string_view text) {
+  if (path.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
+  // O_NOFOLLOW: the name lies in a shared directory and was just deleted, so
+  // someone else could have planted a link under it in the meantime.
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd) ThrowFileError(errno, path);
+  WriteAll(fd.get(), text, path);
+  fd.Close(path);
+}
+
+}  // namespace xmlpellor

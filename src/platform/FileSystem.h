@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace xmlpellor {
+
+// Owns one POSIX file descriptor.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) noexcept : m_fd(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+
+  int get() const noexcept { return m_fd; }
+  int release() noexcept;
+  explicit operator bool() const noexcept { return m_fd >= 0; }
+  // Closes now and reports a failed close (a late write error) as a
+  // RuntimeError naming `path`.
+  void Close(const std::string& path);
+
+ private:
+  int m_fd = -1;
+};
+
+// Writes every byte, retrying short writes; a failure is a RuntimeError.
+void WriteAll(int fd, std::string_view data, const std::string& path);
+
+// The runtime's file services the program relies on: the temporary
+// directory, new uniquely named files in it, deletion, and the one-shot
+// output of a text.
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // The temporary directory, ending in '/'.
+  virtual std::string TempPath() = 0;
+  // Creates a new, empty file in `directory` whose name begins with
+  // `prefix`, readable by its owner only, and returns its full path.
+  virtual std::string CreateUniqueFile(const std::string& directory, const std::string& prefix) = 0;
+  // Deletes one file; a missing file or one that cannot go is an error.
+  virtual void Kill(const std::string& path) = 0;
+  // Opens `path` for output (created, or emptied), writes `text` in one
+  // write, and closes it.
+  virtual void WriteText(const std::string& path, std::string_view text) = 0;
+};
+
+class PosixFileSystem final : public IFileSystem {
+ public:
+  std::string TempPath() override;
+  std::string CreateUniqueFile(const std::string& directory, const std::string& prefix) override;
+  void Kill(const std::string& path) override;
+  void WriteText(const std::string& path, std::string_view text) override;
+};
+
+}  // namespace xmlpellor

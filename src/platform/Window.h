@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace xmlpellor {
+
+// Geometry is in twips (1/1440 inch; 15 twips to a pixel at 96 dpi), held as
+// single-precision values like the classic window runtime holds them.
+inline constexpr float kTwipsPerPixel = 15.0f;
+
+// A control placed on the window. Left and Top are measured from the top-left
+// corner of the window's inner area. What is read back is what the control
+// really got, after any adjustment by the window system.
+class IControl {
+ public:
+  virtual ~IControl() = default;
+  virtual float Left() const = 0;
+  virtual float Top() const = 0;
+  virtual float Width() const = 0;
+  virtual float Height() const = 0;
+  // Sets all four in one call. A negative width or height is refused with
+  // run-time error 5 (err::kInvalidProcedureCall) and the control keeps its
+  // place.
+  virtual void Move(float left, float top, float width, float height) = 0;
+};
+
+// A single-line text box with no length limit.
+class ITextBox : public IControl {
+ public:
+  virtual std::string Text() const = 0;
+  virtual void SetText(const std::string& text) = 0;
+};
+
+class ICommandButton : public IControl {};
+
+// The embedded web browser.
+class IBrowser : public IControl {
+ public:
+  // Starts loading the named file and returns at once. The file is read anew
+  // on every call, also for the same path, and its content is shown as HTML
+  // whatever its name.
+  virtual void Navigate(const std::string& url) = 0;
+};
+
+// The window itself: its inner size.
+class IForm {
+ public:
+  virtual ~IForm() = default;
+  virtual float ScaleWidth() const = 0;
+  virtual float ScaleHeight() const = 0;
+};
+
+// Flags of the open-file dialog.
+namespace cdl {
+inline constexpr std::int32_t kHideReadOnly = 4;
+}  // namespace cdl
+
+// The common dialog: set its properties, then ShowOpen.
+class ICommonDialog {
+ public:
+  virtual ~ICommonDialog() = default;
+  virtual std::string FileName() const = 0;
+  virtual void SetFileName(const std::string& fileName) = 0;
+  virtual void SetDialogTitle(const std::string& title) = 0;
+  // "Description|pattern|Description|pattern..."
+  virtual void SetFilter(const std::string& filter) = 0;
+  virtual void SetFlags(std::int32_t flags) = 0;
+  // Modal. On a choice FileName holds the chosen file's full path; a Cancel
+  // raises run-time error 32755 (err::kCancelError).
+  virtual void ShowOpen() = 0;
+};
+
+}  // namespace xmlpellor
