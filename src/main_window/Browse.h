@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace xmlpellor {
+
+class ErrorHandling;
+class ICommonDialog;
+class ITextBox;
+
+inline constexpr const char* kXmlDialogTitle = "XML File";
+inline constexpr const char* kXmlFilter = "XML Files (*.xml)|*.xml|All Files (*.*)|*.*";
+inline constexpr const char* kXslDialogTitle = "XSL File";
+inline constexpr const char* kXslFilter = "XSL Files (*.xsl)|*.xsl|All Files (*.*)|*.*";
+
+// Lets the user pick a file for `box` with the open-file dialog. Carries its
+// own trap: Cancel ends it silently, any other error is reported; either way
+// the box keeps its text.
+void BrowseForFile(ErrorHandling& errors, ICommonDialog& cdl, ITextBox& box,
+                   const std::string& title, const std::string& filter) noexcept;
+
+}  // namespace xmlpellor

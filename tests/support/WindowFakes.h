@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/Window.h"
+
+namespace xmlpellor::test {
+
+// A control that keeps its geometry in memory. Like the real one it refuses
+// a negative width or height with error 5; `adjust` lets a test play the
+// window system that rounds what it is given (to whole pixels, say).
+class FakeControlBase {
+ public:
+  float left = 0, top = 0, width = 0, height = 0;
+  std::function<float(float)> adjust;  // applied to each of the four values
+  bool refuseEveryMove = false;
+  int moves = 0;
+
+ protected:
+  void DoMove(float l, float t, float w, float h);
+};
+
+template <class Interface>
+class FakeControl : public Interface, public FakeControlBase {
+ public:
+  float Left() const override { return left; }
+  float Top() const override { return top; }
+  float Width() const override { return width; }
+  float Height() const override { return height; }
+  void Move(float l, float t, float w, float h) override { DoMove(l, t, w, h); }
+};
+
+class FakeTextBox final : public FakeControl<ITextBox> {
+ public:
+  std::string text;
+  std::string Text() const override { return text; }
+  void SetText(const std::string& t) override { text = t; }
+};
+
+class FakeButton final : public FakeControl<ICommandButton> {};
+
+class FakeBrowser final : public FakeControl<IBrowser> {
+ public:
+  std::vector<std::string> navigations;
+  std::function<void(const std::string&)> onNavigate;
+  void Navigate(const std::string& url) override;
+};
+
+class FakeForm final : public IForm {
+ public:
+  float scaleWidth = 8880, scaleHeight = 5850;
+  float ScaleWidth() const override { return scaleWidth; }
+  float ScaleHeight() const override { return scaleHeight; }
+};
+
+// A dialog whose answer is scripted in advance and which records what it was
+// set to when ShowOpen was called.
+class FakeCommonDialog final : public ICommonDialog {
+ public:
+  enum class Answer { Choose, Cancel, Fail };
+  struct Shown {
+    std::string fileName, title, filter;
+    std::int32_t flags;
+  };
+
+  Answer answer = Answer::Choose;
+  std::string chosen;  // the full path a Choose returns
+  std::vector<Shown> shown;
+
+  std::string fileName, title, filter;
+  std::int32_t flags = 0;
+
+  std::string FileName() const override { return fileName; }
+  void SetFileName(const std::string& f) override { fileName = f; }
+  void SetDialogTitle(const std::string& t) override { title = t; }
+  void SetFilter(const std::string& f) override { filter = f; }
+  void SetFlags(std::int32_t f) override { flags = f; }
+  void ShowOpen() override;
+};
+
+}  // namespace xmlpellor::test
