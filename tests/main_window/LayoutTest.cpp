@@ -191,6 +191,16 @@ TEST(Layout, RunningAgainAfterASizeChangeFollowsTheNewSize) {
   EXPECT_EQ(w.Geometry(kWbr), (Rect{180, 600, 11640, 8220}));
 }
 
+// A width no whole number can hold is an overflow, reported like any other
+// error, rather than an undefined conversion.
+TEST(Layout, WidthBeyondAnyWholeNumberIsReportedAndMovesNothing) {
+  Window w(1e12f, 5850);
+  w.LayOut();
+  ASSERT_EQ(w.h.Reports(), 1u);
+  EXPECT_NE(w.h.box.shown[0].prompt.find("'6'"), std::string::npos);
+  for (int i = 0; i < kControls; ++i) EXPECT_EQ(w.Base(i).moves, 0) << kNames[i];
+}
+
 struct OtherErrorCase {
   const char* name;
   Control failing;
