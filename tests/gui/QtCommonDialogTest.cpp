@@ -14,8 +14,11 @@
 #include <functional>
 #include <memory>
 
+#include "main_window/Browse.h"
 #include "platform/RuntimeError.h"
 #include "platform/qt/QtCommonDialog.h"
+#include "support/Fakes.h"
+#include "support/WindowFakes.h"
 
 using xmlpellor::QtCommonDialog;
 using xmlpellor::RuntimeError;
@@ -243,6 +246,28 @@ class QtCommonDialogTest : public QObject {
     QCOMPARE(firstChoice, otherFolder + "/c.xml");
     QCOMPARE(second, xmlpellor::err::kCancelError);
     QCOMPARE(secondFolder, otherFolder);
+  }
+
+  // The browse procedure over the real dialog: Escape keeps the box and says
+  // nothing, a choice fills the box with the full path.
+  void browsingFillsTheBoxOnlyOnAChoice() {
+    Touch(m_folder + "/doc.xml");
+    xmlpellor::test::ReportHarness h;
+    xmlpellor::test::FakeTextBox txtXml;
+    txtXml.text = " " + m_folder.toStdString() + " ";
+    QtCommonDialog cdl;
+
+    WhenDialogOpens([](QFileDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    xmlpellor::BrowseForFile(h.errors, cdl, txtXml, xmlpellor::kXmlDialogTitle,
+                             xmlpellor::kXmlFilter);
+    QCOMPARE(txtXml.text, " " + m_folder.toStdString() + " ");
+    QCOMPARE(h.Reports(), std::size_t{0});
+
+    WhenDialogOpens([](QFileDialog& dialog) { TypeNameAndOpen(dialog, QStringLiteral("doc.xml")); });
+    xmlpellor::BrowseForFile(h.errors, cdl, txtXml, xmlpellor::kXmlDialogTitle,
+                             xmlpellor::kXmlFilter);
+    QCOMPARE(QString::fromStdString(txtXml.text), m_folder + "/doc.xml");
+    QCOMPARE(h.Reports(), std::size_t{0});
   }
 
   void nameFilters_data() {
