@@ -68,11 +68,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   m_wbrControl = std::make_unique<QtBrowser>(*m_wbr);
   m_wbrControl->Move(300, 660, 7935, 4755);
 
-  QWidget* const tabOrder[] = {m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl,
-                               m_wbr};
-  for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
-    QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
-  }
+  ApplyTabOrder();
 
   m_frm = std::make_unique<frmMain>(
       frmMain::Services{errors, app, fs},
@@ -101,8 +97,19 @@ QtMainWindow::~QtMainWindow() {
 }
 
 void QtMainWindow::Show() {
-  m_txtXml->setFocus();
   m_form->show();
+  // The view makes the inner widget that takes its focus only when it first
+  // loads a page (at load, above), and that upsets the chain set earlier.
+  ApplyTabOrder();
+  m_txtXml->setFocus();
+}
+
+void QtMainWindow::ApplyTabOrder() {
+  QWidget* const tabOrder[] = {m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl,
+                               m_wbr};
+  for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+    QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  }
 }
 
 QWidget& QtMainWindow::Widget() { return *m_form; }

@@ -38,6 +38,8 @@ class QtMainWindow {
   static QIcon Icon();
 
  private:
+  void ApplyTabOrder();
+
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
   QPushButton* m_cmdBrowseXsl;
