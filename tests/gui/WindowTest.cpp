@@ -104,7 +104,11 @@ class WindowTest : public QObject {
     QCOMPARE(QFileInfo(TempFile()).size(), 0);
     const QUrl start = QtBrowser::UrlFor(m_h->app.path + "/yabxmlpellor.htm");
     QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(start), kPageTimeoutMs);
-    QVERIFY(PageText(Page()).contains("Yab XML Pellor"));
+    // The start page spells out where the examples are.
+    const QString text = PageText(Page());
+    QVERIFY(text.contains("Yab XML Pellor"));
+    const QString books = QString::fromStdString(m_h->app.path) + "/examples/books.xml";
+    QVERIFY2(text.contains(books) && QFileInfo::exists(books), qPrintable(books));
   }
 
   void focusStartsInTheXmlBoxAndTabFollowsTheRow() {
