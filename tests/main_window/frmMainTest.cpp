@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "main_window/frmMain.h"
+#include "platform/FileSystem.h"
+#include "platform/RuntimeError.h"
+#include "support/Fakes.h"
+#include "support/WindowFakes.h"
+#include "transform/Transform.h"
+
+namespace xmlpellor::test {
+namespace {
+
+// File services that keep a journal shared with the browser, so a test sees
+// the order of deletes, writes and navigations, with failures to switch on.
+class RecordingFileSystem final : public IFileSystem {
+ public:
+  explicit RecordingFileSystem(std::vector<std::string>& journal) : m_journal(journal) {}
+
+  bool failCreate = false;
+  bool failKill = false;
+  bool failWrite = false;
+  int created = 0;
+
+  std::string TempPath() override { return "/tmp/"; }
+  std::string CreateUniqueFile(const std::string& directory, const std::string& prefix) override {
+    m_journal.push_back("create " + directory + prefix);
+    if (failCreate) throw RuntimeError(err::kPathNotFound, "Path not found");
+    return directory + prefix + std::to_string(++created) + ".tmp";
+  }
+  void Kill(const std::string& path) override {
+    m_journal.push_back("kill " + path);
+    if (failKill) throw RuntimeError(err::kFileNotFound, "File not found");
+  }
+  void WriteText(const std::string& path, std::string_view text) override {
+    m_journal.push_back("write " + path + " [" + std::string(text) + "]");
+    if (failWrite || path.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
+  }
+
+ private:
+  std::vector<std::string>& m_journal;
+};
+
+struct Window {
+  ReportHarness h;
+  std::vector<std::string> journal;
+  RecordingFileSystem fs{journal};
+  FakeForm form;
+  FakeTextBox txtXml, txtXsl;
+  FakeButton cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl;
+  FakeBrowser wbr;
+  FakeCommonDialog cdl;
+  frmMain frm{{h.errors, h.app, fs},
+              {form, txtXml, txtXsl, cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl, wbr, cdl}};
+
+  Window() {
+    h.app.path = "/opt/pellor";
+    wbr.onNavigate = [this](const std::string& url) { journal.push_back("navigate " + url); };
+  }
+  // What the transformation gives for these paths, whatever it is built to do.
+  std::string Transformed(const std::string& xml, const std::string& xsl) {
+    return ToString(transform::CreateHTMLFromXMLXSL(h.errors, xml, xsl, Variant{}));
+  }
+};
+
+TEST(FormLoad, ShowsTheStartPageThenObtainsTheTemporaryFile) {
+  Window w;
+  w.frm.Form_Load();
+  EXPECT_EQ(w.journal, (std::vector<std::string>{"navigate /opt/pellor/yabxmlpellor.htm",
+                                                  "create /tmp/xml"}));
+  EXPECT_EQ(w.frm.TempFile(), "/tmp/xml1.tmp");
+  EXPECT_EQ(w.h.Reports(), 0u);
+}
+
+TEST(FormLoad, AFailureLeavesTheTemporaryFileUnsetAfterOneReport) {
+  struct Case {
+    const char* name;
+    void (*arrange)(Window&);
+    std::vector<std::string> journal;
+  };
+  const Case cases[] = {
+      {"browser refuses", [](Window& w) { w.wbr.onNavigate = [](const std::string&) { throw RuntimeError(438, "Object doesn't support this property or method"); }; },
+       {}},
+      {"no temporary file", [](Window& w) { w.fs.failCreate = true; },
+       {"navigate /opt/pellor/yabxmlpellor.htm", "create /tmp/xml"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Window w;
+    c.arrange(w);
+    w.frm.Form_Load();
+    EXPECT_EQ(w.frm.TempFile(), "");
+    EXPECT_EQ(w.h.Reports(), 1u);
+    EXPECT_EQ(w.journal, c.journal);
+  }
+}
+
+TEST(FormLoad, AnUnknownExecutableFolderStillNavigatesWithTheEmptyPath) {
+  Window w;
+  w.h.app.failPath = true;
+  w.frm.Form_Load();
+  ASSERT_EQ(w.wbr.navigations.size(), 1u);
+  EXPECT_EQ(w.wbr.navigations[0], "");
+  EXPECT_EQ(w.frm.TempFile(), "/tmp/xml1.tmp");
+  EXPECT_EQ(w.h.Reports(), 1u);
+}
+
+TEST(Apply, DeletesTransformsWritesAndNavigatesInThatOrder) {
+  Window w;
+  w.frm.Form_Load();
+  w.journal.clear();
+  w.txtXml.text = "  /data/a b.xml ";
+  w.txtXsl.text = "/data/s.xsl";
+  w.frm.cmdApplyXsl_Click();
+  const std::string text = w.Transformed("/data/a b.xml", "/data/s.xsl");
+  EXPECT_EQ(w.journal, (std::vector<std::string>{"kill /tmp/xml1.tmp",
+                                                  "write /tmp/xml1.tmp [" + text + "]",
+                                                  "navigate /tmp/xml1.tmp"}));
+  EXPECT_EQ(w.h.Reports(), 0u);
+
+  // A second press reuses the same path.
+  w.journal.clear();
+  w.frm.cmdApplyXsl_Click();
+  EXPECT_EQ(w.journal.front(), "kill /tmp/xml1.tmp");
+  EXPECT_EQ(w.journal.back(), "navigate /tmp/xml1.tmp");
+}
+
+TEST(Apply, TrimsOnlyTheSpaceCharacter) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } const cases[] = {
+      {"", ""},
+      {"   ", ""},
+      {"a.xml", "a.xml"},
+      {"  a.xml  ", "a.xml"},
+      {" my file.xml ", "my file.xml"},
+      {"\ta.xml", "\ta.xml"},
+      {"a.xml\n", "a.xml\n"},
+      {" \t a.xml \t ", "\t a.xml \t"},
+      {"\xC2\xA0" "a.xml", "\xC2\xA0" "a.xml"},  // a no-break space stays
+  };
+  for (const auto& c : cases) EXPECT_EQ(TrimSpaces(c.in), c.out) << '"' << c.in << '"';
+}
+
+TEST(Apply, AFailingWriteIsReportedOnceAndTheBrowserKeepsItsPage) {
+  Window w;
+  w.frm.Form_Load();
+  w.wbr.navigations.clear();
+  w.fs.failWrite = true;
+  w.frm.cmdApplyXsl_Click();
+  EXPECT_EQ(w.h.Reports(), 1u);
+  EXPECT_TRUE(w.wbr.navigations.empty());
+}
+
+TEST(Apply, WithoutATemporaryFileEveryPressReports) {
+  Window w;
+  w.fs.failCreate = true;
+  w.frm.Form_Load();
+  ASSERT_EQ(w.h.Reports(), 1u);
+  w.wbr.navigations.clear();
+  w.journal.clear();
+  for (int press = 1; press <= 3; ++press) {
+    w.frm.cmdApplyXsl_Click();
+    EXPECT_EQ(w.h.Reports(), 1u + press);
+  }
+  EXPECT_TRUE(w.wbr.navigations.empty());
+  for (const std::string& entry : w.journal) EXPECT_NE(entry.rfind("kill", 0), 0u) << entry;
+}
+
+TEST(Apply, AFileDeletedFromOutsideIsReportedAndTheResultStillShown) {
+  Window w;
+  w.frm.Form_Load();
+  w.wbr.navigations.clear();
+  w.fs.failKill = true;
+  w.frm.cmdApplyXsl_Click();
+  EXPECT_EQ(w.h.Reports(), 1u);
+  EXPECT_EQ(w.wbr.navigations, std::vector<std::string>{"/tmp/xml1.tmp"});
+}
+
+TEST(FormUnload, DeletesTheFileAndNeverCancels) {
+  Window w;
+  w.frm.Form_Load();
+  w.journal.clear();
+  std::int16_t cancel = 0;
+  w.frm.Form_Unload(cancel);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_EQ(w.journal, std::vector<std::string>{"kill /tmp/xml1.tmp"});
+  EXPECT_EQ(w.h.Reports(), 0u);
+}
+
+TEST(FormUnload, WithoutAFileDeletesNothingAndReportsNothing) {
+  Window w;
+  std::int16_t cancel = 0;
+  w.frm.Form_Unload(cancel);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_TRUE(w.journal.empty());
+  EXPECT_EQ(w.h.Reports(), 0u);
+}
+
+TEST(FormUnload, AFileThatWillNotGoIsReportedAndTheWindowStillCloses) {
+  Window w;
+  w.frm.Form_Load();
+  w.fs.failKill = true;
+  std::int16_t cancel = 0;
+  w.frm.Form_Unload(cancel);
+  EXPECT_EQ(cancel, 0);
+  EXPECT_EQ(w.h.Reports(), 1u);
+}
+
+}  // namespace
+}  // namespace xmlpellor::test
