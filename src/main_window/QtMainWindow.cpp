@@ -1,0 +1,110 @@
+#include "main_window/QtMainWindow.h"
+
+#include <QIcon>
+#include <iterator>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QWebEngineView>
+
+#include "main_window/Identity.h"
+#include "platform/qt/QtBrowser.h"
+#include "platform/qt/QtCommandButton.h"
+#include "platform/qt/QtForm.h"
+#include "platform/qt/QtTextBox.h"
+
+namespace xmlpellor {
+namespace {
+
+#include "xmlpellor.xpm"
+
+// Inner area of the window when it is created: 8880 x 5850 twips.
+constexpr int kDesignWidthPixels = 592;
+constexpr int kDesignHeightPixels = 390;
+
+template <class Widget>
+Widget* Create(QWidget* parent, const char* name) {
+  auto* widget = new Widget(parent);  // owned by the form from here on
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+}  // namespace
+
+QIcon QtMainWindow::Icon() { return QIcon(QPixmap(xmlpellor_xpm)); }
+
+QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs)
+    : m_form(std::make_unique<QtForm>()) {
+  m_form->setObjectName(QStringLiteral("frmMain"));
+  m_form->setWindowTitle(QString::fromLatin1(kCaption));
+  m_form->setWindowIcon(Icon());
+  m_form->resize(kDesignWidthPixels, kDesignHeightPixels);
+
+  // The controls come into being in this order, each at its design place.
+  m_cmdApplyXsl = Create<QPushButton>(m_form.get(), "cmdApplyXsl");
+  m_cmdApplyXsl->setText(QStringLiteral("&Apply"));
+  m_cmdApplyXslControl = std::make_unique<QtCommandButton>(*m_cmdApplyXsl);
+  m_cmdApplyXslControl->Move(4260, 120, 1280, 330);
+
+  m_cmdBrowseXsl = Create<QPushButton>(m_form.get(), "cmdBrowseXsl");
+  m_cmdBrowseXsl->setText(QStringLiteral("..."));
+  m_cmdBrowseXslControl = std::make_unique<QtCommandButton>(*m_cmdBrowseXsl);
+  m_cmdBrowseXslControl->Move(3660, 120, 360, 330);
+
+  m_cmdBrowseXml = Create<QPushButton>(m_form.get(), "cmdBrowseXml");
+  m_cmdBrowseXml->setText(QStringLiteral("..."));
+  m_cmdBrowseXmlControl = std::make_unique<QtCommandButton>(*m_cmdBrowseXml);
+  m_cmdBrowseXmlControl->Move(1680, 120, 360, 330);
+
+  m_txtXsl = Create<QLineEdit>(m_form.get(), "txtXsl");
+  m_txtXslControl = std::make_unique<QtTextBox>(*m_txtXsl);
+  m_txtXslControl->Move(2220, 120, 1280, 330);
+
+  m_txtXml = Create<QLineEdit>(m_form.get(), "txtXml");
+  m_txtXmlControl = std::make_unique<QtTextBox>(*m_txtXml);
+  m_txtXmlControl->Move(240, 120, 1280, 330);
+
+  m_wbr = Create<QWebEngineView>(m_form.get(), "wbr");
+  m_wbrControl = std::make_unique<QtBrowser>(*m_wbr);
+  m_wbrControl->Move(300, 660, 7935, 4755);
+
+  QWidget* const tabOrder[] = {m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl,
+                               m_wbr};
+  for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+    QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  }
+
+  m_frm = std::make_unique<frmMain>(
+      frmMain::Services{errors, app, fs},
+      frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
+                        *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
+
+  frmMain* frm = m_frm.get();
+  QObject::connect(m_cmdApplyXsl, &QPushButton::clicked, [frm] { frm->cmdApplyXsl_Click(); });
+  QObject::connect(m_cmdBrowseXml, &QPushButton::clicked, [frm] { frm->cmdBrowseXml_Click(); });
+  QObject::connect(m_cmdBrowseXsl, &QPushButton::clicked, [frm] { frm->cmdBrowseXsl_Click(); });
+  // A plain Qt window has no default button (setDefault works only in a
+  // QDialog), so Enter in either path box presses Apply here.
+  QPushButton* apply = m_cmdApplyXsl;
+  QObject::connect(m_txtXml, &QLineEdit::returnPressed, apply, &QPushButton::click);
+  QObject::connect(m_txtXsl, &QLineEdit::returnPressed, apply, &QPushButton::click);
+
+  m_form->SetEvents({
+      .load = [frm] { frm->Form_Load(); },
+      .resize = [frm] { frm->Form_Resize(); },
+      .unload = [frm](std::int16_t& cancel) { frm->Form_Unload(cancel); },
+  });
+}
+
+QtMainWindow::~QtMainWindow() {
+  if (!m_form->Unloaded()) m_form->close();
+}
+
+void QtMainWindow::Show() {
+  m_txtXml->setFocus();
+  m_form->show();
+}
+
+QWidget& QtMainWindow::Widget() { return *m_form; }
+
+}  // namespace xmlpellor

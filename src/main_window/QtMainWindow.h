@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+
+#include "main_window/frmMain.h"
+#include "platform/qt/PendingCommonDialog.h"
+
+class QIcon;
+class QLineEdit;
+class QPushButton;
+class QWebEngineView;
+class QWidget;
+
+namespace xmlpellor {
+
+class QtBrowser;
+class QtCommandButton;
+class QtForm;
+class QtTextBox;
+
+// The main window on Qt: creates the form and its controls with their design
+// settings and delivers the Qt events to frmMain.
+class QtMainWindow {
+ public:
+  QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs);
+  // Unloads the window first if nothing closed it, so its file goes.
+  ~QtMainWindow();
+  QtMainWindow(const QtMainWindow&) = delete;
+  QtMainWindow& operator=(const QtMainWindow&) = delete;
+
+  // Raises the load event, then shows the window with the focus in txtXml.
+  void Show();
+
+  QWidget& Widget();
+  frmMain& Program() { return *m_frm; }
+
+  // The window's 16 x 16 icon.
+  static QIcon Icon();
+
+ private:
+  std::unique_ptr<QtForm> m_form;
+  QPushButton* m_cmdApplyXsl;
+  QPushButton* m_cmdBrowseXsl;
+  QPushButton* m_cmdBrowseXml;
+  QLineEdit* m_txtXsl;
+  QLineEdit* m_txtXml;
+  QWebEngineView* m_wbr;
+
+  std::unique_ptr<QtCommandButton> m_cmdApplyXslControl;
+  std::unique_ptr<QtCommandButton> m_cmdBrowseXslControl;
+  std::unique_ptr<QtCommandButton> m_cmdBrowseXmlControl;
+  std::unique_ptr<QtTextBox> m_txtXslControl;
+  std::unique_ptr<QtTextBox> m_txtXmlControl;
+  // TEMPORARY until the Qt open-file dialog joins.
+  PendingCommonDialog m_cdl;
+  std::unique_ptr<QtBrowser> m_wbrControl;
+
+  std::unique_ptr<frmMain> m_frm;
+};
+
+}  // namespace xmlpellor

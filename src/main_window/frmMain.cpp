@@ -1,0 +1,88 @@
+#include "main_window/frmMain.h"
+
+#include "error_handling/ProcedureTrap.h"
+#include "files/Files.h"
+#include "main_window/Browse.h"
+#include "main_window/Identity.h"
+#include "main_window/Layout.h"
+#include "platform/FileSystem.h"
+#include "platform/Window.h"
+#include "transform/Transform.h"
+
+namespace xmlpellor {
+
+std::string TrimSpaces(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+frmMain::frmMain(Services services, Controls controls) noexcept
+    : m_services(services), m_controls(controls) {}
+
+void frmMain::Form_Load() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    // The start page is asked for before the temporary file exists; when
+    // this step fails the file is never obtained.
+    const std::string startPage = ToString(FixPath(kStartPage));
+    m_controls.wbr.Navigate(startPage);
+    mstrTempFile = TempFileName();
+  });
+}
+
+void frmMain::Form_Unload(std::int16_t& /*Cancel*/) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] { DeleteTempFile(); });
+}
+
+void frmMain::Form_Resize() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    LayOutMainWindow(m_services.errors, m_controls.form, m_controls.txtXml, m_controls.cmdBrowseXml,
+                     m_controls.txtXsl, m_controls.cmdBrowseXsl, m_controls.cmdApplyXsl,
+                     m_controls.wbr);
+  });
+}
+
+void frmMain::cmdApplyXsl_Click() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    DeleteTempFile();
+    const std::string strXmlDoc = TrimSpaces(m_controls.txtXml.Text());
+    const std::string strXslDoc = TrimSpaces(m_controls.txtXsl.Text());
+    const std::string result = ToString(CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}));
+    // The result's UTF-8 bytes go out unchanged, in one write; an empty
+    // mstrTempFile fails here and the browser keeps its page.
+    m_services.fs.WriteText(mstrTempFile, result);
+    m_controls.wbr.Navigate(mstrTempFile);
+  });
+}
+
+void frmMain::cmdBrowseXml_Click() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    BrowseForFile(m_services.errors, m_controls.cdl, m_controls.txtXml, kXmlDialogTitle, kXmlFilter);
+  });
+}
+
+void frmMain::cmdBrowseXsl_Click() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    BrowseForFile(m_services.errors, m_controls.cdl, m_controls.txtXsl, kXslDialogTitle, kXslFilter);
+  });
+}
+
+Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
+                                      const Variant& astrParamValue) noexcept {
+  return transform::CreateHTMLFromXMLXSL(m_services.errors, strXmlDoc, strXslDoc, astrParamValue);
+}
+
+Variant frmMain::FixPath(const std::string& strFile) noexcept {
+  return files::FixPath(m_services.errors, m_services.app, strFile);
+}
+
+std::string frmMain::TempFileName() noexcept {
+  return files::TempFileName(m_services.errors, m_services.fs);
+}
+
+void frmMain::DeleteTempFile() noexcept {
+  files::DeleteTempFile(m_services.errors, m_services.fs, mstrTempFile);
+}
+
+}  // namespace xmlpellor
