@@ -93,9 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# The description's first line is the summary; CPack indents the rest.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-A small one-window desktop tool for people who write and test XSL
+# CPack puts the summary first and indents this below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A small one-window desktop tool for people who write and test XSL
 stylesheets. Name an XML document and an XSL stylesheet, press Apply, and
 the HTML the transformation produced is shown in the window's browser;
 when a file does not parse, the line, the path and the parser's reason
