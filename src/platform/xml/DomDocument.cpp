@@ -170,6 +170,7 @@ void DOMDocument::Fail(std::int64_t line, std::string reason) {
 
 bool DOMDocument::load(const std::string& location) {
   m_doc.reset();
+  m_fileSize = 0;
   m_parseError = {};
   if (location.empty()) {
     Fail(0, "No document location was given.");
@@ -214,6 +215,7 @@ bool DOMDocument::load(const std::string& location) {
     return false;
   }
   m_doc = std::move(doc);
+  m_fileSize = static_cast<std::size_t>(info.st_size);
   return true;
 }
 
@@ -284,6 +286,12 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   XmlPtr<xmlDoc> result(
       xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
   if (context->state == XSLT_STATE_STOPPED) {
+    if (collector.Contains("infinite template recursion")) {
+      ThrowComponentError("The transformation was stopped: templates called each other more than " +
+                              std::to_string(kMaxTemplateDepth) +
+                              " levels deep, so the stylesheet most likely recurses without end",
+                          collector);
+    }
     ThrowComponentError("The transformation was stopped", collector);
   }
   if (!result || context->state != XSLT_STATE_OK || collector.Refused()) {
@@ -293,6 +301,14 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   context.reset();
 
   std::string text;
+  // Most outputs are about as large as their source, and growing a string of
+  // many megabytes step by step copies it over and over into fresh pages.
+  // Room that stays unused costs address space only: a block this large is
+  // mapped, and its pages are touched only when written.
+  try {
+    text.reserve(2 * m_fileSize);
+  } catch (const std::exception&) {
+  }
   XmlPtr<xmlOutputBuffer> out(
       xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
   if (!out) ThrowComponentError("The output could not be written", collector);

@@ -78,6 +78,7 @@ class DOMDocument {
   bool m_async = true;
   bool m_validateOnParse = true;
   XmlPtr<xmlDoc> m_doc;
+  std::size_t m_fileSize = 0;  // of the file the document was loaded from
   ParseError m_parseError;
   std::vector<std::pair<std::string, std::string>> m_selectionNamespaces;
 };

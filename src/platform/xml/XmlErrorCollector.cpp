@@ -59,6 +59,13 @@ const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
   return m_messages;
 }
 
+bool XmlErrorCollector::Contains(const std::string& text) noexcept {
+  for (const auto& m : Messages()) {
+    if (m.text.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
 const XmlMessage* XmlErrorCollector::FirstError() noexcept {
   const auto& messages = Messages();
   for (const auto& m : messages) {
@@ -68,9 +75,19 @@ const XmlMessage* XmlErrorCollector::FirstError() noexcept {
 }
 
 std::string XmlErrorCollector::Describe() noexcept {
+  // A message box has room for the first lines only; after a runaway
+  // recursion libxslt adds a long dump of its template stack.
+  constexpr std::size_t kMaxLines = 12;
   std::string out;
   try {
-    for (const auto& m : Messages()) {
+    std::size_t lines = 0;
+    const auto& messages = Messages();
+    for (const auto& m : messages) {
+      if (lines == kMaxLines) {
+        out += "\n(" + std::to_string(messages.size() - kMaxLines) + " more messages)";
+        break;
+      }
+      ++lines;
       if (!out.empty()) out += '\n';
       if (!m.file.empty()) {
         out += m.file;
@@ -140,7 +157,8 @@ void XmlErrorCollector::AppendGeneric(const char* text) noexcept {
     for (std::size_t nl = m_pending.find('\n'); nl != std::string::npos;
          nl = m_pending.find('\n', start)) {
       std::string line = WithoutTrailingBreaks(m_pending.substr(start, nl - start));
-      if (!line.empty()) Append({true, {}, 0, 0, std::move(line)});
+      // libxslt heads a message without a node by a line that only says "error".
+      if (!line.empty() && line != "error") Append({true, {}, 0, 0, std::move(line)});
       start = nl + 1;
     }
     m_pending.erase(0, start);

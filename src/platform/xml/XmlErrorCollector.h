@@ -41,6 +41,7 @@ class XmlErrorCollector {
   const std::vector<XmlMessage>& Messages() noexcept;
   // The first error, else the first message of any kind; null when none.
   const XmlMessage* FirstError() noexcept;
+  bool Contains(const std::string& text) noexcept;
   // Every message on its own line, with file and line where known.
   std::string Describe() noexcept;
 
