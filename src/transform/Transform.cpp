@@ -1,13 +1,87 @@
 #include "transform/Transform.h"
 
+#include <limits>
+
 #include "error_handling/ProcedureTrap.h"
+#include "platform/RuntimeError.h"
+#include "platform/xml/DomDocument.h"
 
 namespace xmlpellor::transform {
 
-// Placeholder until the libxml2/libxslt layer lands.
-Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string&, const std::string&,
-                             const Variant&) noexcept {
-  return Guarded<Variant>(errors, [](Variant&) {});
+namespace {
+
+// The classic number for a value too large for its type.
+constexpr std::int32_t kOverflow = 6;
+
+constexpr const char* kXsltNamespaceDeclaration =
+    "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"";
+
+// Writes each name/value pair into the first xsl:param of that name.
+void SetParameters(xml::DOMDocument& xslDoc, const Variant& astrParamValue) {
+  const auto* params = std::get_if<StringArray>(&astrParamValue);
+  if (params == nullptr) throw RuntimeError(err::kTypeMismatch, "Type mismatch");
+  const int upper = params->UBound();
+  const int lower = params->lowerBound;
+  xml::DOMNode param;
+  for (int i = lower; i <= upper; i += 2) {
+    param = xslDoc.selectSingleNode("/descendant::xsl:param[@name='" + params->At(i) + "']");
+    param.text(params->At(i + 1));
+  }
+}
+
+}  // namespace
+
+std::string EscapeMarkup(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}
+
+Variant XMLError(ErrorHandling& errors, const ParseError& parseError,
+                 const std::string& strDoc) noexcept {
+  return Guarded<Variant>(errors, [&](Variant& result) {
+    const std::int64_t line = parseError.Line;
+    if (line < std::numeric_limits<std::int32_t>::min() ||
+        line > std::numeric_limits<std::int32_t>::max()) {
+      throw RuntimeError(kOverflow, "Overflow");
+    }
+    result = "Error in line " + std::to_string(static_cast<std::int32_t>(line)) + " of " +
+             EscapeMarkup(strDoc) + "<br />" + EscapeMarkup(parseError.reason);
+  });
+}
+
+Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
+                             const std::string& strXslDoc, const Variant& astrParamValue) noexcept {
+  return Guarded<Variant>(errors, [&](Variant& result) {
+    xml::DOMDocument xmlDoc;
+    xmlDoc.async(false);
+    xmlDoc.validateOnParse(false);
+    if (!xmlDoc.load(strXmlDoc)) {
+      result = XMLError(errors, xmlDoc.parseError(), strXmlDoc);
+      return;
+    }
+
+    xml::DOMDocument xslDoc;
+    xslDoc.async(false);
+    xslDoc.validateOnParse(false);
+    if (!xslDoc.load(strXslDoc)) {
+      result = XMLError(errors, xslDoc.parseError(), strXslDoc);
+      return;
+    }
+    xslDoc.setProperty("SelectionLanguage", "XPath");
+    xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
+    if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
+
+    result = xmlDoc.transformNode(xslDoc.documentElement());
+  });
 }
 
 }  // namespace xmlpellor::transform

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Variant.h"
+#include "platform/xml/ParseError.h"
 
 namespace xmlpellor {
 
@@ -13,12 +14,25 @@ class ErrorHandling;
 // the empty value.
 namespace transform {
 
+using ParseError = xml::ParseError;
+
 // The output of transforming the document at `strXmlDoc` with the stylesheet
 // at `strXslDoc`, or the parse-error text of the first of the two that does
 // not load. `astrParamValue` is empty or a StringArray of alternating
-// parameter names and values.
+// parameter names and values, written into the stylesheet's xsl:param
+// elements (the first of each name in document order) before it is applied.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
                              const std::string& strXslDoc, const Variant& astrParamValue) noexcept;
+
+// "Error in line <Line> of <strDoc><br /><reason>", the text shown in place
+// of a result when a document does not load. The location and the reason
+// are escaped so that they show as written and cannot inject markup.
+Variant XMLError(ErrorHandling& errors, const ParseError& parseError,
+                 const std::string& strDoc) noexcept;
+
+// Escapes the three characters that would otherwise be read as markup in
+// HTML text: &, < and >.
+std::string EscapeMarkup(const std::string& text);
 
 }  // namespace transform
 }  // namespace xmlpellor

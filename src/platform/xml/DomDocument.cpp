@@ -1,0 +1,321 @@
+#include "platform/xml/DomDocument.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include <libxml/parser.h>
+#include <libxml/valid.h>
+#include <libxml/xpathInternals.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xsltutils.h>
+
+#include "platform/RuntimeError.h"
+#include "platform/xml/XmlErrorCollector.h"
+#include "platform/xml/XmlLibrary.h"
+
+namespace xmlpellor::xml {
+
+namespace {
+
+const xmlChar* Xml(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+
+[[noreturn]] void ThrowComponentError(const std::string& what, XmlErrorCollector& collector) {
+  std::string description = what;
+  const std::string details = collector.Describe();
+  if (!details.empty()) description += ":\n" + details;
+  throw RuntimeError(kXmlComponentError, description, kXmlComponentSource);
+}
+
+[[noreturn]] void ThrowNothing() {
+  throw RuntimeError(err::kObjectVariableNotSet, "Object variable or With block variable not set");
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const std::size_t n = std::strlen(prefix);
+  return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+// True for text that begins like "scheme://", which is no local path.
+bool LooksLikeUrl(const std::string& text) {
+  const std::size_t colon = text.find("://");
+  if (colon == std::string::npos || colon == 0) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    const bool ok = std::isalpha(static_cast<unsigned char>(c)) ||
+                    (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' ||
+                               c == '-' || c == '.'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// Collects the output of the serialiser straight into one string.
+int AppendToString(void* context, const char* data, int length) {
+  try {
+    static_cast<std::string*>(context)->append(data, static_cast<std::size_t>(length));
+    return length;
+  } catch (...) {
+    return -1;
+  }
+}
+
+}  // namespace
+
+std::string LocalPathOf(const std::string& location) {
+  if (!StartsWithNoCase(location, "file:")) {
+    if (LooksLikeUrl(location)) {
+      throw RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
+    }
+    return location;
+  }
+  std::string rest = location.substr(5);
+  if (rest.rfind("//", 0) == 0) {
+    rest.erase(0, 2);
+    // The authority may only name this machine.
+    const std::size_t slash = rest.find('/');
+    const std::string host = rest.substr(0, slash);
+    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) {
+      throw RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
+    }
+    rest = slash == std::string::npos ? std::string() : rest.substr(slash);
+  }
+  std::string path;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
+        HexValue(rest[i + 2]) >= 0) {
+      path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+      i += 2;
+    } else {
+      path += rest[i];
+    }
+  }
+  return path;
+}
+
+std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
+    const std::string& value) {
+  std::vector<std::pair<std::string, std::string>> result;
+  auto bad = [&]() -> RuntimeError {
+    return RuntimeError(kXmlComponentError, "SelectionNamespaces: not a list of namespace "
+                                            "declarations of the form xmlns:prefix=\"uri\": " +
+                                                value,
+                        kXmlComponentSource);
+  };
+  std::size_t i = 0;
+  auto skipSpace = [&] {
+    while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
+  };
+  skipSpace();
+  while (i < value.size()) {
+    if (value.compare(i, 6, "xmlns:") != 0) throw bad();
+    i += 6;
+    const std::size_t nameStart = i;
+    while (i < value.size() && value[i] != '=' &&
+           !std::isspace(static_cast<unsigned char>(value[i])))
+      ++i;
+    std::string prefix = value.substr(nameStart, i - nameStart);
+    if (prefix.empty() || xmlValidateNCName(Xml(prefix), 0) != 0) throw bad();
+    skipSpace();
+    if (i >= value.size() || value[i] != '=') throw bad();
+    ++i;
+    skipSpace();
+    if (i >= value.size() || (value[i] != '"' && value[i] != '\'')) throw bad();
+    const char quote = value[i++];
+    const std::size_t end = value.find(quote, i);
+    if (end == std::string::npos) throw bad();
+    result.emplace_back(std::move(prefix), value.substr(i, end - i));
+    i = end + 1;
+    if (i < value.size() && !std::isspace(static_cast<unsigned char>(value[i]))) throw bad();
+    skipSpace();
+  }
+  return result;
+}
+
+void DOMNode::text(const std::string& value) {
+  if (m_node == nullptr) ThrowNothing();
+  XmlErrorCollector collector;
+  // The value is text, not markup: it goes in as one text node, never
+  // through libxml2's entity parsing of xmlNodeSetContent.
+  XmlPtr<xmlNode> node(xmlNewDocTextLen(m_node->doc, Xml(value), static_cast<int>(value.size())));
+  if (!node) ThrowComponentError("The text of a node could not be set", collector);
+  while (xmlNode* child = m_node->children) {
+    xmlUnlinkNode(child);
+    XmlPtr<xmlNode> gone(child);
+  }
+  if (xmlAddChild(m_node, node.get()) == nullptr) {
+    ThrowComponentError("The text of a node could not be set", collector);
+  }
+  node.release();  // the element owns its new child now
+}
+
+DOMDocument::DOMDocument() { EnsureXmlLibraryInitialised(); }
+
+void DOMDocument::Fail(std::int64_t line, std::string reason) {
+  m_doc.reset();
+  m_parseError = {line, std::move(reason)};
+}
+
+bool DOMDocument::load(const std::string& location) {
+  m_doc.reset();
+  m_fileSize = 0;
+  m_parseError = {};
+  if (location.empty()) {
+    Fail(0, "No document location was given.");
+    return false;
+  }
+  std::string path;
+  try {
+    path = LocalPathOf(location);
+  } catch (const RuntimeError& e) {
+    Fail(0, e.what());
+    return false;
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || ::access(path.c_str(), R_OK) != 0) {
+    Fail(0, "The file cannot be opened: " + std::string(std::strerror(errno)) + ".");
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    Fail(0, "The location names a folder, not a file.");
+    return false;
+  }
+
+  XmlErrorCollector collector;
+  XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
+  if (!parser) ThrowComponentError("The XML parser could not be created", collector);
+  XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, ParseOptions(false)));
+  const bool wellFormed = doc && parser->wellFormed;
+  if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
+    XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
+    if (!valid) ThrowComponentError("The validator could not be created", collector);
+    if (xmlValidateDocument(valid.get(), doc.get()) != 1) doc.reset();
+  }
+  if (!doc || !wellFormed) {
+    const XmlMessage* first = collector.FirstError();
+    if (first == nullptr) {
+      Fail(0, "The document could not be parsed.");
+    } else {
+      std::string reason = first->text;
+      if (first->column > 0) reason += " (column " + std::to_string(first->column) + ")";
+      Fail(first->line, std::move(reason));
+    }
+    return false;
+  }
+  m_doc = std::move(doc);
+  m_fileSize = static_cast<std::size_t>(info.st_size);
+  return true;
+}
+
+void DOMDocument::setProperty(const std::string& name, const std::string& value) {
+  if (name == "SelectionLanguage") {
+    if (value != "XPath") {
+      throw RuntimeError(kXmlComponentError, "SelectionLanguage: only XPath is supported, not " +
+                                                 value, kXmlComponentSource);
+    }
+  } else if (name == "SelectionNamespaces") {
+    m_selectionNamespaces = ParseNamespaceDeclarations(value);
+  } else {
+    throw RuntimeError(kXmlComponentError, "Unknown document property: " + name,
+                       kXmlComponentSource);
+  }
+}
+
+DOMNode DOMDocument::selectSingleNode(const std::string& query) {
+  if (!m_doc) ThrowNothing();
+  XmlErrorCollector collector;
+  XmlPtr<xmlXPathContext> context(xmlXPathNewContext(m_doc.get()));
+  if (!context) ThrowComponentError("The XPath evaluator could not be created", collector);
+  for (const auto& [prefix, uri] : m_selectionNamespaces) {
+    if (xmlXPathRegisterNs(context.get(), Xml(prefix), Xml(uri)) != 0) {
+      ThrowComponentError("The namespace prefix " + prefix + " could not be bound", collector);
+    }
+  }
+  XmlPtr<xmlXPathObject> found(xmlXPathEvalExpression(Xml(query), context.get()));
+  if (!found) ThrowComponentError("The query " + query + " is not a valid XPath expression", collector);
+  if (found->type != XPATH_NODESET) {
+    ThrowComponentError("The query " + query + " does not select nodes", collector);
+  }
+  if (xmlXPathNodeSetIsEmpty(found->nodesetval)) return DOMNode();
+  return DOMNode(found->nodesetval->nodeTab[0]);
+}
+
+DOMNode DOMDocument::documentElement() const noexcept {
+  return DOMNode(m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr);
+}
+
+std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
+  if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
+  XmlErrorCollector collector;
+
+  // Compiling a stylesheet rewrites its tree and binds it to the compiled
+  // form, so libxslt gets a copy and the caller's document stays as it is.
+  XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
+  if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
+  XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
+  if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
+  copy.release();  // the compiled stylesheet owns the copy now
+  if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
+
+  // The text leaves as UTF-8 whatever xsl:output asks for, and what the
+  // output declares about itself (XML declaration, HTML meta) has to agree.
+  // The top-level value wins over any imported stylesheet's.
+  xmlFree(style->encoding);
+  style->encoding = xmlStrdup(BAD_CAST "UTF-8");
+
+  XmlPtr<xsltTransformContext> context(xsltNewTransformContext(style.get(), m_doc.get()));
+  if (!context) ThrowComponentError("The transformation could not be started", collector);
+  collector.Attach(context.get());
+  xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), context.get());
+  xsltSetCtxtParseOptions(context.get(), ParseOptions(false));
+  context->maxTemplateDepth = kMaxTemplateDepth;
+  context->maxTemplateVars = kMaxTemplateVars;
+
+  XmlPtr<xmlDoc> result(
+      xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
+  if (context->state == XSLT_STATE_STOPPED) {
+    if (collector.Contains("infinite template recursion")) {
+      ThrowComponentError("The transformation was stopped: templates called each other more than " +
+                              std::to_string(kMaxTemplateDepth) +
+                              " levels deep, so the stylesheet most likely recurses without end",
+                          collector);
+    }
+    ThrowComponentError("The transformation was stopped", collector);
+  }
+  if (!result || context->state != XSLT_STATE_OK || collector.Refused()) {
+    ThrowComponentError("The transformation failed", collector);
+  }
+  // Keys, variables and the like go before the output is built.
+  context.reset();
+
+  std::string text;
+  // Most outputs are about as large as their source, and growing a string of
+  // many megabytes step by step copies it over and over into fresh pages.
+  // Room that stays unused costs address space only: a block this large is
+  // mapped, and its pages are touched only when written.
+  try {
+    text.reserve(2 * m_fileSize);
+  } catch (const std::exception&) {
+  }
+  XmlPtr<xmlOutputBuffer> out(
+      xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  if (!out) ThrowComponentError("The output could not be written", collector);
+  const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
+  const int closed = xmlOutputBufferClose(out.release());
+  if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
+  return text;
+}
+
+}  // namespace xmlpellor::xml

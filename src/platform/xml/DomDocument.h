@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/xml/ParseError.h"
+#include "platform/xml/XmlPtr.h"
+
+namespace xmlpellor::xml {
+
+// The number a failure inside the XML parser or XSLT processor carries
+// (the component's general failure code, as a signed value), and its source.
+inline constexpr std::int32_t kXmlComponentError = static_cast<std::int32_t>(0x80004005u);
+inline constexpr const char* kXmlComponentSource = "libxslt";
+
+// Template nesting beyond this ends the transformation with an error rather
+// than exhausting the stack.
+inline constexpr int kMaxTemplateDepth = 3000;
+inline constexpr int kMaxTemplateVars = 15000;
+
+class DOMDocument;
+
+// A node of a DOMDocument, valid while that document lives and keeps the
+// node. The default node is Nothing: using it is run-time error 91.
+class DOMNode {
+ public:
+  DOMNode() = default;
+
+  bool IsNothing() const noexcept { return m_node == nullptr; }
+  // Replaces the node's whole content by one text node holding `value`.
+  void text(const std::string& value);
+
+ private:
+  friend class DOMDocument;
+  explicit DOMNode(xmlNode* node) noexcept : m_node(node) {}
+  xmlNode* m_node = nullptr;
+};
+
+// A parsed XML document over libxml2/libxslt, with the members the
+// transformation uses. Loading never touches the network, expands entities
+// only within libxml2's amplification limits and never validates unless
+// asked to.
+class DOMDocument {
+ public:
+  DOMDocument();
+  DOMDocument(const DOMDocument&) = delete;
+  DOMDocument& operator=(const DOMDocument&) = delete;
+
+  // Loading is always synchronous; the setting is kept for callers that set it.
+  void async(bool value) noexcept { m_async = value; }
+  void validateOnParse(bool value) noexcept { m_validateOnParse = value; }
+
+  // Reads and parses the document at `location`: a path (absolute or
+  // relative to the working directory) or a file: URL. False when it did not
+  // load; parseError() then says why.
+  bool load(const std::string& location);
+  const ParseError& parseError() const noexcept { return m_parseError; }
+
+  // "SelectionLanguage" (only "XPath") and "SelectionNamespaces" (a list of
+  // xmlns:prefix="uri" declarations that later selections use).
+  void setProperty(const std::string& name, const std::string& value);
+
+  // The first node in document order that the XPath 1.0 expression selects,
+  // or Nothing.
+  DOMNode selectSingleNode(const std::string& query);
+  DOMNode documentElement() const noexcept;
+
+  // Applies the stylesheet that `stylesheet` belongs to to this document and
+  // returns the output serialised as UTF-8 text; any encoding the output
+  // declares in itself is UTF-8 too.
+  std::string transformNode(const DOMNode& stylesheet) const;
+
+ private:
+  void Fail(std::int64_t line, std::string reason);
+
+  bool m_async = true;
+  bool m_validateOnParse = true;
+  XmlPtr<xmlDoc> m_doc;
+  std::size_t m_fileSize = 0;  // of the file the document was loaded from
+  ParseError m_parseError;
+  std::vector<std::pair<std::string, std::string>> m_selectionNamespaces;
+};
+
+// Parses a SelectionNamespaces value into (prefix, uri) pairs. Throws a
+// RuntimeError when it is not a list of xmlns:prefix="uri" declarations.
+std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
+    const std::string& value);
+
+// Turns a file: URL into a local path; other text is returned unchanged.
+// Throws a RuntimeError for a URL of any other scheme.
+std::string LocalPathOf(const std::string& location);
+
+}  // namespace xmlpellor::xml

@@ -1,0 +1,177 @@
+#include "platform/xml/XmlErrorCollector.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include <libxml/xmlerror.h>
+#include <libxslt/xsltutils.h>
+
+namespace xmlpellor::xml {
+
+namespace {
+
+thread_local XmlErrorCollector* tCurrent = nullptr;
+
+std::string WithoutTrailingBreaks(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+XmlErrorCollector::XmlErrorCollector() noexcept
+    : m_outer(tCurrent),
+      m_savedStructured(xmlStructuredError),
+      m_savedStructuredContext(xmlStructuredErrorContext),
+      m_savedGeneric(xmlGenericError),
+      m_savedGenericContext(xmlGenericErrorContext),
+      m_savedXsltGeneric(xsltGenericError),
+      m_savedXsltGenericContext(xsltGenericErrorContext) {
+  xmlSetStructuredErrorFunc(this, &XmlErrorCollector::OnStructured);
+  // A few corners of libxml2 still print through the generic handler even
+  // when a structured one is installed.
+  xmlSetGenericErrorFunc(this, &XmlErrorCollector::OnGeneric);
+  xsltSetGenericErrorFunc(this, &XmlErrorCollector::OnGeneric);
+  tCurrent = this;
+}
+
+XmlErrorCollector::~XmlErrorCollector() {
+  tCurrent = m_outer;
+  xsltSetGenericErrorFunc(m_savedXsltGenericContext, m_savedXsltGeneric);
+  xmlSetGenericErrorFunc(m_savedGenericContext, m_savedGeneric);
+  xmlSetStructuredErrorFunc(m_savedStructuredContext, m_savedStructured);
+}
+
+void XmlErrorCollector::Attach(xsltTransformContext* context) noexcept {
+  xsltSetTransformErrorFunc(context, this, &XmlErrorCollector::OnGeneric);
+}
+
+XmlErrorCollector* XmlErrorCollector::Current() noexcept { return tCurrent; }
+
+void XmlErrorCollector::RecordRefusal(std::string what) noexcept {
+  m_refused = true;
+  FlushPending();
+  Append({true, {}, 0, 0, std::move(what)});
+}
+
+const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
+  FlushPending();
+  return m_messages;
+}
+
+bool XmlErrorCollector::Contains(const std::string& text) noexcept {
+  for (const auto& m : Messages()) {
+    if (m.text.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+const XmlMessage* XmlErrorCollector::FirstError() noexcept {
+  const auto& messages = Messages();
+  for (const auto& m : messages) {
+    if (m.error) return &m;
+  }
+  return messages.empty() ? nullptr : &messages.front();
+}
+
+std::string XmlErrorCollector::Describe() noexcept {
+  // A message box has room for the first lines only; after a runaway
+  // recursion libxslt adds a long dump of its template stack.
+  constexpr std::size_t kMaxLines = 12;
+  std::string out;
+  try {
+    std::size_t lines = 0;
+    const auto& messages = Messages();
+    for (const auto& m : messages) {
+      if (lines == kMaxLines) {
+        out += "\n(" + std::to_string(messages.size() - kMaxLines) + " more messages)";
+        break;
+      }
+      ++lines;
+      if (!out.empty()) out += '\n';
+      if (!m.file.empty()) {
+        out += m.file;
+        if (m.line > 0) out += ":" + std::to_string(m.line);
+        if (m.column > 0) out += ":" + std::to_string(m.column);
+        out += ": ";
+      }
+      out += m.text;
+    }
+  } catch (...) {
+  }
+  return out;
+}
+
+void XmlErrorCollector::OnStructured(void* self, xmlError* error) noexcept {
+  if (self == nullptr || error == nullptr) return;
+  auto* collector = static_cast<XmlErrorCollector*>(self);
+  try {
+    collector->FlushPending();
+    collector->Append({error->level != XML_ERR_WARNING, error->file ? error->file : "",
+                       error->line, error->int2,
+                       WithoutTrailingBreaks(error->message ? error->message : "")});
+  } catch (...) {
+  }
+}
+
+void XmlErrorCollector::OnGeneric(void* self, const char* format, ...) noexcept {
+  if (self == nullptr || format == nullptr) return;
+  char small[1024];
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int needed = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  auto* collector = static_cast<XmlErrorCollector*>(self);
+  try {
+    if (needed < 0) {
+      collector->AppendGeneric(format);
+    } else if (static_cast<std::size_t>(needed) < sizeof small) {
+      collector->AppendGeneric(small);
+    } else {
+      std::string big(static_cast<std::size_t>(needed) + 1, '\0');
+      std::vsnprintf(big.data(), big.size(), format, again);
+      big.resize(static_cast<std::size_t>(needed));
+      collector->AppendGeneric(big.c_str());
+    }
+  } catch (...) {
+  }
+  va_end(again);
+}
+
+void XmlErrorCollector::Append(XmlMessage message) noexcept {
+  try {
+    // A runaway stylesheet can raise the same message without end; the
+    // first few hundred say all there is to say.
+    constexpr std::size_t kMaxMessages = 200;
+    if (m_messages.size() < kMaxMessages) m_messages.push_back(std::move(message));
+  } catch (...) {
+  }
+}
+
+void XmlErrorCollector::AppendGeneric(const char* text) noexcept {
+  try {
+    m_pending += text;
+    std::size_t start = 0;
+    for (std::size_t nl = m_pending.find('\n'); nl != std::string::npos;
+         nl = m_pending.find('\n', start)) {
+      std::string line = WithoutTrailingBreaks(m_pending.substr(start, nl - start));
+      // libxslt heads a message without a node by a line that only says "error".
+      if (!line.empty() && line != "error") Append({true, {}, 0, 0, std::move(line)});
+      start = nl + 1;
+    }
+    m_pending.erase(0, start);
+  } catch (...) {
+  }
+}
+
+void XmlErrorCollector::FlushPending() noexcept {
+  try {
+    if (!m_pending.empty()) Append({true, {}, 0, 0, WithoutTrailingBreaks(m_pending)});
+    m_pending.clear();
+  } catch (...) {
+  }
+}
+
+}  // namespace xmlpellor::xml

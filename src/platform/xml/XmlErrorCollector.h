@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <libxslt/xsltInternals.h>
+
+namespace xmlpellor::xml {
+
+// One message libxml2 or libxslt raised. `line` and `column` are 0 when the
+// library gave none.
+struct XmlMessage {
+  bool error = true;  // false for a warning
+  std::string file;
+  int line = 0;
+  int column = 0;
+  std::string text;  // without the trailing line break
+};
+
+// Catches every message libxml2 and libxslt raise on this thread while it
+// lives, instead of letting them reach stderr, and puts the handlers that
+// were installed before back when it goes. One collector per operation
+// (a load, a query, a transformation); collectors nest.
+class XmlErrorCollector {
+ public:
+  XmlErrorCollector() noexcept;
+  ~XmlErrorCollector();
+  XmlErrorCollector(const XmlErrorCollector&) = delete;
+  XmlErrorCollector& operator=(const XmlErrorCollector&) = delete;
+
+  // libxslt reports through the transformation context, not the globals.
+  void Attach(xsltTransformContext* context) noexcept;
+
+  // The collector messages go to right now on this thread, if any.
+  static XmlErrorCollector* Current() noexcept;
+
+  // A refusal by the security preferences (a file write, a network read).
+  void RecordRefusal(std::string what) noexcept;
+  bool Refused() const noexcept { return m_refused; }
+
+  const std::vector<XmlMessage>& Messages() noexcept;
+  // The first error, else the first message of any kind; null when none.
+  const XmlMessage* FirstError() noexcept;
+  bool Contains(const std::string& text) noexcept;
+  // Every message on its own line, with file and line where known.
+  std::string Describe() noexcept;
+
+  // Entry points handed to the libraries.
+  static void OnStructured(void* self, xmlError* error) noexcept;
+  static void OnGeneric(void* self, const char* format, ...) noexcept;
+
+ private:
+  void Append(XmlMessage message) noexcept;
+  void AppendGeneric(const char* text) noexcept;
+  void FlushPending() noexcept;
+
+  std::vector<XmlMessage> m_messages;
+  std::string m_pending;  // generic messages arrive in pieces until a line break
+  bool m_refused = false;
+
+  XmlErrorCollector* m_outer;
+  xmlStructuredErrorFunc m_savedStructured;
+  void* m_savedStructuredContext;
+  xmlGenericErrorFunc m_savedGeneric;
+  void* m_savedGenericContext;
+  xmlGenericErrorFunc m_savedXsltGeneric;
+  void* m_savedXsltGenericContext;
+};
+
+}  // namespace xmlpellor::xml

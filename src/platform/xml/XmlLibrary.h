@@ -1,0 +1,15 @@
+#pragma once
+
+namespace xmlpellor::xml {
+
+// Parser options every document of the program is read with: entities
+// substituted and default attributes filled in from a local DTD, as XSLT
+// expects, and never anything fetched over the network.
+int ParseOptions(bool validate) noexcept;
+
+// Sets libxml2 and libxslt up once per process: the parser, the EXSLT
+// extension functions and the security preferences (no file writes, no
+// folder creation, no network). Safe to call from every entry point.
+void EnsureXmlLibraryInitialised() noexcept;
+
+}  // namespace xmlpellor::xml
