@@ -7,6 +7,8 @@
 #include "main_window/Layout.h"
 #include "platform/FileSystem.h"
 #include "platform/Window.h"
+#include <utility>
+#include <variant>
 #include "transform/Transform.h"
 
 namespace xmlpellor {
@@ -48,7 +50,10 @@ void frmMain::cmdApplyXsl_Click() noexcept {
     DeleteTempFile();
     const std::string strXmlDoc = TrimSpaces(m_controls.txtXml.Text());
     const std::string strXslDoc = TrimSpaces(m_controls.txtXsl.Text());
-    const std::string result = ToString(CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}));
+    // Taken out of the result rather than copied: it may be many megabytes.
+    Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{});
+    auto* text = std::get_if<std::string>(&output);
+    const std::string result = text != nullptr ? std::move(*text) : ToString(output);
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
@@ -67,6 +72,11 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, strXmlDoc, strXslDoc, astrParamValue);
+}
+
+Variant frmMain::XMLError(const transform::ParseError& parseError,
+                          const std::string& strDoc) noexcept {
+  return transform::XMLError(m_services.errors, parseError, strDoc);
 }
 
 Variant frmMain::FixPath(const std::string& strFile) noexcept {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/Variant.h"
+#include "transform/Transform.h"
 
 namespace xmlpellor {
 
@@ -56,6 +57,7 @@ class frmMain {
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue) noexcept;
+  Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 
   // The temporary output file's full path; empty until the load obtained it.

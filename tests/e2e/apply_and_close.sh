@@ -57,11 +57,7 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 [[ -f $temp && $(stat -c %y "$temp") != "$before" ]] || fail "Apply did not write $temp"
-if [[ -s $temp ]]; then
-  grep -q "Book catalogue" "$temp" || fail "the result is not the catalogue: $(head -c 300 "$temp")"
-else
-  echo "note: empty result (the transformation is a placeholder on this build)"
-fi
+grep -q "Book catalogue" "$temp" || fail "the result is not the catalogue: $(head -c 300 "$temp")"
 "$x11tool" close "$wid"
 wait_exit
 [[ ! -e $temp ]] || fail "the temporary file outlived the window"
