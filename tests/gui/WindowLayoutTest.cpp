@@ -29,8 +29,6 @@ using namespace xmlpellor::test;
 
 namespace {
 
-// The application title names the error log, so this one is the test's own.
-constexpr const char* kTitle = "WindowLayoutTest";
 constexpr int kPatienceMs = 5000;
 
 // Runs `drive` on the file dialog as soon as it is open, then closes the
@@ -100,8 +98,13 @@ class WindowLayoutTest : public QObject {
     return {Child("txtXml"), Child("cmdBrowseXml"), Child("txtXsl"),
             Child("cmdBrowseXsl"), Child("cmdApplyXsl"), Child("wbr")};
   }
+  // The application title names the error log; with the platform in it the
+  // offscreen and the X11 run of this test each have a log of their own.
+  static QString Title() {
+    return QStringLiteral("WindowLayoutTest-") + QGuiApplication::platformName();
+  }
   QString LogFile() const {
-    return QString::fromStdString(m_app->Path()) + QLatin1Char('/') + QLatin1String(kTitle) +
+    return QString::fromStdString(m_app->Path()) + QLatin1Char('/') + Title() +
            QStringLiteral(".log");
   }
 
@@ -151,7 +154,7 @@ class WindowLayoutTest : public QObject {
   }
 
   void init() {
-    m_app = std::make_unique<Application>(kTitle);
+    m_app = std::make_unique<Application>(Title().toStdString());
     QFile::remove(LogFile());
     m_box = std::make_unique<QtMessageBox>();
     m_clock = std::make_unique<SystemClock>();
