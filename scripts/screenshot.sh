@@ -2,7 +2,10 @@
 # Makes docs/screenshot.png, the README's picture of the window: builds the
 # tool, starts it headless under Xvfb, applies an example with the keyboard
 # (or leaves the start page with "start") and saves the window.
-# Usage: scripts/screenshot.sh [books|sales|broken|start]
+# Usage: scripts/screenshot.sh [books|sales|broken|start] [WIDTHxHEIGHT [OUTPUT]]
+# The size is the window's inner area in pixels (760x520 unless given); the
+# picture goes to docs/screenshot.png unless OUTPUT (relative to the checkout)
+# names another file.
 # XMLPELLOR_PROGRAM=/usr/bin/xmlpellor takes the installed tool instead of the
 # build's, so the paths in the picture are those a user of the package sees.
 set -euo pipefail
@@ -12,7 +15,8 @@ caption="Yab XML Pellor"
 
 if [ "$example" = --session ]; then
   example=$2
-  out=$3
+  size=$3
+  out=$4
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
   program=${XMLPELLOR_PROGRAM:-build/xmlpellor}
@@ -22,7 +26,7 @@ if [ "$example" = --session ]; then
   pid=$!
   trap 'kill -KILL "$pid" 2>/dev/null || true; rm -rf "$tmp"' EXIT
   wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1)
-  xdotool windowsize --sync "$wid" 760 520
+  xdotool windowsize --sync "$wid" "${size%x*}" "${size#*x}"
   sleep 3  # the start page renders
   if [ "$example" != start ]; then
     xsl=$example
@@ -41,11 +45,16 @@ if [ "$example" = --session ]; then
   exit 0
 fi
 
-case $example in books | sales | broken | start) ;; *) echo "usage: $0 [books|sales|broken|start]" >&2; exit 2 ;; esac
+size=${2:-760x520}
+out=${3:-docs/screenshot.png}
+usage() { echo "usage: $0 [books|sales|broken|start] [WIDTHxHEIGHT [OUTPUT]]" >&2; exit 2; }
+case $example in books | sales | broken | start) ;; *) usage ;; esac
+[[ $size =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || usage
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
 [ -n "${XMLPELLOR_PROGRAM:-}" ] || cmake --build build --target xmlpellor
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-mkdir -p docs
-xvfb-run -a -s "-screen 0 1024x768x24" "$0" --session "$example" "$(pwd)/docs/screenshot.png"
-echo "docs/screenshot.png: $(stat -c %s docs/screenshot.png) bytes"
+mkdir -p "$(dirname "$out")"
+out=$(readlink -f "$(dirname "$out")")/$(basename "$out")
+xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --session "$example" "$size" "$out"
+echo "$out: $(stat -c %s "$out") bytes"
