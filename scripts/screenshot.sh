@@ -9,6 +9,7 @@
 # XMLPELLOR_PROGRAM=/usr/bin/xmlpellor takes the installed tool instead of the
 # build's, so the paths in the picture are those a user of the package sees.
 set -euo pipefail
+source "$(dirname "$0")/../tests/support/find_window.sh"
 cd "$(dirname "$0")/.."
 example=${1:-books}
 caption="Yab XML Pellor"
@@ -25,7 +26,7 @@ if [ "$example" = --session ]; then
   TMPDIR=$tmp "$program" >"$tmp/log" 2>&1 &
   pid=$!
   trap 'kill -KILL "$pid" 2>/dev/null || true; rm -rf "$tmp"' EXIT
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1)
+  wid=$(find_window "$caption" 60)
   xdotool windowsize --sync "$wid" "${size%x*}" "${size#*x}"
   sleep 3  # the start page renders
   if [ "$example" != start ]; then

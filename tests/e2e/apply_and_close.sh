@@ -22,12 +22,12 @@ mkdir -p "$TMPDIR"
 [[ $(id -u) -eq 0 ]] && export QTWEBENGINE_DISABLE_SANDBOX=1
 
 fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../support/find_window.sh"
 
 start() {
   "$exe" >"$work/out.log" 2>&1 &
   pid=$!
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Yab XML Pellor$' | head -1) ||
-    fail "no window appeared"
+  wid=$(find_window "Yab XML Pellor" 60) || fail "no window appeared"
   temp=$(ls "$TMPDIR"/xml*.tmp 2>/dev/null) || fail "no temporary file after start"
   [[ $(wc -w <<<"$temp") -eq 1 ]] || fail "more than one temporary file: $temp"
   echo "window $wid, temporary file $temp"

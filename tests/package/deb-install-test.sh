@@ -8,6 +8,7 @@
 # Needs root (apt-get install); run from .ci/run on a fresh machine.
 # Usage: tests/package/deb-install-test.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
+source "$(dirname "$0")/../support/find_window.sh"
 
 caption="Yab XML Pellor"
 limit=60  # seconds for each wait below
@@ -41,7 +42,7 @@ if [ "${1:-}" = --session ]; then
   pid=$!
   # A failed check leaves no program behind.
   trap 'kill -KILL "$pid" 2>/dev/null || true' EXIT
-  wid=$(timeout "$limit" xdotool search --sync --onlyvisible --name "^$caption\$" | head -n 1) || true
+  wid=$(find_window "$caption" "$limit") || true
   [ -n "$wid" ] || { echo "FAIL: no window '$caption' within ${limit}s" >&2; cat "$log" >&2; exit 1; }
   echo "window $wid is up"
 
