@@ -92,8 +92,12 @@ TEST(Soak, AThousandPressesLeakNeitherMemoryNorFilesNorDescriptors) {
   const int descriptorsBefore = OpenDescriptors();
   long rssWarm = 0, peakWarm = 0;
   std::size_t firstSize = 0;
+  std::size_t navigations = 0;
   for (int press = 1; press <= kPresses; ++press) {
     tool.frm.cmdApplyXsl_Click();
+    // The fake browser's own record would grow with every press.
+    navigations += tool.wbr.navigations.size();
+    tool.wbr.navigations.clear();
     const auto files = tmp.OutputFiles();
     ASSERT_EQ(files.size(), 1u) << "after press " << press;
     if (press == 1) {
@@ -108,7 +112,7 @@ TEST(Soak, AThousandPressesLeakNeitherMemoryNorFilesNorDescriptors) {
   const long rssEnd = StatusKb("VmRSS");
   const long peakEnd = StatusKb("VmHWM");
   EXPECT_EQ(tool.Reports(), 0u) << tool.LastReport();
-  EXPECT_EQ(tool.wbr.navigations.size(), static_cast<std::size_t>(kPresses) + 1);
+  EXPECT_EQ(navigations, static_cast<std::size_t>(kPresses) + 1);
   EXPECT_EQ(tool.Output().size(), firstSize);
   EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
 
