@@ -2,10 +2,10 @@
 
 #include <cstddef>
 #include <functional>
-
-#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "main_window/frmMain.h"
 #include "platform/FileSystem.h"
@@ -68,6 +68,7 @@ struct Tool {
 // Runs `body` in a forked child, as the unprivileged user "nobody" when this
 // process is root (root passes every permission check), and expects it to
 // finish without a failed assertion. The child's assertions print as usual.
+// Skips the test when root cannot become nobody here.
 void InChildProcess(const std::function<void()>& body, bool dropRoot);
 
 // Makes `path` and everything below it belong to the user the child runs as.
