@@ -252,6 +252,15 @@ INSTANTIATE_TEST_SUITE_P(
                                    ""};
                     },
                     Outcome::Report, {"recurses without end"}, nullptr},
+        HostileCase{"xpath_nested_100000_deep",
+                    [](const Scene& s) {
+                      const std::string open(100000, '('), close(100000, ')');
+                      return Paths{s.AnyDocument(),
+                                   s.Stylesheet("deep_xpath.xsl", "",
+                                                "<xsl:value-of select=\"" + open + "1" + close + "\"/>"),
+                                   ""};
+                    },
+                    Outcome::Report, {"could not be compiled", "Recursion limit exceeded"}, nullptr},
         HostileCase{"message_terminate",
                     [](const Scene& s) {
                       return Paths{s.AnyDocument(),
