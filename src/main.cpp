@@ -14,6 +14,7 @@
 int main(int argc, char** argv) {
   using namespace xmlpellor;
 
+  IgnoreFileSizeLimitSignal();
   QtBrowser::RegisterScheme();
   // The engine's sandbox refuses to run as root; everyone else keeps it.
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {

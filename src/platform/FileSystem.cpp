@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,6 +33,8 @@ void FileDescriptor::Close(const std::string& path) {
   // first shows; it must not pass for success.
   if (::close(release()) != 0 && errno != EINTR) ThrowFileError(errno, path);
 }
+
+void IgnoreFileSizeLimitSignal() noexcept { std::signal(SIGXFSZ, SIG_IGN); }
 
 void WriteAll(int fd, std::string_view data, const std::string& path) {
   while (!data.empty()) {

@@ -27,6 +27,12 @@ class FileDescriptor {
   int m_fd = -1;
 };
 
+// A write past the process's file-size limit (RLIMIT_FSIZE) raises SIGXFSZ,
+// which by default ends the process on the spot, result and log unwritten.
+// Ignored, the write fails with EFBIG instead and is reported like a full
+// disk. Called once at start-up.
+void IgnoreFileSizeLimitSignal() noexcept;
+
 // Writes every byte, retrying short writes; a failure is a RuntimeError.
 void WriteAll(int fd, std::string_view data, const std::string& path);
 
