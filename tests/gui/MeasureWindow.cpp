@@ -22,6 +22,7 @@
 #include "error_handling/ErrorHandling.h"
 #include "main_window/Identity.h"
 #include "main_window/QtMainWindow.h"
+#include "main_window/QtProgram.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -62,19 +63,13 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QtBrowser::RegisterScheme();
-  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  }
+  PrepareProcess();
   QApplication qtApp(argc, argv);
-  QApplication::setApplicationName(QString::fromLatin1(kProjectName));
+  SetApplicationIdentity();
 
-  Application app(kApplicationTitle);
-  QtMessageBox messageBox;
-  SystemClock clock;
-  ErrorHandling errors(app, messageBox, clock);
-  PosixFileSystem fs;
-  QtMainWindow window(errors, app, fs);
+  QtProgram program;
+  Application& app = program.app;
+  QtMainWindow window(program.errors, program.app, program.fs);
   auto* view = window.Widget().findChild<QWebEngineView*>(QStringLiteral("wbr"));
 
   bool loaded = false;

@@ -17,6 +17,7 @@
 #include "main_window/Browse.h"
 #include "platform/RuntimeError.h"
 #include "platform/qt/QtCommonDialog.h"
+#include "support/DialogDriver.h"
 #include "support/Fakes.h"
 #include "support/WindowFakes.h"
 
@@ -26,24 +27,8 @@ using xmlpellor::RuntimeError;
 namespace {
 
 constexpr const char* kXmlFilter = "XML Files (*.xml)|*.xml|All Files (*.*)|*.*";
-constexpr int kPatienceMs = 5000;
-
-// Runs `drive` on the file dialog as soon as it is open, then closes the
-// dialog if `drive` left it open, so a failing test cannot hang in exec().
-void WhenDialogOpens(std::function<void(QFileDialog&)> drive) {
-  auto* poll = new QTimer;
-  auto attempts = std::make_shared<int>(0);
-  QObject::connect(poll, &QTimer::timeout, [poll, attempts, drive = std::move(drive)] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if ((!dialog || !dialog->isVisible()) && ++*attempts < kPatienceMs / 10) return;
-    poll->stop();
-    poll->deleteLater();
-    if (!dialog) return;
-    drive(*dialog);
-    if (dialog->isVisible()) dialog->reject();
-  });
-  poll->start(10);
-}
+using xmlpellor::test::kPatienceMs;
+using xmlpellor::test::WhenDialogOpens;
 
 // The names the dialog's file list shows as choosable in its current folder.
 // The list fills in the background, so callers wait for what they expect.

@@ -22,6 +22,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtMessageBox.h"
+#include "support/DialogDriver.h"
 #include "support/RowLayoutCheck.h"
 
 using namespace xmlpellor;
@@ -29,24 +30,8 @@ using namespace xmlpellor::test;
 
 namespace {
 
-constexpr int kPatienceMs = 5000;
-
-// Runs `drive` on the file dialog as soon as it is open, then closes the
-// dialog if `drive` left it open, so a failing test cannot hang in exec().
-void WhenDialogOpens(std::function<void(QFileDialog&)> drive) {
-  auto* poll = new QTimer;
-  auto attempts = std::make_shared<int>(0);
-  QObject::connect(poll, &QTimer::timeout, [poll, attempts, drive = std::move(drive)] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if ((!dialog || !dialog->isVisible()) && ++*attempts < kPatienceMs / 10) return;
-    poll->stop();
-    poll->deleteLater();
-    if (!dialog) return;
-    drive(*dialog);
-    if (dialog->isVisible()) dialog->reject();
-  });
-  poll->start(10);
-}
+using xmlpellor::test::kPatienceMs;
+using xmlpellor::test::WhenDialogOpens;
 
 bool WaitUntilListed(QFileDialog& dialog, const QString& name) {
   return QTest::qWaitFor(

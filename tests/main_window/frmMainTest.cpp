@@ -7,7 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
 #include "support/Fakes.h"
-#include "support/WindowFakes.h"
+#include "support/FakeWindow.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::test {
@@ -43,17 +43,11 @@ class RecordingFileSystem final : public IFileSystem {
   std::vector<std::string>& m_journal;
 };
 
-struct Window {
+struct Window : FakeWindowControls {
   ReportHarness h;
   std::vector<std::string> journal;
   RecordingFileSystem fs{journal};
-  FakeForm form;
-  FakeTextBox txtXml, txtXsl;
-  FakeButton cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl;
-  FakeBrowser wbr;
-  FakeCommonDialog cdl;
-  frmMain frm{{h.errors, h.app, fs},
-              {form, txtXml, txtXsl, cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl, wbr, cdl}};
+  frmMain frm{{h.errors, h.app, fs}, Controls()};
 
   Window() {
     h.app.path = "/opt/pellor";

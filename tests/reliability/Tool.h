@@ -11,7 +11,7 @@
 #include "platform/FileSystem.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
-#include "support/WindowFakes.h"
+#include "support/FakeWindow.h"
 
 namespace xmlpellor::test {
 
@@ -37,16 +37,10 @@ class PrivateTmp {
 // The whole tool minus its window: the real frmMain, transformation, file
 // services and error report, on fake controls and an in-memory message box
 // and log. Loaded on construction, unloaded on destruction.
-struct Tool {
+struct Tool : FakeWindowControls {
   ReportHarness h;
   PosixFileSystem fs;
-  FakeForm form;
-  FakeTextBox txtXml, txtXsl;
-  FakeButton cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl;
-  FakeBrowser wbr;
-  FakeCommonDialog cdl;
-  frmMain frm{{h.errors, h.app, fs},
-              {form, txtXml, txtXsl, cmdApplyXsl, cmdBrowseXml, cmdBrowseXsl, wbr, cdl}};
+  frmMain frm{{h.errors, h.app, fs}, Controls()};
 
   Tool();
   ~Tool();
