@@ -26,7 +26,6 @@ constexpr float kFixedRowWidth =
     kApplyWidth + kMargin + kMargin + kGap + kGap + kButtonSide + kButtonSide + kMargin + kGap;
 static_assert(kFixedRowWidth == 2750);
 
-constexpr std::int32_t kOverflow = 6;
 
 // The only integer step of the layout: the free width is rounded to the
 // nearest whole twip, a half to the even neighbour, and then halved with the
@@ -37,7 +36,7 @@ float PathBoxWidth(float scaleWidth) {
   // A width no integer can hold is the same overflow the classic runtime
   // raises for it, and keeps the conversion below well defined.
   if (!std::isfinite(free) || std::fabs(free) > std::numeric_limits<std::int32_t>::max()) {
-    throw RuntimeError(kOverflow, "Overflow");
+    throw RuntimeError(err::kOverflow, "Overflow");
   }
   double rounded = std::floor(free);
   const double fraction = free - rounded;

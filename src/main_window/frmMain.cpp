@@ -1,5 +1,8 @@
 #include "main_window/frmMain.h"
 
+#include <utility>
+#include <variant>
+
 #include "error_handling/ProcedureTrap.h"
 #include "files/Files.h"
 #include "main_window/Browse.h"
@@ -7,8 +10,6 @@
 #include "main_window/Layout.h"
 #include "platform/FileSystem.h"
 #include "platform/Window.h"
-#include <utility>
-#include <variant>
 #include "transform/Transform.h"
 
 namespace xmlpellor {

@@ -22,6 +22,7 @@ struct ErrorRecord {
 // users of the classic runtime know them by.
 namespace err {
 inline constexpr std::int32_t kInvalidProcedureCall = 5;  // also: a refused Move
+inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kOutOfMemory = 7;
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;

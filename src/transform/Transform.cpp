@@ -10,8 +10,6 @@ namespace xmlpellor::transform {
 
 namespace {
 
-// The classic number for a value too large for its type.
-constexpr std::int32_t kOverflow = 6;
 
 constexpr const char* kXsltNamespaceDeclaration =
     "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"";
@@ -51,7 +49,7 @@ Variant XMLError(ErrorHandling& errors, const ParseError& parseError,
     const std::int64_t line = parseError.Line;
     if (line < std::numeric_limits<std::int32_t>::min() ||
         line > std::numeric_limits<std::int32_t>::max()) {
-      throw RuntimeError(kOverflow, "Overflow");
+      throw RuntimeError(err::kOverflow, "Overflow");
     }
     result = "Error in line " + std::to_string(static_cast<std::int32_t>(line)) + " of " +
              EscapeMarkup(strDoc) + "<br />" + EscapeMarkup(parseError.reason);
