@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (timing) {
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - start;
     std::fprintf(stderr, "pipeline_ms=%.3f\n", elapsed.count());
   }
   return box.reports == 0 ? 0 : 1;

@@ -78,8 +78,8 @@ class MemoryFile {
     if (::ftruncate(m_fd.get(), 0) != 0) Broken("ftruncate failed", m_path);
     std::size_t done = 0;
     while (done < bytes.size()) {
-      const ssize_t n = ::pwrite(m_fd.get(), bytes.data() + done, bytes.size() - done,
-                                 static_cast<off_t>(done));
+      const ssize_t n =
+          ::pwrite(m_fd.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
       if (n <= 0) Broken("pwrite failed", m_path);
       done += static_cast<std::size_t>(n);
     }
@@ -148,23 +148,26 @@ Files& TheFiles() {
 }  // namespace
 
 std::string LoadOne(const std::uint8_t* data, std::size_t size) {
-  const std::string& path =
-      TheFiles().input.Put({reinterpret_cast<const char*>(data), size});
+  const std::string& path = TheFiles().input.Put({reinterpret_cast<const char*>(data), size});
   Reports r;
   xml::DOMDocument doc;
   doc.async(false);
   doc.validateOnParse(false);
   if (doc.load(path)) {
-    if (doc.documentElement().IsNothing()) return Finding("a loaded document has no root element", "");
+    if (doc.documentElement().IsNothing())
+      return Finding("a loaded document has no root element", "");
     return {};
   }
   const Variant text = transform::XMLError(r.errors, doc.parseError(), path);
   if (r.box.shown != 0) return Finding("the parse-error text was reported", r.box.last);
   const auto* s = std::get_if<std::string>(&text);
   if (s == nullptr) return Finding("the parse-error text is not text", "");
-  const std::string head = "Error in line " + std::to_string(doc.parseError().Line) + " of " + path + "<br />";
-  if (s->rfind(head, 0) != 0) return Finding("the parse-error text does not begin as it should", *s);
-  if (s->find('<', head.size()) != std::string::npos) return Finding("the reason carries markup", *s);
+  const std::string head =
+      "Error in line " + std::to_string(doc.parseError().Line) + " of " + path + "<br />";
+  if (s->rfind(head, 0) != 0)
+    return Finding("the parse-error text does not begin as it should", *s);
+  if (s->find('<', head.size()) != std::string::npos)
+    return Finding("the reason carries markup", *s);
   return {};
 }
 
@@ -172,8 +175,7 @@ std::string TransformOne(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return {};
   Files& files = TheFiles();
   const std::size_t role = data[0] % (kStylesheetCount + 1);
-  const std::string& input =
-      files.input.Put({reinterpret_cast<const char*>(data + 1), size - 1});
+  const std::string& input = files.input.Put({reinterpret_cast<const char*>(data + 1), size - 1});
   Reports r;
   const Variant result =
       role < kStylesheetCount

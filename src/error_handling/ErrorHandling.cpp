@@ -63,7 +63,9 @@ void ErrorHandling::ReportError(std::int32_t lngNumber, std::string strDescripti
   });
   // The clock is read only now, after the box has been closed.
   std::string entry;
-  Skippable([&] { entry = LogEntry(m_app.Title(), m_clock.Now(), lngNumber, strDescription, strSource); });
+  Skippable([&] {
+    entry = LogEntry(m_app.Title(), m_clock.Now(), lngNumber, strDescription, strSource);
+  });
   Skippable([&] { WriteLog(std::move(entry), kEventTypeError); });
 }
 

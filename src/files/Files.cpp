@@ -19,7 +19,8 @@ void DeleteTempFile(ErrorHandling& errors, IFileSystem& fs, const std::string& t
   });
 }
 
-Variant FixPath(ErrorHandling& errors, const IApplication& app, const std::string& strFile) noexcept {
+Variant FixPath(ErrorHandling& errors, const IApplication& app,
+                const std::string& strFile) noexcept {
   return Guarded<Variant>(errors, [&](Variant& result) {
     const std::string directory = app.Path();
     if (!directory.empty() && directory.back() == '/') {

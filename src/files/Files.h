@@ -26,7 +26,8 @@ void DeleteTempFile(ErrorHandling& errors, IFileSystem& fs, const std::string& t
 
 // The full path of `strFile` in the executable's directory, joined by
 // exactly one '/'; the empty value after a failure.
-Variant FixPath(ErrorHandling& errors, const IApplication& app, const std::string& strFile) noexcept;
+Variant FixPath(ErrorHandling& errors, const IApplication& app,
+                const std::string& strFile) noexcept;
 
 }  // namespace files
 }  // namespace xmlpellor

@@ -15,9 +15,9 @@ namespace {
 //   kMargin, txtXml, kGap, cmdBrowseXml, kMargin, txtXsl, kGap, cmdBrowseXsl,
 //   kGap, cmdApplyXsl, kMargin
 // and the browser sits kGap below the row, kMargin from the other three edges.
-constexpr float kMargin = 180;        // outer margin, and between the XML "..." and txtXsl
-constexpr float kGap = 90;            // box to its "...", "..." to Apply, row to browser
-constexpr float kRowHeight = 330;     // every row control; also the square "..." width
+constexpr float kMargin = 180;     // outer margin, and between the XML "..." and txtXsl
+constexpr float kGap = 90;         // box to its "...", "..." to Apply, row to browser
+constexpr float kRowHeight = 330;  // every row control; also the square "..." width
 constexpr float kButtonSide = kRowHeight;
 constexpr float kApplyWidth = 1280;
 // Everything in the row that is not a path box: what the two boxes share is
@@ -25,7 +25,6 @@ constexpr float kApplyWidth = 1280;
 constexpr float kFixedRowWidth =
     kApplyWidth + kMargin + kMargin + kGap + kGap + kButtonSide + kButtonSide + kMargin + kGap;
 static_assert(kFixedRowWidth == 2750);
-
 
 // The only integer step of the layout: the free width is rounded to the
 // nearest whole twip, a half to the even neighbour, and then halved with the
@@ -55,9 +54,7 @@ void LayOutMainWindow(ErrorHandling& errors, const IForm& form, ITextBox& txtXml
   // of them (pixel rounding, say) rather than what was asked for.
   ProcedureTrap trap(errors, PassOver::ResumeNextOn(err::kInvalidProcedureCall));
 
-  trap.Step([&] {
-    txtXml.Move(kMargin, kMargin, PathBoxWidth(form.ScaleWidth()), kRowHeight);
-  });
+  trap.Step([&] { txtXml.Move(kMargin, kMargin, PathBoxWidth(form.ScaleWidth()), kRowHeight); });
   trap.Step([&] {
     cmdBrowseXml.Move(txtXml.Left() + txtXml.Width() + kGap, kMargin, kButtonSide, kButtonSide);
   });

@@ -31,7 +31,9 @@ Widget* Create(QWidget* parent, const char* name) {
 
 }  // namespace
 
-QIcon QtMainWindow::Icon() { return QIcon(QPixmap(xmlpellor_xpm)); }
+QIcon QtMainWindow::Icon() {
+  return QIcon(QPixmap(xmlpellor_xpm));
+}
 
 QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs)
     : m_form(std::make_unique<QtForm>()) {
@@ -106,13 +108,15 @@ void QtMainWindow::Show() {
 }
 
 void QtMainWindow::ApplyTabOrder() {
-  QWidget* const tabOrder[] = {m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl,
-                               m_wbr};
+  QWidget* const tabOrder[] = {m_txtXml,       m_cmdBrowseXml, m_txtXsl,
+                               m_cmdBrowseXsl, m_cmdApplyXsl,  m_wbr};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
 }
 
-QWidget& QtMainWindow::Widget() { return *m_form; }
+QWidget& QtMainWindow::Widget() {
+  return *m_form;
+}
 
 }  // namespace xmlpellor

@@ -38,8 +38,9 @@ void Application::StartLogging(const std::string& target, std::int32_t mode) {
 
 void Application::LogEvent(const std::string& text, std::int32_t eventType) {
   if (m_logTarget.empty()) return;  // logging was never started: entries go nowhere
-  static_cast<void>(eventType);  // the entry text already says what it is
-  FileDescriptor fd(::open(m_logTarget.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
+  static_cast<void>(eventType);     // the entry text already says what it is
+  FileDescriptor fd(
+      ::open(m_logTarget.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
   if (!fd) ThrowFileError(errno, m_logTarget);
   WriteAll(fd.get(), text + "\r\n", m_logTarget);
 }

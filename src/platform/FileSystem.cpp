@@ -34,7 +34,9 @@ void FileDescriptor::Close(const std::string& path) {
   if (::close(release()) != 0 && errno != EINTR) ThrowFileError(errno, path);
 }
 
-void IgnoreFileSizeLimitSignal() noexcept { std::signal(SIGXFSZ, SIG_IGN); }
+void IgnoreFileSizeLimitSignal() noexcept {
+  std::signal(SIGXFSZ, SIG_IGN);
+}
 
 void WriteAll(int fd, std::string_view data, const std::string& path) {
   while (!data.empty()) {
@@ -54,7 +56,8 @@ std::string PosixFileSystem::TempPath() {
   return dir;
 }
 
-std::string PosixFileSystem::CreateUniqueFile(const std::string& directory, const std::string& prefix) {
+std::string PosixFileSystem::CreateUniqueFile(const std::string& directory,
+                                              const std::string& prefix) {
   std::string path = directory;
   if (!path.empty() && path.back() != '/') path += '/';
   path += prefix + "XXXXXX.tmp";
@@ -75,7 +78,8 @@ void PosixFileSystem::WriteText(const std::string& path, std::string_view text) 
   if (path.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
   // O_NOFOLLOW: the name lies in a shared directory and was just deleted, so
   // someone else could have planted a link under it in the meantime.
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+  FileDescriptor fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd) ThrowFileError(errno, path);
   WriteAll(fd.get(), text, path);
   fd.Close(path);

@@ -38,7 +38,8 @@ std::int32_t FileErrorNumber(int errnoValue) {
 }  // namespace
 
 void ThrowFileError(int errnoValue, const std::string& path) {
-  throw RuntimeError(FileErrorNumber(errnoValue), std::string(std::strerror(errnoValue)) + ": " + path);
+  throw RuntimeError(FileErrorNumber(errnoValue),
+                     std::string(std::strerror(errnoValue)) + ": " + path);
 }
 
 ErrorRecord CurrentErrorRecord() noexcept {
@@ -49,9 +50,17 @@ ErrorRecord CurrentErrorRecord() noexcept {
   } catch (const std::bad_alloc&) {
     return {err::kOutOfMemory, "Out of memory", kRuntimeSource, {}, 0};
   } catch (const std::length_error& e) {
-    return {err::kOutOfStringSpace, std::string("Out of string space: ") + e.what(), kRuntimeSource, {}, 0};
+    return {err::kOutOfStringSpace,
+            std::string("Out of string space: ") + e.what(),
+            kRuntimeSource,
+            {},
+            0};
   } catch (const std::out_of_range& e) {
-    return {err::kSubscriptOutOfRange, std::string("Subscript out of range: ") + e.what(), kRuntimeSource, {}, 0};
+    return {err::kSubscriptOutOfRange,
+            std::string("Subscript out of range: ") + e.what(),
+            kRuntimeSource,
+            {},
+            0};
   } catch (const std::exception& e) {
     return {err::kInternalError, std::string("Internal error: ") + e.what(), kRuntimeSource, {}, 0};
   } catch (...) {

@@ -48,8 +48,7 @@ inline constexpr const char* kRuntimeSource = "XMLPellor";
 class RuntimeError : public std::runtime_error {
  public:
   explicit RuntimeError(ErrorRecord record);
-  RuntimeError(std::int32_t number, std::string description,
-               std::string source = kRuntimeSource);
+  RuntimeError(std::int32_t number, std::string description, std::string source = kRuntimeSource);
 
   const ErrorRecord& record() const noexcept { return m_record; }
   std::int32_t number() const noexcept { return m_record.number; }

@@ -22,7 +22,9 @@ struct StringArray {
 // value), a text, or an array of texts.
 using Variant = std::variant<std::monostate, std::string, StringArray>;
 
-inline bool IsEmpty(const Variant& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool IsEmpty(const Variant& v) {
+  return std::holds_alternative<std::monostate>(v);
+}
 
 // The empty value reads as the empty string; an array is a type mismatch
 // (run-time error 13).

@@ -10,7 +10,6 @@ namespace xmlpellor::transform {
 
 namespace {
 
-
 constexpr const char* kXsltNamespaceDeclaration =
     "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"";
 

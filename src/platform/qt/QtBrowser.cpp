@@ -91,7 +91,9 @@ void QtBrowser::RegisterScheme() {
   QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-const char* QtBrowser::Scheme() noexcept { return kScheme; }
+const char* QtBrowser::Scheme() noexcept {
+  return kScheme;
+}
 
 QUrl QtBrowser::UrlFor(const std::string& path) {
   QUrl url;

@@ -49,7 +49,8 @@ StartPoint StartFrom(const std::string& fileName, const QString& lastFolder) {
       }
     }
   }
-  if (start.folder.isEmpty()) start.folder = lastFolder.isEmpty() ? QDir::currentPath() : lastFolder;
+  if (start.folder.isEmpty())
+    start.folder = lastFolder.isEmpty() ? QDir::currentPath() : lastFolder;
   return start;
 }
 

@@ -7,7 +7,9 @@
 
 namespace xmlpellor {
 
-float ToTwips(int pixels) noexcept { return static_cast<float>(pixels) * kTwipsPerPixel; }
+float ToTwips(int pixels) noexcept {
+  return static_cast<float>(pixels) * kTwipsPerPixel;
+}
 
 int ToPixels(float twips) noexcept {
   // Qt refuses sizes beyond QWIDGETSIZE_MAX anyway; clamping first keeps the
@@ -18,8 +20,8 @@ int ToPixels(float twips) noexcept {
 }
 
 void MoveInTwips(QWidget& widget, float left, float top, float width, float height) {
-  const bool finite = std::isfinite(left) && std::isfinite(top) && std::isfinite(width) &&
-                      std::isfinite(height);
+  const bool finite =
+      std::isfinite(left) && std::isfinite(top) && std::isfinite(width) && std::isfinite(height);
   if (!finite || width < 0 || height < 0) {
     throw RuntimeError(err::kInvalidProcedureCall, "Invalid procedure call or argument");
   }

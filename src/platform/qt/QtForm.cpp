@@ -9,8 +9,12 @@ namespace xmlpellor {
 
 QtForm::QtForm(QWidget* parent) : QWidget(parent) {}
 
-float QtForm::ScaleWidth() const { return ToTwips(width()); }
-float QtForm::ScaleHeight() const { return ToTwips(height()); }
+float QtForm::ScaleWidth() const {
+  return ToTwips(width());
+}
+float QtForm::ScaleHeight() const {
+  return ToTwips(height());
+}
 
 void QtForm::setVisible(bool visible) {
   // Every way of showing a widget goes through setVisible, and Qt delivers

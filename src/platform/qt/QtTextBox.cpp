@@ -9,8 +9,12 @@ QtTextBox::QtTextBox(QLineEdit& edit) : QtControl(edit), m_edit(edit) {
   m_edit.setMaxLength(std::numeric_limits<int>::max());
 }
 
-std::string QtTextBox::Text() const { return m_edit.text().toStdString(); }
+std::string QtTextBox::Text() const {
+  return m_edit.text().toStdString();
+}
 
-void QtTextBox::SetText(const std::string& text) { m_edit.setText(QString::fromStdString(text)); }
+void QtTextBox::SetText(const std::string& text) {
+  m_edit.setText(QString::fromStdString(text));
+}
 
 }  // namespace xmlpellor

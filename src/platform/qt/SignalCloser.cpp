@@ -62,7 +62,8 @@ void SignalCloser::OnReadable() {
   }
   // Queued, so that a procedure the dismissed box interrupted finishes
   // before the window unloads behind it.
-  QMetaObject::invokeMethod(&m_window, [window = &m_window] { window->close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &m_window, [window = &m_window] { window->close(); }, Qt::QueuedConnection);
 }
 
 }  // namespace xmlpellor

@@ -23,7 +23,9 @@ namespace xmlpellor::xml {
 
 namespace {
 
-const xmlChar* Xml(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+const xmlChar* Xml(const std::string& s) {
+  return reinterpret_cast<const xmlChar*>(s.c_str());
+}
 
 [[noreturn]] void ThrowComponentError(const std::string& what, XmlErrorCollector& collector) {
   std::string description = what;
@@ -109,9 +111,10 @@ std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
     const std::string& value) {
   std::vector<std::pair<std::string, std::string>> result;
   auto bad = [&]() -> RuntimeError {
-    return RuntimeError(kXmlComponentError, "SelectionNamespaces: not a list of namespace "
-                                            "declarations of the form xmlns:prefix=\"uri\": " +
-                                                value,
+    return RuntimeError(kXmlComponentError,
+                        "SelectionNamespaces: not a list of namespace "
+                        "declarations of the form xmlns:prefix=\"uri\": " +
+                            value,
                         kXmlComponentSource);
   };
   std::size_t i = 0;
@@ -161,7 +164,9 @@ void DOMNode::text(const std::string& value) {
   node.release();  // the element owns its new child now
 }
 
-DOMDocument::DOMDocument() { EnsureXmlLibraryInitialised(); }
+DOMDocument::DOMDocument() {
+  EnsureXmlLibraryInitialised();
+}
 
 void DOMDocument::Fail(std::int64_t line, std::string reason) {
   m_doc.reset();
@@ -222,8 +227,9 @@ bool DOMDocument::load(const std::string& location) {
 void DOMDocument::setProperty(const std::string& name, const std::string& value) {
   if (name == "SelectionLanguage") {
     if (value != "XPath") {
-      throw RuntimeError(kXmlComponentError, "SelectionLanguage: only XPath is supported, not " +
-                                                 value, kXmlComponentSource);
+      throw RuntimeError(kXmlComponentError,
+                         "SelectionLanguage: only XPath is supported, not " + value,
+                         kXmlComponentSource);
     }
   } else if (name == "SelectionNamespaces") {
     m_selectionNamespaces = ParseNamespaceDeclarations(value);
@@ -244,7 +250,8 @@ DOMNode DOMDocument::selectSingleNode(const std::string& query) {
     }
   }
   XmlPtr<xmlXPathObject> found(xmlXPathEvalExpression(Xml(query), context.get()));
-  if (!found) ThrowComponentError("The query " + query + " is not a valid XPath expression", collector);
+  if (!found)
+    ThrowComponentError("The query " + query + " is not a valid XPath expression", collector);
   if (found->type != XPATH_NODESET) {
     ThrowComponentError("The query " + query + " does not select nodes", collector);
   }
@@ -309,8 +316,7 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
     text.reserve(2 * m_fileSize);
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(
-      xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
   if (!out) ThrowComponentError("The output could not be written", collector);
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());

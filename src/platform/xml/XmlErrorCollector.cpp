@@ -46,7 +46,9 @@ void XmlErrorCollector::Attach(xsltTransformContext* context) noexcept {
   xsltSetTransformErrorFunc(context, this, &XmlErrorCollector::OnGeneric);
 }
 
-XmlErrorCollector* XmlErrorCollector::Current() noexcept { return tCurrent; }
+XmlErrorCollector* XmlErrorCollector::Current() noexcept {
+  return tCurrent;
+}
 
 void XmlErrorCollector::RecordRefusal(std::string what) noexcept {
   m_refused = true;
@@ -107,9 +109,8 @@ void XmlErrorCollector::OnStructured(void* self, xmlError* error) noexcept {
   auto* collector = static_cast<XmlErrorCollector*>(self);
   try {
     collector->FlushPending();
-    collector->Append({error->level != XML_ERR_WARNING, error->file ? error->file : "",
-                       error->line, error->int2,
-                       WithoutTrailingBreaks(error->message ? error->message : "")});
+    collector->Append({error->level != XML_ERR_WARNING, error->file ? error->file : "", error->line,
+                       error->int2, WithoutTrailingBreaks(error->message ? error->message : "")});
   } catch (...) {
   }
 }

@@ -32,9 +32,7 @@ int Refuse(xsltSecurityPrefsPtr, xsltTransformContextPtr context, const char* va
     case XSLT_SECPREF_READ_NETWORK:
       message = "Refused: a stylesheet may not read from the network (" + what + ")";
       break;
-    default:
-      message = "Refused: a stylesheet may not write to the network (" + what + ")";
-      break;
+    default: message = "Refused: a stylesheet may not write to the network (" + what + ")"; break;
   }
   if (auto* collector = XmlErrorCollector::Current()) collector->RecordRefusal(message);
   if (context != nullptr) context->state = XSLT_STATE_STOPPED;
@@ -44,8 +42,8 @@ int Refuse(xsltSecurityPrefsPtr, xsltTransformContextPtr context, const char* va
 }  // namespace
 
 int ParseOptions(bool validate) noexcept {
-  int options = XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_NOCDATA |
-                XML_PARSE_NONET;
+  int options =
+      XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_NOCDATA | XML_PARSE_NONET;
   if (validate) options |= XML_PARSE_DTDVALID;
   return options;
 }
