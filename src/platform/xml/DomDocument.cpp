@@ -266,6 +266,11 @@ DOMNode DOMDocument::documentElement() const noexcept {
 std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
+  // Without the security settings (their allocation failed at start-up) a
+  // stylesheet could write files and reach the network: refuse instead.
+  if (xsltGetDefaultSecurityPrefs() == nullptr) {
+    ThrowComponentError("The stylesheet safety settings are missing", collector);
+  }
 
   // Compiling a stylesheet rewrites its tree and binds it to the compiled
   // form, so libxslt gets a copy and the caller's document stays as it is.
