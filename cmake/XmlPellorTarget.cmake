@@ -9,6 +9,10 @@ function(xmlpellor_target_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE" AND TARGET mimalloc)
+    target_link_libraries(${target} PRIVATE mimalloc)
+  endif()
 endfunction()
 
 # A static library of the program: xmlpellor_<name>, aliased xmlpellor::<name>.

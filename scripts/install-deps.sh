@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git python3
   libxml2-dev libxslt1-dev xsltproc
+  # The allocator every executable of the project links.
+  libmimalloc-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils fonts-dejavu-core

@@ -61,6 +61,7 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc
     xml::DOMDocument xmlDoc;
     xmlDoc.async(false);
     xmlDoc.validateOnParse(false);
+    xmlDoc.compactText(true);
     if (!xmlDoc.load(strXmlDoc)) {
       result = XMLError(errors, xmlDoc.parseError(), strXmlDoc);
       return;

@@ -201,7 +201,8 @@ bool DOMDocument::load(const std::string& location) {
   XmlErrorCollector collector;
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
-  XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, ParseOptions(false)));
+  const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
+  XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
   const bool wellFormed = doc && parser->wellFormed;
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());

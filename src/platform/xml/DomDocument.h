@@ -51,6 +51,10 @@ class DOMDocument {
   // Loading is always synchronous; the setting is kept for callers that set it.
   void async(bool value) noexcept { m_async = value; }
   void validateOnParse(bool value) noexcept { m_validateOnParse = value; }
+  // Short text is stored inside its node: less memory and faster loading for
+  // a document that is only read. libxslt rewrites the text of a stylesheet
+  // in place and must not get such nodes.
+  void compactText(bool value) noexcept { m_compactText = value; }
 
   // Reads and parses the document at `location`: a path (absolute or
   // relative to the working directory) or a file: URL. False when it did not
@@ -77,6 +81,7 @@ class DOMDocument {
 
   bool m_async = true;
   bool m_validateOnParse = true;
+  bool m_compactText = false;
   XmlPtr<xmlDoc> m_doc;
   std::size_t m_fileSize = 0;  // of the file the document was loaded from
   ParseError m_parseError;
