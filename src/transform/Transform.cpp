@@ -1,6 +1,7 @@
 #include "transform/Transform.h"
 
 #include <limits>
+#include <utility>
 
 #include "error_handling/ProcedureTrap.h"
 #include "platform/RuntimeError.h"
@@ -78,7 +79,7 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc
     xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
     if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
 
-    result = xmlDoc.transformNode(xslDoc.documentElement());
+    result = std::move(xmlDoc).transformNode(xslDoc.documentElement());
   });
 }
 

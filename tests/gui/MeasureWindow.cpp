@@ -1,33 +1,36 @@
 // Times the window as the program builds it (not a test; run it by hand on
-// an X server, e.g. under xvfb-run):
-//   start-up: process start to the window shown with its start page loaded
-//   apply:    press of Apply to the result page loaded
-// with the books example from examples/ beside the executable.
+// an X server, e.g. `xvfb-run -a build/measure_window`, or offscreen):
+//   window_ms      process start to the window shown on the screen
+//   start_page_ms  process start to the start page loaded in it
+//   <example>      press of Apply to the result page loaded, for the first
+//                  press and the later ones, with the examples beside the
+//                  executable
+//   large          press of Apply to a page of about 5 MB loaded, and to its
+//                  first frame painted
+// All in milliseconds; "painted" waits two animation frames after the load.
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <functional>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
-#include <QtTest>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
-#include "error_handling/ErrorHandling.h"
-#include "main_window/Identity.h"
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
-#include "platform/Application.h"
-#include "platform/Clock.h"
-#include "platform/FileSystem.h"
-#include "platform/qt/QtBrowser.h"
-#include "platform/qt/QtMessageBox.h"
 
 using namespace xmlpellor;
 
@@ -42,7 +45,8 @@ double SinceProcessStart() {
   const double startSeconds = std::stod(field) / static_cast<double>(::sysconf(_SC_CLK_TCK));
   timespec now{};
   clock_gettime(CLOCK_BOOTTIME, &now);
-  return (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 - startSeconds) * 1000.0;
+  return (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 - startSeconds) *
+         1000.0;
 }
 
 // Runs the event loop until `done` holds or the time runs out. A real event
@@ -60,45 +64,158 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
   return done();
 }
 
+// A document and a stylesheet whose output is an indented HTML table of
+// about `bytes` bytes.
+bool WriteLargePair(const QString& folder, int bytes) {
+  QFile xml(folder + QStringLiteral("/large.xml"));
+  QFile xsl(folder + QStringLiteral("/large.xsl"));
+  if (!xml.open(QIODevice::WriteOnly) || !xsl.open(QIODevice::WriteOnly)) return false;
+  xml.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rows>\n");
+  // Each row comes out as about 95 bytes of HTML.
+  for (int i = 0; i < bytes / 95; ++i) {
+    xml.write(QStringLiteral("<row id=\"%1\"><name>Name number %1</name><city>Città %2</city>"
+                             "<amount>%3.25</amount></row>\n")
+                  .arg(i)
+                  .arg(i % 97)
+                  .arg(i * 7 % 10000)
+                  .toUtf8());
+  }
+  xml.write("</rows>\n");
+  xsl.write(R"xsl(<?xml version="1.0" encoding="UTF-8"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:output method="html" indent="yes"/>
+  <xsl:template match="/">
+    <html><head><title>Rows</title></head><body><table>
+      <xsl:for-each select="rows/row">
+        <tr id="r{@id}"><td><xsl:value-of select="name"/></td><td><xsl:value-of select="city"/></td>
+        <td align="right"><xsl:value-of select="format-number(amount, '#,##0.00')"/></td></tr>
+      </xsl:for-each>
+    </table></body></html>
+  </xsl:template>
+</xsl:stylesheet>
+)xsl");
+  return xml.error() == QFile::NoError && xsl.error() == QFile::NoError;
+}
+
+class Measurer {
+ public:
+  Measurer(QtMainWindow& window, QWebEngineView& view) : m_window(window), m_view(view) {
+    QObject::connect(&view, &QWebEngineView::loadFinished, [this] { m_loaded = true; });
+    QObject::connect(&view, &QWebEngineView::titleChanged, [this](const QString& title) {
+      if (title == QStringLiteral("xmlpellor-painted")) m_painted = true;
+    });
+  }
+
+  bool Loaded() const { return m_loaded; }
+  // Of the last Apply: milliseconds until the result was written and asked
+  // for, before the engine took it in.
+  double Written() const { return m_written; }
+
+  // Milliseconds from the press of Apply to the page loaded (and, when asked
+  // for, to its first frame painted); negative when it did not come.
+  double Apply(const QString& xml, const QString& xsl, double* paintedMs = nullptr) {
+    m_window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXml"))->setText(xml);
+    m_window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXsl"))->setText(xsl);
+    m_loaded = false;
+    QElapsedTimer timer;
+    timer.start();
+    m_window.Widget().findChild<QPushButton*>(QStringLiteral("cmdApplyXsl"))->click();
+    m_written = Ms(timer);
+    if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
+    const double loadedMs = Ms(timer);
+    if (paintedMs != nullptr) {
+      m_painted = false;
+      m_view.page()->runJavaScript(
+          QStringLiteral("requestAnimationFrame(() => requestAnimationFrame(() => "
+                         "{ document.title = 'xmlpellor-painted'; }))"));
+      *paintedMs = RunUntil([&] { return m_painted; }, 60000) ? Ms(timer) : -1;
+    }
+    return loadedMs;
+  }
+
+ private:
+  static double Ms(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+  }
+
+  QtMainWindow& m_window;
+  QWebEngineView& m_view;
+  bool m_loaded = false;
+  bool m_painted = false;
+  double m_written = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   PrepareProcess();
   QApplication qtApp(argc, argv);
   SetApplicationIdentity();
+  const double appMs = SinceProcessStart();
 
   QtProgram program;
-  Application& app = program.app;
   QtMainWindow window(program.errors, program.app, program.fs);
+  const double constructedMs = SinceProcessStart();
   auto* view = window.Widget().findChild<QWebEngineView*>(QStringLiteral("wbr"));
+  Measurer measurer(window, *view);
 
-  bool loaded = false;
-  QObject::connect(view, &QWebEngineView::loadFinished, [&loaded] { loaded = true; });
   window.Show();
-  if (!RunUntil([&] { return loaded && window.Widget().windowHandle()->isExposed(); }, 60000)) {
+  if (!RunUntil([&] { return window.Widget().windowHandle()->isExposed(); }, 60000)) {
+    std::fprintf(stderr, "the window was not shown\n");
+    return 1;
+  }
+  const double shownMs = SinceProcessStart();
+  if (!RunUntil([&] { return measurer.Loaded(); }, 60000)) {
     std::fprintf(stderr, "start page did not load\n");
     return 1;
   }
-  const double startup = SinceProcessStart();
+  const double startPageMs = SinceProcessStart();
+  std::printf(
+      "startup: qapplication_ms %.0f window_built_ms %.0f window_ms %.0f start_page_ms %.0f\n",
+      appMs, constructedMs, shownMs, startPageMs);
 
-  const std::string examples = app.Path() + "/examples/";
-  window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXml"))->setText(QString::fromStdString(examples + "books.xml"));
-  window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXsl"))->setText(QString::fromStdString(examples + "books.xsl"));
-  std::printf("startup_ms %.0f apply_ms", startup);
-  // The first Apply leaves the start page for another file; later ones
-  // reload the same file.
-  for (int press = 0; press < 3; ++press) {
-    loaded = false;
-    QElapsedTimer timer;
-    timer.start();
-    window.Widget().findChild<QPushButton*>(QStringLiteral("cmdApplyXsl"))->click();
-    if (!RunUntil([&] { return loaded; }, 60000)) {
-      std::fprintf(stderr, "result did not load\n");
+  const QString examples =
+      QString::fromStdString(program.app.Path()) + QStringLiteral("/examples/");
+  struct Example {
+    const char* name;
+    const char* xml;
+    const char* xsl;
+  };
+  const Example pairs[] = {{"books", "books.xml", "books.xsl"},
+                           {"sales", "sales.xml", "sales.xsl"},
+                           {"broken", "broken.xml", "books.xsl"}};
+  for (const Example& example : pairs) {
+    std::printf("apply %-6s ms", example.name);
+    for (int press = 0; press < 4; ++press) {
+      const double ms = measurer.Apply(examples + QString::fromLatin1(example.xml),
+                                       examples + QString::fromLatin1(example.xsl));
+      if (ms < 0) {
+        std::fprintf(stderr, "\nthe result of %s did not load\n", example.name);
+        return 1;
+      }
+      std::printf(" %.1f", ms);
+    }
+    std::printf("\n");
+  }
+
+  QTemporaryDir folder;
+  if (!folder.isValid() || !WriteLargePair(folder.path(), 5 * 1000 * 1000)) {
+    std::fprintf(stderr, "the large pair could not be written\n");
+    return 1;
+  }
+  const QString largeXml = folder.path() + QStringLiteral("/large.xml");
+  const QString largeXsl = folder.path() + QStringLiteral("/large.xsl");
+  for (int press = 0; press < 2; ++press) {
+    double paintedMs = 0;
+    const double loadedMs = measurer.Apply(largeXml, largeXsl, &paintedMs);
+    if (loadedMs < 0) {
+      std::fprintf(stderr, "the large result did not load\n");
       return 1;
     }
-    std::printf(" %.1f", static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    const qint64 size = QFileInfo(QString::fromStdString(window.Program().TempFile())).size();
+    std::printf("apply large (%.1f MB) written_ms %.1f loaded_ms %.1f painted_ms %.1f\n",
+                static_cast<double>(size) / 1e6, measurer.Written(), loadedMs, paintedMs);
   }
-  std::printf("\n");
   window.Widget().close();
   return 0;
 }

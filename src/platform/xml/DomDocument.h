@@ -74,10 +74,16 @@ class DOMDocument {
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output
   // declares in itself is UTF-8 too.
-  std::string transformNode(const DOMNode& stylesheet) const;
+  std::string transformNode(const DOMNode& stylesheet) const&;
+  // The same for a document that is not used afterwards: its tree is freed
+  // once the transformation is done, before the output is built, so the
+  // output takes the place of the source in memory. The document is then
+  // empty, as before a load.
+  std::string transformNode(const DOMNode& stylesheet) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
+  std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;
