@@ -130,6 +130,11 @@ apt-get install -y -qq "$deb" >/dev/null
 [ "$(readlink -f "$(command -v xmlpellor)")" = /usr/bin/xmlpellor ] ||
   { echo "FAIL: xmlpellor on PATH is $(command -v xmlpellor)" >&2; exit 1; }
 
+# Through the launcher, and with no display to connect to.
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY xmlpellor --version) ||
+  { echo "FAIL: xmlpellor --version failed without a display" >&2; exit 1; }
+echo "$version"
+
 echo "== start the installed program"
 mkdir -p "$tmp/tmpdir"
 # Nothing of the caller's: as root the launcher must turn the sandbox off itself.
