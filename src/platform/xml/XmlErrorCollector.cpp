@@ -158,16 +158,16 @@ void XmlErrorCollector::OnGeneric(void* self, const char* format, ...) noexcept 
 
 void XmlErrorCollector::Append(XmlMessage message) noexcept {
   try {
-    // A runaway stylesheet can raise the same message without end; the
-    // first few hundred say all there is to say.
-    // A stylesheet that reports from a loop may rightly say a lot more,
-    // and its author wants every line of it.
+    // A stylesheet that reports from a loop may rightly say a lot, and its
+    // author wants every line of it.
     constexpr std::size_t kMaxTranscript = std::size_t{64} << 20;
     if (m_transcript.size() < kMaxTranscript) {
       m_transcript += Line(message) + '\n';
     } else {
       ++m_unprinted;
     }
+    // A runaway stylesheet can raise the same message without end; the
+    // first few hundred say all there is to say.
     constexpr std::size_t kMaxMessages = 200;
     if (m_messages.size() < kMaxMessages) m_messages.push_back(std::move(message));
   } catch (...) {
