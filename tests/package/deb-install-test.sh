@@ -109,7 +109,7 @@ dpkg-deb -f "$deb" Package Version Depends
 
 echo "== lintian"
 # Errors fail the test; warnings and notes are shown for the record.
-lintian --fail-on error --info "$deb" ||
+lintian --fail-on error --display-info "$deb" ||
   { echo "FAIL: lintian reports errors on $(basename "$deb")" >&2; exit 1; }
 
 tmp=$(mktemp -d)
