@@ -101,13 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ExpandedHome,
     ::testing::Values(HomeCase{"~/work/doc.xml", "/home/ann", "/home/ann/work/doc.xml"},
                       HomeCase{"~", "/home/ann", "/home/ann"},
-                      HomeCase{"~/", "/home/ann/", "/home/ann/"},
                       HomeCase{"~/x.xml", "/", "/x.xml"},
                       HomeCase{"~bob/x.xml", "/home/ann", "~bob/x.xml"},
                       HomeCase{"/data/~/x.xml", "/home/ann", "/data/~/x.xml"},
-                      HomeCase{" ~/x.xml", "/home/ann", " ~/x.xml"},
-                      HomeCase{"~/x.xml", "", "~/x.xml"},
-                      HomeCase{"", "/home/ann", ""}));
+                      HomeCase{"~/x.xml", "", "~/x.xml"}));
 
 }  // namespace
 }  // namespace xmlpellor::test
