@@ -8,6 +8,8 @@
 #   share/applications/xmlpellor.desktop
 #   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<size>/apps/xmlpellor.{png,svg}
+#   share/doc/xmlpellor/{copyright,changelog.gz}
+#   share/man/man1/xmlpellor.1.gz
 #
 # The program and its start page are installed by src/CMakeLists.txt; the
 # program finds the page through its own path, so the two stay together in a
@@ -17,6 +19,10 @@ set(XMLPELLOR_PRIVATE_DIR lib/xmlpellor)
 set(XMLPELLOR_DATA_DIR share/xmlpellor)
 set(XMLPELLOR_APPSTREAM_ID org.yab.xmlpellor)
 set(XMLPELLOR_RELEASE_DATE 2026-12-07)
+set(XMLPELLOR_CHANGELOG_DATE "Mon, 07 Dec 2026 12:00:00 +0000")
+# Whoever builds the package for others puts their own address here.
+set(XMLPELLOR_MAINTAINER "The XMLPellor developers <xmlpellor@example.org>"
+    CACHE STRING "Maintainer of the Debian package: name <address>")
 # The window icon is 16 x 16; menus, docks and software centres ask for more.
 set(XMLPELLOR_ICON_SIZES 16 32 48 64 128)
 
@@ -49,6 +55,26 @@ configure_file(${packaging_src}/xmlpellor.metainfo.xml.in
                ${packaging_out}/${XMLPELLOR_APPSTREAM_ID}.metainfo.xml @ONLY)
 install(FILES ${packaging_out}/${XMLPELLOR_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 
+# What Debian asks of every package: the licence, a changelog and a manual
+# page, the last two compressed as gzip -9n makes them (no name, no time).
+set(XMLPELLOR_DOC_DIR share/doc/xmlpellor)
+configure_file(${packaging_src}/copyright.in ${packaging_out}/copyright @ONLY)
+install(FILES ${packaging_out}/copyright DESTINATION ${XMLPELLOR_DOC_DIR})
+configure_file(${packaging_src}/changelog.in ${packaging_out}/changelog @ONLY)
+set(compressed_docs)
+foreach(doc ${packaging_out}/changelog ${packaging_src}/xmlpellor.1)
+  get_filename_component(doc_name ${doc} NAME)
+  add_custom_command(
+    OUTPUT ${packaging_out}/${doc_name}.gz
+    COMMAND sh -c "gzip -9nc '${doc}' > '${packaging_out}/${doc_name}.gz'"
+    DEPENDS ${doc}
+    VERBATIM)
+  list(APPEND compressed_docs ${packaging_out}/${doc_name}.gz)
+endforeach()
+add_custom_target(xmlpellor_docs ALL DEPENDS ${compressed_docs})
+install(FILES ${packaging_out}/changelog.gz DESTINATION ${XMLPELLOR_DOC_DIR})
+install(FILES ${packaging_out}/xmlpellor.1.gz DESTINATION share/man/man1)
+
 # Icons: the window's 16 x 16 picture, scaled up pixel for pixel at build time
 # so that the XPM stays the one drawing of it.
 add_executable(xmlpellor_render_icon ${packaging_src}/icons/RenderIcon.cpp)
@@ -80,7 +106,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME xmlpellor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Yab")
-set(CPACK_PACKAGE_CONTACT "XMLPellor maintainers <xmlpellor@localhost>")
+set(CPACK_PACKAGE_CONTACT "${XMLPELLOR_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "XSLT tester: try an XSL stylesheet on an XML document")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

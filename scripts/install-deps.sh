@@ -14,7 +14,7 @@ packages=(
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   clang libclang-rt-14-dev
   # The Debian package, checks of its desktop files, screenshots.
-  dpkg-dev file appstream desktop-file-utils imagemagick
+  dpkg-dev file appstream desktop-file-utils imagemagick lintian
 )
 
 missing=()

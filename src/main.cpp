@@ -1,13 +1,42 @@
 #include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
+#include "main_window/CommandLine.h"
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
+#include "platform/FileSystem.h"
 #include "platform/qt/SignalCloser.h"
+
+namespace {
+
+std::string CurrentFolder() {
+  std::error_code error;
+  const auto folder = std::filesystem::current_path(error);
+  return error ? std::string() : folder.string();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace xmlpellor;
 
-  PrepareProcess();
+  // Before QApplication, which would need a display even for --help.
+  const CommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                               CurrentFolder(), HomeFolder());
+  switch (command.action) {
+    case CommandLine::Action::ShowVersion: std::fputs(VersionText().c_str(), stdout); return 0;
+    case CommandLine::Action::ShowHelp: std::fputs(UsageText().c_str(), stdout); return 0;
+    case CommandLine::Action::Refuse:
+      std::fprintf(stderr, "xmlpellor: %s\n%s", command.error.c_str(), UsageText().c_str());
+      return kUsageExitCode;
+    case CommandLine::Action::Run: break;
+  }
+
+  PrepareProcess(command.verbose);
   QApplication qtApp(argc, argv);
   SetApplicationIdentity();
 
@@ -15,6 +44,8 @@ int main(int argc, char** argv) {
   QtMainWindow window(program.errors, program.app, program.fs);
   program.messageBox.SetParent(&window.Widget());
   SignalCloser signalCloser(window.Widget());
+  window.SetPaths(command.xml, command.xsl);
   window.Show();
+  if (command.ApplyAtStart()) window.PressApplyOnceShown();
   return QApplication::exec();
 }

@@ -31,4 +31,14 @@ Variant FixPath(ErrorHandling& errors, const IApplication& app,
   });
 }
 
+std::string ExpandHome(std::string_view path, std::string_view home) {
+  if (home.empty() || path.empty() || path[0] != '~') return std::string(path);
+  if (path.size() == 1) return std::string(home);
+  if (path[1] != '/') return std::string(path);
+  // A home of "/" must not make "//x".
+  while (home.size() > 1 && home.back() == '/') home.remove_suffix(1);
+  if (home == "/") home = "";
+  return std::string(home) + std::string(path.substr(1));
+}
+
 }  // namespace xmlpellor::files

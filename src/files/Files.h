@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/Variant.h"
 
@@ -28,6 +29,11 @@ void DeleteTempFile(ErrorHandling& errors, IFileSystem& fs, const std::string& t
 // exactly one '/'; the empty value after a failure.
 Variant FixPath(ErrorHandling& errors, const IApplication& app,
                 const std::string& strFile) noexcept;
+
+// `path` with a leading "~" or "~/" read as the home folder `home`, as a
+// shell reads it; any other path, and every path while `home` is empty,
+// comes back unchanged. "~user" is not expanded.
+std::string ExpandHome(std::string_view path, std::string_view home);
 
 }  // namespace files
 }  // namespace xmlpellor

@@ -1,11 +1,13 @@
 #include "main_window/QtMainWindow.h"
 
 #include <QIcon>
-#include <iterator>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <QWebEngineView>
+#include <iterator>
 
 #include "main_window/Identity.h"
 #include "platform/qt/QtBrowser.h"
@@ -71,6 +73,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   m_wbrControl->Move(300, 660, 7935, 4755);
 
   ApplyTabOrder();
+  DescribeControls();
   m_cdl.SetParent(m_form.get());
 
   m_frm = std::make_unique<frmMain>(
@@ -87,6 +90,8 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   QPushButton* apply = m_cmdApplyXsl;
   QObject::connect(m_txtXml, &QLineEdit::returnPressed, apply, &QPushButton::click);
   QObject::connect(m_txtXsl, &QLineEdit::returnPressed, apply, &QPushButton::click);
+
+  AddShortcuts();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -105,6 +110,63 @@ void QtMainWindow::Show() {
   // loads a page (at load, above), and that upsets the chain set earlier.
   ApplyTabOrder();
   m_txtXml->setFocus();
+}
+
+void QtMainWindow::SetPaths(const std::string& xml, const std::string& xsl) {
+  m_txtXmlControl->SetText(xml);
+  m_txtXslControl->SetText(xsl);
+}
+
+void QtMainWindow::PressApplyOnceShown() {
+  QTimer::singleShot(0, m_cmdApplyXsl, &QPushButton::click);
+}
+
+void QtMainWindow::DescribeControls() {
+  // Without the start page nothing on screen says which box is which, and a
+  // screen reader has only these to announce.
+  struct Description {
+    QWidget* widget;
+    const char* name;
+    const char* description;
+    const char* tip;
+  };
+  const Description descriptions[] = {
+      {m_form.get(), kCaption, "Tries an XSL stylesheet on an XML document", nullptr},
+      {m_txtXml, "XML document", "Path of the XML document to transform", "XML document path"},
+      {m_cmdBrowseXml, "Browse for the XML document", "Choose the XML document in a file dialog",
+       "Browse for the XML document"},
+      {m_txtXsl, "XSL stylesheet", "Path of the XSL stylesheet to apply", "XSL stylesheet path"},
+      {m_cmdBrowseXsl, "Browse for the XSL stylesheet",
+       "Choose the XSL stylesheet in a file dialog", "Browse for the XSL stylesheet"},
+      {m_cmdApplyXsl, "Apply",
+       "Transform the document with the stylesheet and show the result (Enter, Alt+A, F5)",
+       "Apply the stylesheet (Enter, Alt+A, F5)"},
+      {m_wbr, "Result", "The result of the last Apply, or the start page", nullptr},
+  };
+  for (const Description& d : descriptions) {
+    d.widget->setAccessibleName(QString::fromUtf8(d.name));
+    d.widget->setAccessibleDescription(QString::fromUtf8(d.description));
+    if (d.tip != nullptr) d.widget->setToolTip(QString::fromUtf8(d.tip));
+  }
+  m_txtXml->setPlaceholderText(m_txtXml->toolTip());
+  m_txtXsl->setPlaceholderText(m_txtXsl->toolTip());
+}
+
+void QtMainWindow::AddShortcuts() {
+  // Window-wide, so they also work while the page has the focus. Apply again
+  // goes through the button, so whatever keeps the button from being
+  // pressed keeps these keys from applying too.
+  auto* again = new QShortcut(m_form.get());  // owned by the form
+  again->setKeys({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+  again->setContext(Qt::WindowShortcut);
+  QObject::connect(again, &QShortcut::activated, m_cmdApplyXsl, &QPushButton::click);
+
+  // Closing runs the unload like any other close.
+  auto* close = new QShortcut(m_form.get());
+  close->setKeys({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_W)});
+  close->setContext(Qt::WindowShortcut);
+  QtForm* form = m_form.get();
+  QObject::connect(close, &QShortcut::activated, form, [form] { form->close(); });
 }
 
 void QtMainWindow::ApplyTabOrder() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "main_window/frmMain.h"
 #include "platform/qt/QtCommonDialog.h"
@@ -31,6 +32,12 @@ class QtMainWindow {
   // Raises the load event, then shows the window with the focus in txtXml.
   void Show();
 
+  // Fills the path boxes, as the command line names the files.
+  void SetPaths(const std::string& xml, const std::string& xsl);
+  // Presses Apply as soon as the event loop runs, exactly as the user
+  // would: after the load, through the button.
+  void PressApplyOnceShown();
+
   QWidget& Widget();
   frmMain& Program() { return *m_frm; }
 
@@ -39,6 +46,8 @@ class QtMainWindow {
 
  private:
   void ApplyTabOrder();
+  void DescribeControls();
+  void AddShortcuts();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;

@@ -49,8 +49,11 @@ void frmMain::Form_Resize() noexcept {
 void frmMain::cmdApplyXsl_Click() noexcept {
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
-    const std::string strXmlDoc = TrimSpaces(m_controls.txtXml.Text());
-    const std::string strXslDoc = TrimSpaces(m_controls.txtXsl.Text());
+    // "~/" is the home folder, as in a shell.
+    const std::string strXmlDoc =
+        files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), m_services.fs.HomePath());
+    const std::string strXslDoc =
+        files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), m_services.fs.HomePath());
     // Taken out of the result rather than copied: it may be many megabytes.
     Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{});
     auto* text = std::get_if<std::string>(&output);

@@ -4,7 +4,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "platform/RuntimeError.h"
 
@@ -36,6 +39,21 @@ void FileDescriptor::Close(const std::string& path) {
 
 void IgnoreFileSizeLimitSignal() noexcept {
   std::signal(SIGXFSZ, SIG_IGN);
+}
+
+std::string HomeFolder() {
+  const char* env = std::getenv("HOME");
+  if (env != nullptr && *env != '\0') return env;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  if (size <= 0) size = 16384;
+  std::vector<char> buffer(static_cast<std::size_t>(size));
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr || found->pw_dir == nullptr) {
+    return {};
+  }
+  return found->pw_dir;
 }
 
 void WriteAll(int fd, std::string_view data, const std::string& path) {

@@ -33,6 +33,10 @@ class FileDescriptor {
 // disk. Called once at start-up.
 void IgnoreFileSizeLimitSignal() noexcept;
 
+// The user's home folder: $HOME, else the one the user database names;
+// "" when neither says.
+std::string HomeFolder();
+
 // Writes every byte, retrying short writes; a failure is a RuntimeError.
 void WriteAll(int fd, std::string_view data, const std::string& path);
 
@@ -53,6 +57,9 @@ class IFileSystem {
   // Opens `path` for output (created, or emptied), writes `text` in one
   // write, and closes it.
   virtual void WriteText(const std::string& path, std::string_view text) = 0;
+  // The folder a path beginning with "~/" starts in. The process's own
+  // unless a stand-in says otherwise.
+  virtual std::string HomePath() { return HomeFolder(); }
 };
 
 class PosixFileSystem final : public IFileSystem {

@@ -20,12 +20,16 @@ export TMPDIR=$work/tmp
 mkdir -p "$TMPDIR"
 # The engine's sandbox refuses to run as root.
 [[ $(id -u) -eq 0 ]] && export QTWEBENGINE_DISABLE_SANDBOX=1
+# The window must come up on the X server started above, whatever platform
+# or display the caller's session named.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "$0")/../support/find_window.sh"
 
 start() {
-  "$exe" >"$work/out.log" 2>&1 &
+  "$exe" "$@" >"$work/out.log" 2>&1 &
   pid=$!
   wid=$(find_window "Yab XML Pellor" 60) || fail "no window appeared"
   temp=$(ls "$TMPDIR"/xml*.tmp 2>/dev/null) || fail "no temporary file after start"
@@ -69,4 +73,24 @@ kill -TERM "$pid"
 wait_exit
 [[ ! -e $temp ]] || fail "the temporary file outlived SIGTERM"
 echo "closed by SIGTERM: temporary file gone"
+
+# 3. Files named on the command line, the stylesheet first and the document
+#    under ~/: applied once the window is up; Ctrl+Q closes it the same way.
+export HOME=$work/home
+mkdir -p "$HOME/in"
+cp "$examples/books.xml" "$HOME/in/"
+cd "$examples"
+start books.xsl '~/in/books.xml'
+cd - >/dev/null
+for _ in $(seq 100); do grep -qs "Book catalogue" "$temp" && break; sleep 0.2; done
+grep -qs "Book catalogue" "$temp" || fail "the files named at start were not applied"
+xdotool windowfocus --sync "$wid"
+xdotool key ctrl+q
+wait_exit
+[[ ! -e $temp ]] || fail "the temporary file outlived Ctrl+Q"
+echo "applied at start, closed by Ctrl+Q: temporary file gone"
+# Quiet: none of the engine's start-up parameters, Chromium log or page console.
+if grep -E 'Init Parameters|^js:|:(ERROR|WARNING|INFO):' "$work/out.log"; then
+  fail "the engine talked on the terminal"
+fi
 echo PASS

@@ -84,5 +84,27 @@ TEST(FixPath, FailureIsReportedAndGivesTheEmptyValue) {
   EXPECT_EQ(h.Reports(), 1u);
 }
 
+struct HomeCase {
+  const char* path;
+  const char* home;
+  const char* expected;
+};
+
+class ExpandedHome : public ::testing::TestWithParam<HomeCase> {};
+
+TEST_P(ExpandedHome, ReadsALeadingTildeAsAShellDoes) {
+  const HomeCase& c = GetParam();
+  EXPECT_EQ(files::ExpandHome(c.path, c.home), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExpandedHome,
+    ::testing::Values(HomeCase{"~/work/doc.xml", "/home/ann", "/home/ann/work/doc.xml"},
+                      HomeCase{"~", "/home/ann", "/home/ann"},
+                      HomeCase{"~/x.xml", "/", "/x.xml"},
+                      HomeCase{"~bob/x.xml", "/home/ann", "~bob/x.xml"},
+                      HomeCase{"/data/~/x.xml", "/home/ann", "/data/~/x.xml"},
+                      HomeCase{"~/x.xml", "", "~/x.xml"}));
+
 }  // namespace
 }  // namespace xmlpellor::test

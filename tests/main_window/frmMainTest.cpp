@@ -38,6 +38,7 @@ class RecordingFileSystem final : public IFileSystem {
     m_journal.push_back("write " + path + " [" + std::string(text) + "]");
     if (failWrite || path.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
   }
+  std::string HomePath() override { return "/home/ann"; }
 
  private:
   std::vector<std::string>& m_journal;
@@ -119,6 +120,17 @@ TEST(Apply, DeletesTransformsWritesAndNavigatesInThatOrder) {
   w.frm.cmdApplyXsl_Click();
   EXPECT_EQ(w.journal.front(), "kill /tmp/xml1.tmp");
   EXPECT_EQ(w.journal.back(), "navigate /tmp/xml1.tmp");
+}
+
+TEST(Apply, ReadsATildeInEitherBoxAsTheHomeFolder) {
+  Window w;
+  w.frm.Form_Load();
+  w.journal.clear();
+  w.txtXml.text = " ~/in/a.xml";
+  w.txtXsl.text = "~/s.xsl";
+  w.frm.cmdApplyXsl_Click();
+  ASSERT_EQ(w.journal.size(), 3u);
+  EXPECT_EQ(w.journal[1], "write /tmp/xml1.tmp [" + w.Transformed("/home/ann/in/a.xml", "/home/ann/s.xsl") + "]");
 }
 
 TEST(Apply, TrimsOnlyTheSpaceCharacter) {

@@ -100,12 +100,17 @@ fi
 
 echo "== package"
 cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target xmlpellor xmlpellor_icons
+cmake --build "$build" --target xmlpellor xmlpellor_icons xmlpellor_docs
 rm -f "$build"/xmlpellor_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$(pwd)/$build"/xmlpellor_*.deb)
 echo "$(basename "$deb"): $(stat -c %s "$deb") bytes"
 dpkg-deb -f "$deb" Package Version Depends
+
+echo "== lintian"
+# Errors fail the test; warnings and notes are shown for the record.
+lintian --fail-on error --display-info "$deb" ||
+  { echo "FAIL: lintian reports errors on $(basename "$deb")" >&2; exit 1; }
 
 tmp=$(mktemp -d)
 installed=no
@@ -125,9 +130,14 @@ apt-get install -y -qq "$deb" >/dev/null
 [ "$(readlink -f "$(command -v xmlpellor)")" = /usr/bin/xmlpellor ] ||
   { echo "FAIL: xmlpellor on PATH is $(command -v xmlpellor)" >&2; exit 1; }
 
+# Through the launcher, and with no display to connect to.
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY xmlpellor --version) ||
+  { echo "FAIL: xmlpellor --version failed without a display" >&2; exit 1; }
+echo "$version"
+
 echo "== start the installed program"
 mkdir -p "$tmp/tmpdir"
 # Nothing of the caller's: as root the launcher must turn the sandbox off itself.
-env -u QTWEBENGINE_DISABLE_SANDBOX -u QT_QPA_PLATFORM \
+env -u QTWEBENGINE_DISABLE_SANDBOX -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE \
   timeout 180 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --session "$tmp"
 echo "package test passed"

@@ -32,6 +32,9 @@ expected=(
   share/icons/hicolor/16x16/apps/xmlpellor.png
   share/icons/hicolor/48x48/apps/xmlpellor.png
   share/icons/hicolor/scalable/apps/xmlpellor.svg
+  share/doc/xmlpellor/copyright
+  share/doc/xmlpellor/changelog.gz
+  share/man/man1/xmlpellor.1.gz
 )
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
@@ -56,13 +59,20 @@ done
 
 # The desktop entry names the launcher and the icon that are installed.
 desktop=$prefix/share/applications/xmlpellor.desktop
-for line in "Name=Yab XML Pellor" "Exec=xmlpellor" "Icon=xmlpellor" "Categories=Development;" "Type=Application"; do
+for line in "Name=Yab XML Pellor" "Exec=xmlpellor %F" "Icon=xmlpellor" "Categories=Development;" "Type=Application" \
+  "MimeType=application/xml;text/xml;application/xslt+xml;"; do
   grep -qxF "$line" "$desktop" || fail "desktop entry lacks '$line'"
 done
 grep -q '^Comment=.' "$desktop" || fail "desktop entry lacks a Comment"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate"
 fi
+# Debian reads these compressed as gzip -9n makes them, with no name or time inside.
+for gz in share/doc/xmlpellor/changelog.gz share/man/man1/xmlpellor.1.gz; do
+  gzip -t "$prefix/$gz" 2>/dev/null || fail "not gzip: $gz"
+  [ "$(od -An -tx1 -j4 -N4 "$prefix/$gz" | tr -d ' ')" = 00000000 ] || fail "$gz carries a time stamp"
+done
+grep -q '^License: Expat$' "$prefix/share/doc/xmlpellor/copyright" || fail "copyright names no licence"
 metainfo=$prefix/share/metainfo/$appstream_id.metainfo.xml
 grep -qF '<launchable type="desktop-id">xmlpellor.desktop</launchable>' "$metainfo" ||
   fail "metainfo does not launch xmlpellor.desktop"

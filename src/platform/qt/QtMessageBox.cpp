@@ -14,6 +14,8 @@ int QtMessageBox::Show(const std::string& prompt, std::int32_t buttons, const st
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   box.setText(text);
   box.setTextFormat(Qt::PlainText);
+  // So that the report can be copied into a bug report or a search.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   box.setIcon((buttons & 0x70) == mb::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);

@@ -342,6 +342,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
+  collector.Print(stderr);  // the stylesheet's messages and warnings, as xsltproc shows them
   return text;
 }
 

@@ -17,6 +17,17 @@ std::string WithoutTrailingBreaks(std::string text) {
   return text;
 }
 
+std::string Line(const XmlMessage& m) {
+  std::string line;
+  if (!m.file.empty()) {
+    line += m.file;
+    if (m.line > 0) line += ":" + std::to_string(m.line);
+    if (m.column > 0) line += ":" + std::to_string(m.column);
+    line += ": ";
+  }
+  return line + m.text;
+}
+
 }  // namespace
 
 XmlErrorCollector::XmlErrorCollector() noexcept
@@ -91,17 +102,21 @@ std::string XmlErrorCollector::Describe() noexcept {
       }
       ++lines;
       if (!out.empty()) out += '\n';
-      if (!m.file.empty()) {
-        out += m.file;
-        if (m.line > 0) out += ":" + std::to_string(m.line);
-        if (m.column > 0) out += ":" + std::to_string(m.column);
-        out += ": ";
-      }
-      out += m.text;
+      out += Line(m);
     }
   } catch (...) {
   }
   return out;
+}
+
+void XmlErrorCollector::Print(std::FILE* out) noexcept {
+  FlushPending();
+  // One write, so that the lines of one transformation stay together.
+  if (!m_transcript.empty()) std::fwrite(m_transcript.data(), 1, m_transcript.size(), out);
+  if (m_unprinted > 0) {
+    std::fprintf(out, "(%zu more messages not shown)\n", m_unprinted);
+  }
+  std::fflush(out);
 }
 
 void XmlErrorCollector::OnStructured(void* self, xmlError* error) noexcept {
@@ -143,6 +158,14 @@ void XmlErrorCollector::OnGeneric(void* self, const char* format, ...) noexcept 
 
 void XmlErrorCollector::Append(XmlMessage message) noexcept {
   try {
+    // A stylesheet that reports from a loop may rightly say a lot, and its
+    // author wants every line of it.
+    constexpr std::size_t kMaxTranscript = std::size_t{64} << 20;
+    if (m_transcript.size() < kMaxTranscript) {
+      m_transcript += Line(message) + '\n';
+    } else {
+      ++m_unprinted;
+    }
     // A runaway stylesheet can raise the same message without end; the
     // first few hundred say all there is to say.
     constexpr std::size_t kMaxMessages = 200;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ class XmlErrorCollector {
   bool Contains(const std::string& text) noexcept;
   // Every message on its own line, with file and line where known.
   std::string Describe() noexcept;
+  // Writes every message to `out`, one line each and all of them, as
+  // xsltproc does after a transformation that went through: a stylesheet's
+  // xsl:message is how its author follows what it does.
+  void Print(std::FILE* out) noexcept;
 
   // Entry points handed to the libraries.
   static void OnStructured(void* self, xmlError* error) noexcept;
@@ -55,6 +60,8 @@ class XmlErrorCollector {
   void FlushPending() noexcept;
 
   std::vector<XmlMessage> m_messages;
+  std::string m_transcript;  // every message as a line, for Print
+  std::size_t m_unprinted = 0;
   std::string m_pending;  // generic messages arrive in pieces until a line break
   bool m_refused = false;
 

@@ -1,0 +1,153 @@
+#include "main_window/CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "files/Files.h"
+#include "main_window/Identity.h"
+
+namespace xmlpellor {
+namespace {
+
+// Options QGuiApplication, QApplication and the xcb platform take from argv
+// themselves. They are skipped here, not refused, so that the usual Qt ways
+// of starting a program (-platform offscreen, -style fusion) keep working.
+constexpr std::array kQtOptionsWithValue{
+    "platform",     "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon",  "qwindowtitle",       "session",       "style",  "stylesheet",
+    "display",      "geometry",           "name",          "title",  "visual",
+    "qmljsdebugger"};
+constexpr std::array kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  return std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<long>(suffix.size()),
+                    [](char a, char b) {
+                      return std::tolower(static_cast<unsigned char>(a)) ==
+                             std::tolower(static_cast<unsigned char>(b));
+                    });
+}
+
+bool IsStylesheetName(std::string_view path) {
+  return EndsWithNoCase(path, ".xsl") || EndsWithNoCase(path, ".xslt");
+}
+
+std::string Absolute(std::string_view argument, std::string_view currentFolder,
+                     std::string_view home) {
+  std::string path = files::ExpandHome(argument, home);
+  if (path.empty() || path.front() == '/' || currentFolder.empty()) return path;
+  std::string_view rest = path;
+  while (rest.size() > 2 && rest.substr(0, 2) == "./") rest.remove_prefix(2);
+  std::string folder(currentFolder);
+  if (folder.back() != '/') folder += '/';
+  return folder + std::string(rest);
+}
+
+// "-style", "--style" and "-style=fusion" all name Qt's option "style".
+// Returns whether `argument` was one of Qt's and how many arguments it takes.
+bool IsQtOption(std::string_view argument, int& taken) {
+  std::string_view name = argument.substr(argument.rfind("--", 0) == 0 ? 2 : 1);
+  const std::size_t equals = name.find('=');
+  const bool inlineValue = equals != std::string_view::npos;
+  if (inlineValue) name = name.substr(0, equals);
+  if (std::find(kQtOptionsWithValue.begin(), kQtOptionsWithValue.end(), name) !=
+      kQtOptionsWithValue.end()) {
+    taken = inlineValue ? 1 : 2;
+    return true;
+  }
+  if (!inlineValue && std::find(kQtFlags.begin(), kQtFlags.end(), name) != kQtFlags.end()) {
+    taken = 1;
+    return true;
+  }
+  return false;
+}
+
+CommandLine Refused(std::string error) {
+  CommandLine refused;
+  refused.action = CommandLine::Action::Refuse;
+  refused.error = std::move(error);
+  return refused;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             std::string_view currentFolder, std::string_view home) {
+  CommandLine result;
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      files.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      // The first of --help and --version wins, whatever follows.
+      if (result.action == CommandLine::Action::Run) result.action = CommandLine::Action::ShowHelp;
+    } else if (argument == "--version") {
+      if (result.action == CommandLine::Action::Run) {
+        result.action = CommandLine::Action::ShowVersion;
+      }
+    } else if (argument == "--verbose") {
+      result.verbose = true;
+    } else if (argument == "--webEngineArgs") {
+      // The rest belongs to Chromium.
+      break;
+    } else if (int taken = 0; IsQtOption(argument, taken)) {
+      if (i + static_cast<std::size_t>(taken) > arguments.size()) {
+        return Refused("option '" + argument + "' needs a value");
+      }
+      i += static_cast<std::size_t>(taken) - 1;
+    } else {
+      return Refused("unknown option '" + argument + "'");
+    }
+  }
+  if (result.action != CommandLine::Action::Run) return result;
+  if (files.size() > 2) {
+    return Refused("too many files: name at most a document and a stylesheet");
+  }
+
+  // A stylesheet goes to its box wherever it stands; otherwise the order
+  // is document, stylesheet.
+  if (files.size() == 2 && IsStylesheetName(files[0]) && !IsStylesheetName(files[1])) {
+    std::swap(files[0], files[1]);
+  }
+  if (files.size() == 1 && IsStylesheetName(files[0])) {
+    result.xsl = Absolute(files[0], currentFolder, home);
+  } else {
+    if (!files.empty()) result.xml = Absolute(files[0], currentFolder, home);
+    if (files.size() == 2) result.xsl = Absolute(files[1], currentFolder, home);
+  }
+  return result;
+}
+
+std::string UsageText() {
+  return "Usage: xmlpellor [OPTION]... [DOCUMENT [STYLESHEET]]\n"
+         "Try an XSL stylesheet on an XML document and see the result at once.\n"
+         "\n"
+         "DOCUMENT and STYLESHEET fill the window's two path boxes; given both, the\n"
+         "window applies the stylesheet as soon as it has opened. A file whose name\n"
+         "ends in .xsl or .xslt goes to the stylesheet box wherever it stands.\n"
+         "A path beginning with ~/ starts in your home folder.\n"
+         "\n"
+         "Options:\n"
+         "  -h, --help     show this help and exit\n"
+         "      --version  show the program's name and version and exit\n"
+         "      --verbose  also print the web engine's own diagnostics\n"
+         "      --         the arguments that follow are files, even if they begin with -\n"
+         "Qt's own options, such as -platform and -style, are passed on to Qt.\n"
+         "\n"
+         "The messages of a stylesheet (xsl:message) and the warnings of a\n"
+         "transformation go to standard error, one line each.\n"
+         "Exit status: 0 when the window was closed, 2 for a wrong command line.\n";
+}
+
+std::string VersionText() {
+  return std::string("xmlpellor (") + kCaption + ") " + kVersion + "\n";
+}
+
+}  // namespace xmlpellor

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xmlpellor {
+
+// What the command line asks for. Read before the QApplication exists, so
+// that --help and --version work without a display.
+struct CommandLine {
+  enum class Action { Run, ShowVersion, ShowHelp, Refuse };
+
+  Action action = Action::Run;
+  // Absolute paths for the two boxes; empty when not named.
+  std::string xml;
+  std::string xsl;
+  // Give the web engine's own diagnostics back to the terminal.
+  bool verbose = false;
+  // One line saying what was wrong, for Action::Refuse.
+  std::string error;
+
+  // Both files were named: the window applies them once it has loaded.
+  bool ApplyAtStart() const noexcept { return !xml.empty() && !xsl.empty(); }
+};
+
+// `arguments` without the program's name. Relative paths are taken from
+// `currentFolder`, and "~/" stands for `home`. Qt's own options (-platform,
+// -style, ...) and whatever follows --webEngineArgs are left to Qt, which
+// reads them from argv itself.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             std::string_view currentFolder, std::string_view home);
+
+// "Usage: ..." and the options, ending in a line break.
+std::string UsageText();
+// The program's name and version on one line.
+std::string VersionText();
+
+// The exit status for a command line that was refused, as other command-line
+// tools give it.
+inline constexpr int kUsageExitCode = 2;
+
+}  // namespace xmlpellor
