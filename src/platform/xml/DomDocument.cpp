@@ -11,6 +11,7 @@
 #include <libxml/parser.h>
 #include <libxml/valid.h>
 #include <libxml/xpathInternals.h>
+#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltutils.h>
@@ -72,6 +73,25 @@ int AppendToString(void* context, const char* data, int length) {
   } catch (...) {
     return -1;
   }
+}
+
+// The method xsl:output asked for decides, except that libxslt itself makes
+// an HTML document of a result whose root is a plain "html" element.
+OutputKind KindOf(const xmlDoc& result, xsltStylesheet* style) {
+  if (result.type == XML_HTML_DOCUMENT_NODE) return OutputKind::kHtml;
+  const xmlChar* method = nullptr;
+  const xmlChar* methodUri = nullptr;
+  XSLT_GET_IMPORT_PTR(method, style, method)
+  XSLT_GET_IMPORT_PTR(methodUri, style, methodURI)
+  const bool plain = methodUri == nullptr;
+  if (plain && xmlStrEqual(method, BAD_CAST "text")) return OutputKind::kText;
+  const xmlNode* root = xmlDocGetRootElement(&result);
+  if (root != nullptr && xmlStrEqual(root->name, BAD_CAST "html") && root->ns != nullptr &&
+      xmlStrEqual(root->ns->href, BAD_CAST "http://www.w3.org/1999/xhtml")) {
+    return OutputKind::kXhtml;
+  }
+  if (plain && xmlStrEqual(method, BAD_CAST "xhtml")) return OutputKind::kHtml;
+  return OutputKind::kXml;
 }
 
 }  // namespace
@@ -263,7 +283,7 @@ DOMNode DOMDocument::documentElement() const noexcept {
   return DOMNode(m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr);
 }
 
-std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
+std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -326,6 +346,7 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
+  if (format != nullptr) format->kind = KindOf(*result, style.get());
   return text;
 }
 

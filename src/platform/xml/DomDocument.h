@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/XmlPtr.h"
 
@@ -69,8 +70,9 @@ class DOMDocument {
 
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output
-  // declares in itself is UTF-8 too.
-  std::string transformNode(const DOMNode& stylesheet) const;
+  // declares in itself is UTF-8 too. `format`, when given, receives what
+  // kind of output it is.
+  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) const;
 
  private:
   void Fail(std::int64_t line, std::string reason);
