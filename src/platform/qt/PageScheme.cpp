@@ -33,8 +33,8 @@ bool NamedAs(const QString& path, Info::ResourceType type) {
   }
 }
 
-// Serves the registry's pages and permitted files under kPageScheme; every
-// other request answers "not found".
+// Serves the registry's pages, and the local files a page was let to
+// navigate to, under kPageScheme; every other request answers "not found".
 class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
  public:
   PageSchemeHandler(PageRegistry& registry, QObject* parent)
@@ -94,13 +94,9 @@ class LocalFileInterceptor final : public QWebEngineUrlRequestInterceptor {
     const QUrl url = info.requestUrl();
     switch (JudgeRequest(url, info.resourceType())) {
       case RequestVerdict::kBlock: info.block(true); return;
-      case RequestVerdict::kFromFileHost: {
-        QUrl target = url;
-        target.setHost(QString::fromLatin1(kFileHost));
-        m_registry.Permit(target);
-        info.redirect(target);
+      case RequestVerdict::kFromFile:
+        info.redirect(QUrl::fromLocalFile(url.path(QUrl::FullyDecoded)));
         return;
-      }
       case RequestVerdict::kAllow:
         if (url.scheme() == QLatin1String(kPageScheme)) m_registry.Permit(url);
         return;
@@ -117,19 +113,10 @@ RequestVerdict JudgeRequest(const QUrl& url, QWebEngineUrlRequestInfo::ResourceT
   const QString scheme = url.scheme().toLower();
   const bool ours = scheme == QLatin1String(kPageScheme);
   if (!ours && scheme != QLatin1String("file")) return RequestVerdict::kAllow;
-  const QString host = url.host().toLower();
-  if (ours && host != QLatin1String(kPageHost) && host != QLatin1String(kFileHost)) {
-    return RequestVerdict::kBlock;
-  }
-  if (type == Info::ResourceTypeMainFrame) {
-    // Pages are shown from the page host only; the file host's answers are
-    // read as pictures and stylesheets, never as documents.
-    return ours && host == QLatin1String(kFileHost) ? RequestVerdict::kBlock
-                                                    : RequestVerdict::kAllow;
-  }
+  if (ours && url.host() != QLatin1String(kPageHost)) return RequestVerdict::kBlock;
+  if (type == Info::ResourceTypeMainFrame) return RequestVerdict::kAllow;
   if (!NamedAs(url.path(QUrl::FullyDecoded), type)) return RequestVerdict::kBlock;
-  if (ours && host == QLatin1String(kPageHost)) return RequestVerdict::kFromFileHost;
-  return RequestVerdict::kAllow;
+  return ours ? RequestVerdict::kFromFile : RequestVerdict::kAllow;
 }
 
 QByteArray ContentTypeOf(PageKind kind) {

@@ -14,21 +14,21 @@ namespace xmlpellor {
 // The program's own URL scheme. Every page the program shows lives on one
 // host, so that going from one page to the next keeps the page process (a
 // scheme without hosts makes each path a site of its own, and each new site
-// a new process). What a page loads from beside it is fetched from a second
-// host: a different origin, so a script cannot read it back (no canvas
-// pixels, no style rules).
+// a new process).
 inline constexpr char kPageScheme[] = "xmlpellor";
 inline constexpr char kPageHost[] = "page";
-inline constexpr char kFileHost[] = "file";
 
 // What becomes of a request a page makes.
-enum class RequestVerdict { kAllow, kBlock, kFromFileHost };
+enum class RequestVerdict { kAllow, kBlock, kFromFile };
 
 // The rule for local files, by target and resource type. A page may be
 // navigated to a local file, and may show local pictures, stylesheets and
 // fonts whose names say they are such; nothing else reaches a local file:
 // no XMLHttpRequest or fetch, frame, script, worker, object or media.
-// Everything not local (http, data:, blob:) is left to the engine.
+// Those pictures and stylesheets come as file: URLs even when named beside
+// the page: the engine treats every answer of our scheme as the page's own
+// origin, so a script could read their pixels and rules back. Everything
+// not local (http, data:, blob:) is left to the engine.
 RequestVerdict JudgeRequest(const QUrl& url, QWebEngineUrlRequestInfo::ResourceType type);
 
 // The content type a page of this kind is served with; the bytes are always
