@@ -281,7 +281,7 @@ class PagePolicyTest : public QObject {
     QTest::newRow("async XHR, own scheme") << asyncXhr.arg(own);
     QTest::newRow("sync XHR, relative") << syncXhr.arg("'secret.txt'");
     QTest::newRow("async XHR, relative") << asyncXhr.arg("'secret.txt'");
-    QTest::newRow("sync XHR, own scheme's file host") << syncXhr.arg("'xmlpellor://file' + PATH");
+    QTest::newRow("sync XHR, own scheme, another host") << syncXhr.arg("'xmlpellor://file' + PATH");
     QTest::newRow("sync XHR, own scheme in capitals") << syncXhr.arg("'XMLPELLOR://PAGE' + PATH");
     QTest::newRow("sync XHR, own scheme without host") << syncXhr.arg("'xmlpellor:' + PATH");
     QTest::newRow("sync XHR, own scheme percent-encoded")

@@ -6,10 +6,8 @@
 #include "main_window/frmMain.h"
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
-#include "platform/Window.h"
 #include "support/Fakes.h"
 #include "support/FakeWindow.h"
-#include "support/TempDir.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::test {
@@ -121,38 +119,6 @@ TEST(Apply, DeletesTransformsWritesAndNavigatesInThatOrder) {
   w.frm.cmdApplyXsl_Click();
   EXPECT_EQ(w.journal.front(), "kill /tmp/xml1.tmp");
   EXPECT_EQ(w.journal.back(), "navigate /tmp/xml1.tmp");
-}
-
-TEST(Apply, ShowsThePageAsItsKindBesideTheDocument) {
-  struct Case {
-    const char* output;
-    const char* xml;
-    PageKind kind;
-  } const cases[] = {
-      {"<xsl:output method='text'/>", "in.xml", PageKind::kText},
-      {"<xsl:output method='xml'/>", "in.xml", PageKind::kXml},
-      {"<xsl:output method='html'/>", "in.xml", PageKind::kHtml},
-      {"<xsl:output method='text'/>", "broken.xml", PageKind::kHtml},  // the parse-error text
-  };
-  TempDir dir;
-  dir.Write("in.xml", "<doc/>");
-  dir.Write("broken.xml", "<doc>");
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.output);
-    dir.Write("s.xsl", std::string("<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/"
-                                   "1999/XSL/Transform'>") +
-                           c.output + "<xsl:template match='/'><p/></xsl:template></xsl:stylesheet>");
-    Window w;
-    w.frm.Form_Load();
-    w.txtXml.text = " " + dir.File(c.xml) + " ";
-    w.txtXsl.text = dir.File("s.xsl");
-    w.frm.cmdApplyXsl_Click();
-    ASSERT_EQ(w.wbr.pages.size(), 2u);
-    EXPECT_EQ(w.wbr.pages[0].kind, PageKind::kHtml);  // the start page
-    EXPECT_EQ(w.wbr.pages[0].baseDocument, "");
-    EXPECT_EQ(w.wbr.pages[1].kind, c.kind);
-    EXPECT_EQ(w.wbr.pages[1].baseDocument, dir.File(c.xml));
-  }
 }
 
 TEST(Apply, TrimsOnlyTheSpaceCharacter) {
