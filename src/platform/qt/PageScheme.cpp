@@ -27,8 +27,9 @@ bool NamedAs(const QString& path, Info::ResourceType type) {
     case Info::ResourceTypeImage:
     case Info::ResourceTypeFavicon: return mime.startsWith(QLatin1String("image/"));
     case Info::ResourceTypeStylesheet: return mime == QLatin1String("text/css");
+    // font/woff2, application/x-font-ttf, application/vnd.ms-opentype...
     case Info::ResourceTypeFontResource:
-      return mime.startsWith(QLatin1String("font/")) || mime.contains(QLatin1String("font"));
+      return mime.contains(QLatin1String("font")) || mime.contains(QLatin1String("opentype"));
     default: return false;
   }
 }
