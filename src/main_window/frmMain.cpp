@@ -21,6 +21,20 @@ std::string TrimSpaces(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
+namespace {
+
+PageKind PageKindOf(transform::OutputKind kind) {
+  switch (kind) {
+    case transform::OutputKind::kXhtml: return PageKind::kXhtml;
+    case transform::OutputKind::kXml: return PageKind::kXml;
+    case transform::OutputKind::kText: return PageKind::kText;
+    case transform::OutputKind::kHtml: break;
+  }
+  return PageKind::kHtml;
+}
+
+}  // namespace
+
 frmMain::frmMain(Services services, Controls controls) noexcept
     : m_services(services), m_controls(controls) {}
 
@@ -55,13 +69,14 @@ void frmMain::cmdApplyXsl_Click() noexcept {
     const std::string strXslDoc =
         files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), m_services.fs.HomePath());
     // Taken out of the result rather than copied: it may be many megabytes.
-    Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{});
+    transform::OutputFormat format;
+    Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format);
     auto* text = std::get_if<std::string>(&output);
     const std::string result = text != nullptr ? std::move(*text) : ToString(output);
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
-    m_controls.wbr.Navigate(mstrTempFile);
+    m_controls.wbr.Navigate(mstrTempFile, {PageKindOf(format.kind), strXmlDoc});
   });
 }
 
@@ -74,8 +89,10 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 }
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
-                                      const Variant& astrParamValue) noexcept {
-  return transform::CreateHTMLFromXMLXSL(m_services.errors, strXmlDoc, strXslDoc, astrParamValue);
+                                      const Variant& astrParamValue,
+                                      transform::OutputFormat* format) noexcept {
+  return transform::CreateHTMLFromXMLXSL(m_services.errors, strXmlDoc, strXslDoc, astrParamValue,
+                                         format);
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

@@ -56,7 +56,8 @@ class frmMain {
   void cmdBrowseXsl_Click() noexcept;
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
-                               const Variant& astrParamValue) noexcept;
+                               const Variant& astrParamValue,
+                               transform::OutputFormat* format = nullptr) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 

@@ -34,13 +34,24 @@ class ITextBox : public IControl {
 
 class ICommandButton : public IControl {};
 
+// How a page is shown: as a browser shows a saved file of that kind.
+enum class PageKind { kHtml, kXhtml, kXml, kText };
+
+struct PageInfo {
+  PageKind kind = PageKind::kHtml;
+  // Relative references in the page resolve against this document's folder;
+  // empty: against the folder of the file shown.
+  std::string baseDocument;
+};
+
 // The embedded web browser.
 class IBrowser : public IControl {
  public:
   // Starts loading the named file and returns at once. The file is read anew
-  // on every call, also for the same path, and its content is shown as HTML
-  // whatever its name.
-  virtual void Navigate(const std::string& url) = 0;
+  // on every call, also for the same path, and its bytes are shown unchanged,
+  // read as UTF-8, as a page of the given kind whatever the file's name.
+  virtual void Navigate(const std::string& url, const PageInfo& page) = 0;
+  void Navigate(const std::string& url) { Navigate(url, PageInfo{}); }
 };
 
 // The window itself: its inner size.

@@ -57,7 +57,9 @@ Variant XMLError(ErrorHandling& errors, const ParseError& parseError,
 }
 
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
-                             const std::string& strXslDoc, const Variant& astrParamValue) noexcept {
+                             const std::string& strXslDoc, const Variant& astrParamValue,
+                             OutputFormat* format) noexcept {
+  if (format != nullptr) *format = {};
   return Guarded<Variant>(errors, [&](Variant& result) {
     xml::DOMDocument xmlDoc;
     xmlDoc.async(false);
@@ -79,7 +81,7 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc
     xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
     if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
 
-    result = std::move(xmlDoc).transformNode(xslDoc.documentElement());
+    result = std::move(xmlDoc).transformNode(xslDoc.documentElement(), format);
   });
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Variant.h"
+#include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 
 namespace xmlpellor {
@@ -15,14 +16,19 @@ class ErrorHandling;
 namespace transform {
 
 using ParseError = xml::ParseError;
+using OutputFormat = xml::OutputFormat;
+using OutputKind = xml::OutputKind;
 
 // The output of transforming the document at `strXmlDoc` with the stylesheet
 // at `strXslDoc`, or the parse-error text of the first of the two that does
 // not load. `astrParamValue` is empty or a StringArray of alternating
 // parameter names and values, written into the stylesheet's xsl:param
 // elements (the first of each name in document order) before it is applied.
+// `format`, when given, receives the kind of the output; the parse-error
+// text and an empty result are HTML.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
-                             const std::string& strXslDoc, const Variant& astrParamValue) noexcept;
+                             const std::string& strXslDoc, const Variant& astrParamValue,
+                             OutputFormat* format = nullptr) noexcept;
 
 // "Error in line <Line> of <strDoc><br /><reason>", the text shown in place
 // of a result when a document does not load. The location and the reason

@@ -162,7 +162,9 @@ class WindowTest : public QObject {
                              kPageTimeoutMs);
     const QByteArray written = Contents(tempFile.toStdString());
     QCOMPARE(TempFile(), tempFile);  // the same file for every Apply of the run
-    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(tempFile.toStdString())),
+    // Shown beside the document, so that its relative references resolve there.
+    const PageInfo page{PageKind::kHtml, DataFile("hello.xml").toStdString()};
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(tempFile.toStdString(), page)),
                               kPageTimeoutMs);
     QCOMPARE(PageText(Page()).simplified(), VisibleText(written));
   }
@@ -174,7 +176,8 @@ class WindowTest : public QObject {
     QTest::keyClick(Child<QLineEdit>("txtXml"), Qt::Key_Return);
     const QByteArray written = Contents(TempFile().toStdString());
     QVERIFY(written.startsWith("Error in line "));
-    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(TempFile().toStdString())),
+    const PageInfo page{PageKind::kHtml, DataFile("broken.xml").toStdString()};
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)),
                               kPageTimeoutMs);
     const QString text = PageText(Page());
     QVERIFY2(text.startsWith("Error in line ") && text.contains(DataFile("broken.xml")), qPrintable(text));

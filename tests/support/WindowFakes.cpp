@@ -16,8 +16,9 @@ void FakeControlBase::DoMove(float l, float t, float w, float h) {
   height = a(h);
 }
 
-void FakeBrowser::Navigate(const std::string& url) {
+void FakeBrowser::Navigate(const std::string& url, const PageInfo& page) {
   navigations.push_back(url);
+  pages.push_back(page);
   if (onNavigate) onNavigate(url);
 }
 

@@ -44,8 +44,10 @@ class FakeButton final : public FakeControl<ICommandButton> {};
 class FakeBrowser final : public FakeControl<IBrowser> {
  public:
   std::vector<std::string> navigations;
+  std::vector<PageInfo> pages;  // what each navigation said about its page
   std::function<void(const std::string&)> onNavigate;
-  void Navigate(const std::string& url) override;
+  using IBrowser::Navigate;
+  void Navigate(const std::string& url, const PageInfo& page) override;
 };
 
 class FakeForm final : public IForm {

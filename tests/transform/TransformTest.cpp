@@ -60,6 +60,67 @@ INSTANTIATE_TEST_SUITE_P(
                    "dtd_invalid/expected.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------------------ output kinds
+
+struct KindCase {
+  const char* name;
+  const char* output;  // the xsl:output element, or nothing
+  const char* root;    // the literal result element made for the document
+  transform::OutputKind kind;
+};
+
+class TransformOutputKind : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(TransformOutputKind, FollowsTheMethodAndTheRootElement) {
+  const KindCase& c = GetParam();
+  TempDir dir;
+  dir.Write("in.xml", "<doc/>");
+  dir.Write("style.xsl", std::string("<xsl:stylesheet version='1.0' "
+                                     "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>") +
+                             c.output + "<xsl:template match='/'>" + c.root +
+                             "</xsl:template></xsl:stylesheet>");
+  ReportHarness h;
+  transform::OutputFormat format;
+  format.kind = transform::OutputKind::kText;  // whatever was there before goes
+  CreateHTMLFromXMLXSL(h.errors, dir.File("in.xml"), dir.File("style.xsl"), {}, &format);
+  EXPECT_EQ(h.Reports(), 0u);
+  EXPECT_EQ(format.kind, c.kind);
+}
+
+using enum transform::OutputKind;
+INSTANTIATE_TEST_SUITE_P(
+    Methods, TransformOutputKind,
+    ::testing::Values(
+        KindCase{"html_root_without_output", "", "<html><p>x</p></html>", kHtml},
+        KindCase{"other_root_without_output", "", "<report/>", kXml},
+        KindCase{"html", "<xsl:output method='html'/>", "<p>x</p>", kHtml},
+        KindCase{"xml", "<xsl:output method='xml'/>", "<p>x</p>", kXml},
+        KindCase{"xml_with_html_root_not_xhtml", "<xsl:output method='xml'/>", "<html/>", kXml},
+        KindCase{"xml_with_xhtml_root", "<xsl:output method='xml'/>",
+                 "<html xmlns='http://www.w3.org/1999/xhtml'><body/></html>", kXhtml},
+        KindCase{"xhtml_method", "<xsl:output method='xhtml'/>", "<html><body/></html>", kHtml},
+        KindCase{"xhtml_method_and_namespace", "<xsl:output method='xhtml'/>",
+                 "<html xmlns='http://www.w3.org/1999/xhtml'/>", kXhtml},
+        KindCase{"text", "<xsl:output method='text'/>", "<b>not bold</b>", kText}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TransformOutputKind, ParseErrorTextAndFailuresAreHtml) {
+  TempDir dir;
+  dir.Write("in.xml", "<doc/>");
+  dir.Write("broken.xml", "<doc>");
+  dir.Write("text.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
+                        "Transform'><xsl:output method='text'/><xsl:template match='/'>"
+                        "<xsl:message terminate='yes'>no</xsl:message></xsl:template>"
+                        "</xsl:stylesheet>");
+  for (const std::string& xml : {dir.File("broken.xml"), dir.File("in.xml")}) {
+    ReportHarness h;
+    transform::OutputFormat format;
+    format.kind = transform::OutputKind::kText;
+    CreateHTMLFromXMLXSL(h.errors, xml, dir.File("text.xsl"), {}, &format);
+    EXPECT_EQ(format.kind, transform::OutputKind::kHtml) << xml;
+  }
+}
+
 TEST(Transform, AcceptsFileUrls) {
   ReportHarness h;
   const Variant result =

@@ -12,6 +12,7 @@
 #include <libxml/parser.h>
 #include <libxml/valid.h>
 #include <libxml/xpathInternals.h>
+#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltutils.h>
@@ -75,6 +76,25 @@ int AppendToString(void* context, const char* data, int length) {
   } catch (...) {
     return -1;
   }
+}
+
+// The method xsl:output asked for decides, except that libxslt itself makes
+// an HTML document of a result whose root is a plain "html" element.
+OutputKind KindOf(const xmlDoc& result, xsltStylesheet* style) {
+  if (result.type == XML_HTML_DOCUMENT_NODE) return OutputKind::kHtml;
+  const xmlChar* method = nullptr;
+  const xmlChar* methodUri = nullptr;
+  XSLT_GET_IMPORT_PTR(method, style, method)
+  XSLT_GET_IMPORT_PTR(methodUri, style, methodURI)
+  const bool plain = methodUri == nullptr;
+  if (plain && xmlStrEqual(method, BAD_CAST "text")) return OutputKind::kText;
+  const xmlNode* root = xmlDocGetRootElement(&result);
+  if (root != nullptr && xmlStrEqual(root->name, BAD_CAST "html") && root->ns != nullptr &&
+      xmlStrEqual(root->ns->href, BAD_CAST "http://www.w3.org/1999/xhtml")) {
+    return OutputKind::kXhtml;
+  }
+  if (plain && xmlStrEqual(method, BAD_CAST "xhtml")) return OutputKind::kHtml;
+  return OutputKind::kXml;
 }
 
 }  // namespace
@@ -267,15 +287,16 @@ DOMNode DOMDocument::documentElement() const noexcept {
   return DOMNode(m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr);
 }
 
-std::string DOMDocument::transformNode(const DOMNode& stylesheet) const& {
-  return Transform(stylesheet, nullptr);
+std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format) const& {
+  return Transform(stylesheet, nullptr, format);
 }
 
-std::string DOMDocument::transformNode(const DOMNode& stylesheet) && {
-  return Transform(stylesheet, &m_doc);
+std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format) && {
+  return Transform(stylesheet, &m_doc, format);
 }
 
-std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed) const {
+std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
+                                   OutputFormat* format) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -342,6 +363,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
+  if (format != nullptr) format->kind = KindOf(*result, style.get());
   collector.Print(stderr);  // the stylesheet's messages and warnings, as xsltproc shows them
   return text;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/XmlPtr.h"
 
@@ -73,17 +74,19 @@ class DOMDocument {
 
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output
-  // declares in itself is UTF-8 too.
-  std::string transformNode(const DOMNode& stylesheet) const&;
+  // declares in itself is UTF-8 too. `format`, when given, receives what
+  // kind of output it is.
+  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
-  std::string transformNode(const DOMNode& stylesheet) &&;
+  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
-  std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed) const;
+  std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
+                        OutputFormat* format) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;

@@ -1,0 +1,368 @@
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "GuiSupport.h"
+#include "main_window/QtMainWindow.h"
+#include "platform/FileSystem.h"
+#include "platform/qt/QtBrowser.h"
+#include "support/Fakes.h"
+
+using namespace xmlpellor;
+using namespace xmlpellor::test;
+
+namespace {
+
+constexpr char kSecret[] = "TOPSECRET4711";
+
+// Runs a real event loop until `done` holds or the time is up: the engine's
+// work is paced by Qt's event loop, which QTest's waits starve.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs = kPageTimeoutMs) {
+  if (done()) return true;
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(5);
+  QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+  loop.exec();
+  return done();
+}
+
+QVariant Run(QWebEnginePage& page, const QString& script) {
+  auto result = std::make_shared<std::optional<QVariant>>();
+  page.runJavaScript(script, [result](const QVariant& value) { *result = value; });
+  RunUntil([&] { return result->has_value(); });
+  return result->value_or(QVariant());
+}
+
+// Navigates and waits for the page to finish loading; its success.
+bool Show(QWebEngineView& view, const std::function<void()>& navigate) {
+  std::optional<bool> ok;
+  const auto connection =
+      QObject::connect(&view, &QWebEngineView::loadFinished, [&ok](bool done) { ok = done; });
+  navigate();
+  RunUntil([&] { return ok.has_value(); });
+  QObject::disconnect(connection);
+  return ok.value_or(false);
+}
+
+// An HTTP server on loopback that records every request line and answers
+// from a fixed table. It takes a bounded number of requests and lives only
+// as long as the test object.
+class LoopbackServer : public QObject {
+ public:
+  LoopbackServer() {
+    if (!m_server.listen(QHostAddress::LocalHost)) qFatal("no loopback port");
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = m_server.nextPendingConnection()) Serve(socket);
+    });
+  }
+  QString Base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+  QStringList requests;
+
+ private:
+  void Serve(QTcpSocket* socket) {
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+      const QByteArray head = socket->peek(64 * 1024);
+      if (!head.contains("\r\n\r\n")) return;
+      socket->readAll();
+      const QByteArray path = head.split(' ').value(1);
+      if (requests.size() >= 500) {
+        socket->abort();
+        return;
+      }
+      requests << QString::fromLatin1(path);
+      QByteArray type = "text/plain", body;
+      if (path == "/style.css") {
+        type = "text/css";
+        body = "#remote { color: rgb(1, 2, 3); }";
+      } else if (path == "/pic.png") {
+        type = "image/png";
+        body = Png(7, 1);
+      }
+      socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                    QByteArray::number(body.size()) +
+                    "\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n" + body);
+      socket->disconnectFromHost();
+    });
+  }
+  QTcpServer m_server;
+
+ public:
+  static QByteArray Png(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+  }
+};
+
+}  // namespace
+
+// What a result page may load and what it may not read, on the real engine
+// with the program's scheme, handler and interceptor.
+class PagePolicyTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir m_documents;  // the XML document's folder
+  QTemporaryDir m_temp;       // where the result file is written
+  QTemporaryDir m_elsewhere;  // a picture named by an absolute file: URL
+  std::unique_ptr<LoopbackServer> m_server;
+
+  QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write test file");
+    file.write(content);
+    return file.fileName();
+  }
+  QString FileUrl(const QString& path) { return QUrl::fromLocalFile(path).toString(); }
+
+  // Shows `html` as a result of the document in m_documents.
+  bool ShowResult(QWebEngineView& view, QtBrowser& browser, const QByteArray& html) {
+    const std::string page = Write(m_temp, "xmlR3sult.tmp", html).toStdString();
+    const std::string document = m_documents.filePath("doc.xml").toStdString();
+    return Show(view, [&] { browser.Navigate(page, {PageKind::kHtml, document}); });
+  }
+
+ private slots:
+  void initTestCase() {
+    // The window's temporary files go where the test cleans up.
+    qputenv("TMPDIR", m_temp.path().toLocal8Bit());
+    m_server = std::make_unique<LoopbackServer>();
+    Write(m_documents, "doc.xml", "<doc/>");
+    Write(m_documents, "report.css", "#relative { color: rgb(4, 5, 6); }");
+    Write(m_documents, "logo.png", LoopbackServer::Png(3, 1));
+    Write(m_documents, "secret.txt", QByteArray(kSecret) + " is the key");
+    Write(m_documents, "secret.css", QByteArray("#secret { color: red; } /* ") + kSecret + " */");
+    Write(m_documents, "secret.xml", QByteArray("<s>") + kSecret + "</s>");
+    Write(m_elsewhere, "abs.png", LoopbackServer::Png(5, 1));
+  }
+
+  void loadsWhatAPageOpenedFromDiskWould() {
+    QWebEngineView view;
+    QtBrowser browser(view);
+    const QByteArray html = "<html><head>"
+                            "<link rel='stylesheet' href='" + m_server->Base().toUtf8() + "/style.css'>"
+                            "<link rel='stylesheet' href='report.css'></head><body>"
+                            "<p id='remote'>r</p><p id='relative'>l</p>"
+                            "<img id='web' src='" + m_server->Base().toUtf8() + "/pic.png'>"
+                            "<img id='file' src='" + FileUrl(m_elsewhere.filePath("abs.png")).toUtf8() + "'>"
+                            "<img id='beside' src='logo.png'>"
+                            "</body></html>";
+    QVERIFY(ShowResult(view, browser, html));
+    QVERIFY(RunUntil([&] {
+      return Run(*view.page(), "Array.from(document.images).every(i => i.complete)").toBool();
+    }));
+    const QString check =
+        "[getComputedStyle(document.getElementById('remote')).color,"
+        " getComputedStyle(document.getElementById('relative')).color,"
+        " document.getElementById('web').naturalWidth, document.getElementById('file').naturalWidth,"
+        " document.getElementById('beside').naturalWidth].join('|')";
+    QCOMPARE(Run(*view.page(), check).toString(), QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|7|5|3"));
+    QVERIFY2(m_server->requests.contains("/style.css") && m_server->requests.contains("/pic.png"),
+             qPrintable(m_server->requests.join(' ')));
+  }
+
+  void followsLinksBesideTheDocumentAndToTheWeb() {
+    QWebEngineView view;
+    QtBrowser browser(view);
+    Write(m_documents, "detail.html", "<p id='d'>detail</p>");
+    QVERIFY(ShowResult(view, browser, "<a id='a' href='detail.html'>more</a>"));
+    QVERIFY(Show(view, [&] { Run(*view.page(), "document.getElementById('a').click()"); }));
+    QCOMPARE(Run(*view.page(), "document.getElementById('d').textContent").toString(),
+             QStringLiteral("detail"));
+    QVERIFY(ShowResult(view, browser, "<a id='a' href='" + m_server->Base().toUtf8() + "/web.html'>web</a>"));
+    QVERIFY(Show(view, [&] { Run(*view.page(), "document.getElementById('a').click()"); }));
+    QCOMPARE(view.url().toString(), m_server->Base() + "/web.html");
+  }
+
+  // Through the whole window: the transformation's output method decides.
+  void eachOutputShowsAsItsKind_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("contentType");
+    QTest::addColumn<QString>("check");
+    QTest::addColumn<QString>("expected");
+    const QString markup = "document.querySelector('b') ? 'element' : 'text'";
+    QTest::newRow("html") << "<xsl:output method='html'/>" << "<html><body><b>bold</b></body></html>"
+                          << "text/html" << markup << "element";
+    QTest::newRow("text") << "<xsl:output method='text'/>" << "<xsl:text>&lt;b&gt;not bold&lt;/b&gt;</xsl:text>"
+                          << "text/plain" << "document.body.innerText.trim()" << "<b>not bold</b>";
+    // The engine's XML view shows the markup itself as the page's text.
+    const QString shows = "document.body.innerText.includes('%1')";
+    QTest::newRow("xml") << "<xsl:output method='xml'/>" << "<report><item>one</item></report>"
+                         << "application/xml" << shows.arg("<item>one</item>") << "true";
+    QTest::newRow("xhtml") << "<xsl:output method='xml'/>"
+                           << "<html xmlns='http://www.w3.org/1999/xhtml'><body><b>x</b></body></html>"
+                           << "application/xhtml+xml" << markup << "element";
+    QTest::newRow("xml with a stale charset")
+        << "<xsl:output method='xml'/>"
+        << "<html><head><meta http-equiv='Content-Type' content='text/html; charset=ISO-8859-1'/></head>"
+           "<body><p>G\u00f6del</p></body></html>"
+        << "application/xml" << shows.arg("<p>G\u00f6del</p>") << "true";
+    QTest::newRow("html with a stale charset")
+        << "<xsl:output method='html'/>"
+        << "<html><head><meta charset='ISO-8859-1'/></head><body><p>G\u00f6del</p></body></html>"
+        << "text/html" << "document.body.innerText.trim()" << QString::fromUtf8("G\u00f6del");
+  }
+  void eachOutputShowsAsItsKind() {
+    QFETCH(QString, output);
+    QFETCH(QString, result);
+    QFETCH(QString, contentType);
+    QFETCH(QString, check);
+    QFETCH(QString, expected);
+    ReportHarness h;
+    h.app.path = qgetenv("XMLPELLOR_BUILD_DIR").toStdString();
+    PosixFileSystem fs;
+    QtMainWindow window(h.errors, h.app, fs);
+    auto* view = window.Widget().findChild<QWebEngineView*>(QStringLiteral("wbr"));
+    QVERIFY(Show(*view, [&] { window.Show(); }));
+    const QString xsl = Write(m_documents, "kind.xsl",
+                              ("<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" +
+                               output + "<xsl:template match='/'>" + result + "</xsl:template></xsl:stylesheet>")
+                                  .toUtf8());
+    window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXml"))->setText(m_documents.filePath("doc.xml"));
+    window.Widget().findChild<QLineEdit*>(QStringLiteral("txtXsl"))->setText(xsl);
+    QVERIFY(Show(*view, [&] { window.Widget().findChild<QPushButton*>(QStringLiteral("cmdApplyXsl"))->click(); }));
+    QCOMPARE(h.Reports(), 0u);
+    QCOMPARE(Run(*view->page(), "document.contentType").toString(), contentType);
+    QCOMPARE(Run(*view->page(), check).toString(), expected);
+  }
+
+  void aPageScriptCannotReadALocalFile_data() {
+    QTest::addColumn<QString>("attempt");
+    // FILE is the secret's file: URL, PATH its path, DIR its folder. Each
+    // attempt ends in report(whatever it got).
+    const QString syncXhr = "var x = new XMLHttpRequest(); x.open('GET', %1, false); x.send();"
+                            " report(x.status + ' ' + x.responseText);";
+    const QString asyncXhr = "var x = new XMLHttpRequest(); x.onload = () => report(x.responseText);"
+                             " x.onerror = () => report('error'); x.open('GET', %1); x.send();";
+    const QString fetchText = "fetch(%1).then(r => r.text()).then(report, e => report('error ' + e));";
+    const QString frame = "var f = document.createElement('iframe'); f.onload = () => {"
+                          " try { report(f.contentDocument.documentElement.outerHTML); }"
+                          " catch (e) { report('threw ' + e); } }; f.src = %1; document.body.appendChild(f);";
+    const QString script = "window.onerror = m => report(m); var s = document.createElement('script');"
+                           " s.onload = () => report('ran'); s.onerror = () => report('error');"
+                           " s.src = %1; document.body.appendChild(s);";
+    const QString worker = "var w = new Worker(URL.createObjectURL(new Blob([\"try { var x = new XMLHttpRequest();"
+                           " x.open('GET', '\" + %1 + \"', false); x.send(); postMessage(x.responseText); }"
+                           " catch (e) { postMessage('threw ' + e); }\"]))); w.onmessage = e => report(e.data);"
+                           " w.onerror = e => report('error ' + e.message);";
+    // A picture's pixels are no secret text; a read of them reports the
+    // secret so that the one check below catches it.
+    const QString pixels = "var i = new Image(); i.onerror = () => report('error'); i.onload = () => {"
+                           " var c = document.createElement('canvas'); var g = c.getContext('2d'); g.drawImage(i, 0, 0);"
+                           " try { report('pixels ' + g.getImageData(0, 0, 1, 1).data.join(',') + ' %2'); }"
+                           " catch (e) { report('threw ' + e); } }; i.src = %1;";
+    const QString own = "'xmlpellor://page' + PATH";
+    QTest::newRow("sync XHR, file:") << syncXhr.arg("FILE");
+    QTest::newRow("async XHR, file:") << asyncXhr.arg("FILE");
+    QTest::newRow("sync XHR, own scheme") << syncXhr.arg(own);
+    QTest::newRow("async XHR, own scheme") << asyncXhr.arg(own);
+    QTest::newRow("sync XHR, relative") << syncXhr.arg("'secret.txt'");
+    QTest::newRow("async XHR, relative") << asyncXhr.arg("'secret.txt'");
+    QTest::newRow("sync XHR, own scheme, another host") << syncXhr.arg("'xmlpellor://file' + PATH");
+    QTest::newRow("sync XHR, own scheme in capitals") << syncXhr.arg("'XMLPELLOR://PAGE' + PATH");
+    QTest::newRow("sync XHR, own scheme without host") << syncXhr.arg("'xmlpellor:' + PATH");
+    QTest::newRow("sync XHR, own scheme percent-encoded")
+        << syncXhr.arg("'xmlpellor://page' + DIR + '/%73ecret.txt'");
+    QTest::newRow("sync XHR, dot segments") << syncXhr.arg("'xmlpellor://page' + DIR + '/x/../secret.txt'");
+    QTest::newRow("sync XHR, file://localhost") << syncXhr.arg("'file://localhost' + PATH");
+    QTest::newRow("XHR responseXML, relative XML")
+        << "var x = new XMLHttpRequest(); x.open('GET', 'secret.xml', false); x.send();"
+           " report(x.responseXML ? x.responseXML.documentElement.textContent : 'none');";
+    QTest::newRow("fetch, file:") << fetchText.arg("FILE");
+    QTest::newRow("fetch, own scheme") << fetchText.arg(own);
+    QTest::newRow("fetch, relative") << fetchText.arg("'secret.txt'");
+    QTest::newRow("fetch, no-cors, relative")
+        << "fetch('secret.txt', {mode: 'no-cors'}).then(r => r.text()).then(report, e => report('error ' + e));";
+    QTest::newRow("frame document, file:") << frame.arg("FILE");
+    QTest::newRow("frame document, relative") << frame.arg("'secret.txt'");
+    QTest::newRow("frame document, own scheme") << frame.arg(own);
+    QTest::newRow("object document, relative")
+        << "var o = document.createElement('object'); o.data = 'secret.txt'; o.onload = () => {"
+           " try { report(o.contentDocument.documentElement.outerHTML); } catch (e) { report('threw ' + e); } };"
+           " o.onerror = () => report('error'); document.body.appendChild(o);";
+    QTest::newRow("script src, file:, window.onerror") << script.arg("FILE");
+    QTest::newRow("script src, relative, window.onerror") << script.arg("'secret.txt'");
+    QTest::newRow("blob: worker, XHR to file:") << worker.arg("FILE");
+    QTest::newRow("blob: worker, XHR to own scheme") << worker.arg(own);
+    QTest::newRow("worker script, relative")
+        << "var w = new Worker('secret.txt'); w.onerror = e => report('error ' + e.message);"
+           " w.onmessage = e => report(e.data);";
+    QTest::newRow("stylesheet rules, relative CSS")
+        << "var l = document.createElement('link'); l.rel = 'stylesheet'; l.href = 'secret.css';"
+           " l.onload = () => { try { report(Array.from(l.sheet.cssRules).map(r => r.cssText).join()); }"
+           " catch (e) { report('threw ' + e); } }; l.onerror = () => report('error');"
+           " document.head.appendChild(l);";
+    QTest::newRow("stylesheet link to a text file")
+        << "var l = document.createElement('link'); l.rel = 'stylesheet'; l.href = 'secret.txt';"
+           " l.onload = () => { try { report(Array.from(l.sheet.cssRules).map(r => r.cssText).join()); }"
+           " catch (e) { report('threw ' + e); } }; l.onerror = () => report('error');"
+           " document.head.appendChild(l);";
+    QTest::newRow("canvas pixels, relative picture") << pixels.arg("'logo.png'", kSecret);
+    QTest::newRow("canvas pixels, file: picture") << pixels.arg("ABS", kSecret);
+    QTest::newRow("EventSource, relative")
+        << "var e = new EventSource('secret.txt'); e.onmessage = m => report(m.data);"
+           " e.onerror = () => { e.close(); report('error'); };";
+    QTest::newRow("XSLT document(), file:")
+        << "var x = new DOMParser().parseFromString(\"<xsl:stylesheet version='1.0'"
+           " xmlns:xsl='http://www.w3.org/1999/XSL/Transform'><xsl:template match='/'><r><xsl:value-of"
+           " select=\\\"document('\" + FILE + \"')\\\"/></r></xsl:template></xsl:stylesheet>\", 'text/xml');"
+           " var p = new XSLTProcessor(); p.importStylesheet(x);"
+           " var out = p.transformToDocument(new DOMParser().parseFromString('<a/>', 'text/xml'));"
+           " report(out ? out.documentElement.textContent : 'none');";
+  }
+  void aPageScriptCannotReadALocalFile() {
+    QFETCH(QString, attempt);
+    const QString secret = m_documents.filePath("secret.txt");
+    auto quoted = [](const QString& s) { return "'" + QString(s).replace("'", "\\'") + "'"; };
+    const QString html =
+        "<html><body><script>"
+        "var FILE = " + quoted(FileUrl(secret)) + ", PATH = " + quoted(secret) +
+        ", DIR = " + quoted(m_documents.path()) +
+        ", ABS = " + quoted(FileUrl(m_elsewhere.filePath("abs.png"))) + ";"
+        "var reported = false; function report(v) { if (reported) return; reported = true;"
+        " window.result = String(v); new Image().src = " + quoted(m_server->Base()) +
+        " + '/report?' + encodeURIComponent(String(v).slice(0, 300)); }"
+        "setTimeout(() => report('no answer'), 4000);"
+        "try { " + attempt + " } catch (e) { report('threw ' + e); }"
+        "</script></body></html>";
+    QWebEngineView view;
+    QtBrowser browser(view);
+    m_server->requests.clear();
+    QVERIFY(ShowResult(view, browser, html.toUtf8()));
+    QVERIFY(RunUntil([&] { return Run(*view.page(), "typeof window.result").toString() == "string"; }));
+    const QString result = Run(*view.page(), "window.result").toString();
+    QVERIFY2(!result.contains(kSecret), qPrintable(result));
+    qInfo("%s", qPrintable(result.left(200)));
+    // Let a beacon sent late arrive before the server's record is read.
+    RunUntil([&] { return !m_server->requests.isEmpty(); }, 2000);
+    for (const QString& request : m_server->requests) {
+      QVERIFY2(request.startsWith("/report?") && !request.contains(kSecret), qPrintable(request));
+    }
+  }
+};
+
+XMLPELLOR_GUI_TEST_MAIN(PagePolicyTest)
+#include "PagePolicyTest.moc"
