@@ -137,10 +137,21 @@ INSTANTIATE_TEST_SUITE_P(
         ParseErrorCase{"quadratic_blowup", DataPath("safety/quadratic_blowup.xml"), kGoodXsl,
                        "Error in line 5 of " + DataPath("safety/quadratic_blowup.xml") +
                            "<br />Detected an entity reference loop (column 2504)"},
-        ParseErrorCase{"too_deep", DataPath("safety/deep.xml"), kGoodXsl,
+        ParseErrorCase{"nested_2049_deep", DataPath("safety/deep.xml"), kGoodXsl,
                        "Error in line 2 of " + DataPath("safety/deep.xml") +
-                           "<br />Excessive depth in document: 256 use XML_PARSE_HUGE option "
-                           "(column 772)"}),
+                           "<br />The document is nested deeper than 2 048 elements (column 6145)"},
+        ParseErrorCase{"undeclared_element_prefix", DataPath("parse_errors/undeclared_element.xml"),
+                       kGoodXsl,
+                       "Error in line 3 of " + DataPath("parse_errors/undeclared_element.xml") +
+                           "<br />Namespace prefix o on order is not defined (column 11)"},
+        ParseErrorCase{"undeclared_attribute_prefix",
+                       DataPath("parse_errors/undeclared_attribute.xml"), kGoodXsl,
+                       "Error in line 3 of " + DataPath("parse_errors/undeclared_attribute.xml") +
+                           "<br />Namespace prefix o for id on order is not defined (column 18)"},
+        ParseErrorCase{"prefix_bound_to_no_namespace", kGoodXml,
+                       DataPath("parse_errors/empty_namespace.xsl"),
+                       "Error in line 3 of " + DataPath("parse_errors/empty_namespace.xsl") +
+                           "<br />xmlns:o: Empty XML namespace is not allowed (column 15)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseErrorPath, EscapesMarkupInTheLocation) {

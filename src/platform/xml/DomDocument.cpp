@@ -74,6 +74,25 @@ int AppendToString(void* context, const char* data, int length) {
   }
 }
 
+// The parser's reason, except where it names a limit by an option the user
+// cannot set: then what the limit is, in plain words.
+std::string ReasonFor(const XmlMessage& message) {
+  if (message.domain == XML_FROM_PARSER) {
+    const std::string& text = message.text;
+    if (text.rfind("Excessive depth in document", 0) == 0) {
+      return "The document is nested deeper than 2 048 elements";
+    }
+    if (text.find("too big") != std::string::npos || text == "AttValue length too long" ||
+        text.find("entity value too long") != std::string::npos) {
+      return "The document holds a text of more than 10 MB";
+    }
+    if (message.code == XML_ERR_NAME_TOO_LONG) {
+      return "The document holds a name of more than 50 000 characters";
+    }
+  }
+  return message.text;
+}
+
 }  // namespace
 
 std::string LocalPathOf(const std::string& location) {
@@ -202,7 +221,10 @@ bool DOMDocument::load(const std::string& location) {
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, ParseOptions(false)));
-  const bool wellFormed = doc && parser->wellFormed;
+  // libxml2 builds a tree for a document that uses an undeclared prefix (or
+  // binds one to no namespace) and only reports it; XSLT has no meaning for
+  // such a document, so it is refused like any other that is not well-formed.
+  const bool wellFormed = doc && parser->wellFormed && parser->nsWellFormed;
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
     if (!valid) ThrowComponentError("The validator could not be created", collector);
@@ -213,7 +235,7 @@ bool DOMDocument::load(const std::string& location) {
     if (first == nullptr) {
       Fail(0, "The document could not be parsed.");
     } else {
-      std::string reason = first->text;
+      std::string reason = ReasonFor(*first);
       if (first->column > 0) reason += " (column " + std::to_string(first->column) + ")";
       Fail(first->line, std::move(reason));
     }

@@ -5,10 +5,12 @@
 
 #include <libexslt/exslt.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
 #include <libxslt/security.h>
 #include <libxslt/xslt.h>
 
+#include "platform/xml/DomDocument.h"
 #include "platform/xml/XmlErrorCollector.h"
 
 namespace xmlpellor::xml {
@@ -56,6 +58,10 @@ void EnsureXmlLibraryInitialised() noexcept {
     exsltRegisterAll();
     // Whatever options a caller forgets, no entity or DTD comes over the network.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    // Deeper than libxml2's default of 256, without its huge option, which
+    // would also switch off the limits on entity expansion. The parser
+    // refuses a document only once it is one level deeper than this value.
+    xmlParserMaxDepth = kMaxDocumentDepth - 1;
 
     // Lives as long as the process; libxslt keeps a pointer to it.
     xsltSecurityPrefsPtr prefs = xsltNewSecurityPrefs();
