@@ -72,7 +72,8 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue) noexcept {
-  return transform::CreateHTMLFromXMLXSL(m_services.errors, strXmlDoc, strXslDoc, astrParamValue);
+  return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, strXmlDoc, strXslDoc,
+                                         astrParamValue);
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

@@ -28,7 +28,7 @@ class TransformOutput : public ::testing::TestWithParam<OutputCase> {};
 TEST_P(TransformOutput, MatchesTheExpectedTextExactly) {
   const OutputCase& c = GetParam();
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, DataPath(c.xml), DataPath(c.xsl), {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath(c.xml), DataPath(c.xsl), {});
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), ReadFile(DataPath(c.expected)));
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Transform, AcceptsFileUrls) {
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, "file://" + DataPath("method_text/orders.xml"),
+      CreateHTMLFromXMLXSL(h.errors, h.worker, "file://" + DataPath("method_text/orders.xml"),
                            "file://localhost" + DataPath("method_text/text.xsl"), {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(Text(result), ReadFile(DataPath("method_text/expected.txt")));
@@ -74,7 +74,7 @@ TEST(Transform, NeverWritesTheStylesheetFile) {
   const std::string original = ReadFile(DataPath("params/params.xsl"));
   dir.Write("params.xsl", original);
   ReportHarness h;
-  CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), dir.File("params.xsl"),
+  CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), dir.File("params.xsl"),
                        StringArray{0, {"title", "Changed"}});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(dir.Read("params.xsl"), original);
@@ -95,7 +95,7 @@ TEST_P(ParseErrorPath, YieldsTheParseErrorTextWithoutAReport) {
   const ParseErrorCase& c = GetParam();
   ReportHarness h;
   testing::internal::CaptureStderr();
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, c.xml, c.xsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, c.xml, c.xsl, {});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(h.Reports(), 0u);
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
@@ -159,7 +159,7 @@ TEST(ParseErrorPath, EscapesMarkupInTheLocation) {
   const std::string name = "R&D <draft>.xml";
   dir.Write(name, "<doc>");
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, dir.File(name), kGoodXsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File(name), kGoodXsl, {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_THAT(Text(result), HasSubstr("/R&amp;D &lt;draft&gt;.xml<br />"));
 }
@@ -179,7 +179,7 @@ TEST_P(Parameters, AreWrittenIntoTheStylesheet) {
   const ParamCase& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), c.expected);
@@ -226,7 +226,7 @@ TEST_P(ParameterFailure, IsReportedOnceAndTheResultIsEmpty) {
   const ParamFailure& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), DataPath(kParams), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(kParams), c.params);
   EXPECT_TRUE(IsEmpty(result));
   ASSERT_EQ(h.Reports(), 1u);
   EXPECT_THAT(h.box.shown[0].prompt,

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <libxml/parser.h>
 #include <libxml/valid.h>
@@ -16,6 +17,7 @@
 #include <libxslt/xsltutils.h>
 
 #include "platform/RuntimeError.h"
+#include "platform/Worker.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlLibrary.h"
 
@@ -64,10 +66,25 @@ bool LooksLikeUrl(const std::string& text) {
   return true;
 }
 
-// Collects the output of the serialiser straight into one string.
+void ThrowIfStopped() {
+  const StopToken* token = StopToken::Current();
+  if (token != nullptr && token->StopRequested()) {
+    throw RuntimeError(err::kUserInterrupt, "User interrupt occurred");
+  }
+}
+
+struct OutputText {
+  std::string text;
+  const StopToken* token;
+};
+
+// Collects the output of the serialiser straight into one string; a stop
+// fails the write, and the serialiser writes nothing more after a failure.
 int AppendToString(void* context, const char* data, int length) {
+  auto* output = static_cast<OutputText*>(context);
+  if (output->token != nullptr && output->token->StopRequested()) return -1;
   try {
-    static_cast<std::string*>(context)->append(data, static_cast<std::size_t>(length));
+    output->text.append(data, static_cast<std::size_t>(length));
     return length;
   } catch (...) {
     return -1;
@@ -221,6 +238,7 @@ bool DOMDocument::load(const std::string& location) {
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, ParseOptions(false)));
+  ThrowIfStopped();
   // libxml2 builds a tree for a document that uses an undeclared prefix (or
   // binds one to no namespace) and only reports it; XSLT has no meaning for
   // such a document, so it is refused like any other that is not well-formed.
@@ -299,8 +317,9 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
   if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
   XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
+  if (style) copy.release();  // the compiled stylesheet owns the copy now
+  ThrowIfStopped();
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
-  copy.release();  // the compiled stylesheet owns the copy now
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
 
   // The text leaves as UTF-8 whatever xsl:output asks for, and what the
@@ -317,8 +336,20 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   context->maxTemplateDepth = kMaxTemplateDepth;
   context->maxTemplateVars = kMaxTemplateVars;
 
-  XmlPtr<xmlDoc> result(
-      xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
+  XmlPtr<xmlDoc> result;
+  {
+    // The template loop ends at its next check of the state; an XPath
+    // evaluation, which has no such check, fails at its next counted step
+    // once its operation limit is below what it has already counted.
+    xsltTransformContext* running = context.get();
+    const StopToken::Hook hook(StopToken::Current(), [running] {
+      running->state = XSLT_STATE_STOPPED;
+      if (running->xpathCtxt != nullptr) running->xpathCtxt->opLimit = 1;
+    });
+    result.reset(xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr,
+                                         context.get()));
+  }
+  ThrowIfStopped();
   if (context->state == XSLT_STATE_STOPPED) {
     if (collector.Contains("infinite template recursion")) {
       ThrowComponentError("The transformation was stopped: templates called each other more than " +
@@ -334,7 +365,8 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
   // Keys, variables and the like go before the output is built.
   context.reset();
 
-  std::string text;
+  OutputText output{{}, StopToken::Current()};
+  std::string& text = output.text;
   // Most outputs are about as large as their source, and growing a string of
   // many megabytes step by step copies it over and over into fresh pages.
   // Room that stays unused costs address space only: a block this large is
@@ -343,12 +375,13 @@ std::string DOMDocument::transformNode(const DOMNode& stylesheet) const {
     text.reserve(2 * m_fileSize);
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &output, nullptr));
   if (!out) ThrowComponentError("The output could not be written", collector);
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
+  ThrowIfStopped();
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
-  return text;
+  return std::move(text);
 }
 
 }  // namespace xmlpellor::xml
