@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QWidget>
+#include <exception>
 #include <utility>
 
 #include "platform/RuntimeError.h"
@@ -32,8 +33,9 @@ void QtWorker::Run(const std::function<void()>& job) {
   }
   m_token.Reset();
   m_running = true;
-  QEventLoop loop;
+  std::exception_ptr failure;
   {
+    QEventLoop loop;
     // The thread is joined before the loop it wakes goes.
     StackThread thread(job, m_token, [&loop] {
       QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -47,9 +49,7 @@ void QtWorker::Run(const std::function<void()>& job) {
     try {
       thread.Join();
     } catch (...) {
-      LeaveBusy();
-      m_running = false;
-      throw;
+      failure = std::current_exception();
     }
   }
   LeaveBusy();
@@ -58,6 +58,7 @@ void QtWorker::Run(const std::function<void()>& job) {
   for (auto& [context, then] : std::exchange(m_afterRun, {})) {
     if (context) QMetaObject::invokeMethod(context, std::move(then), Qt::QueuedConnection);
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void QtWorker::StopThen(QObject* context, std::function<void()> then) {
