@@ -18,6 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
+#include "platform/Worker.h"
 #include "transform/Transform.h"
 
 namespace {
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
   StderrMessageBox box;
   SystemClock clock;
   ErrorHandling errors(app, box, clock);
+  BlockingWorker worker;
 
   Variant params;
   if (argc > 4) {
@@ -69,7 +71,7 @@ int main(int argc, char** argv) {
     params = std::move(array);
   }
   const auto start = std::chrono::steady_clock::now();
-  const Variant result = transform::CreateHTMLFromXMLXSL(errors, argv[2], argv[3], params);
+  const Variant result = transform::CreateHTMLFromXMLXSL(errors, worker, argv[2], argv[3], params);
   // Write the text where it lies: a copy of a large output costs as much as
   // the serialisation itself.
   const auto* text = std::get_if<std::string>(&result);

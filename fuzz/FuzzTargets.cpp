@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "transform/Transform.h"
 
@@ -54,6 +55,7 @@ struct Reports {
   CountingMessageBox box;
   EpochClock clock;
   ErrorHandling errors{app, box, clock};
+  BlockingWorker worker;
 };
 
 // Set-up failures of the harness itself, not findings.
@@ -179,8 +181,9 @@ std::string TransformOne(const std::uint8_t* data, std::size_t size) {
   Reports r;
   const Variant result =
       role < kStylesheetCount
-          ? transform::CreateHTMLFromXMLXSL(r.errors, input, files.stylesheets[role].path(), {})
-          : transform::CreateHTMLFromXMLXSL(r.errors, files.document.path(), input, {});
+          ? transform::CreateHTMLFromXMLXSL(r.errors, r.worker, input,
+                                            files.stylesheets[role].path(), {})
+          : transform::CreateHTMLFromXMLXSL(r.errors, r.worker, files.document.path(), input, {});
   if (r.box.shown > 1) return Finding("one transformation gave more than one report", r.box.last);
   const bool text = std::holds_alternative<std::string>(result);
   if (text == (r.box.shown == 1)) {

@@ -1,6 +1,8 @@
 #include "main_window/QtMainWindow.h"
 
 #include <QIcon>
+#include <iterator>
+#include <vector>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtForm.h"
 #include "platform/qt/QtTextBox.h"
+#include "platform/qt/QtWorker.h"
 
 namespace xmlpellor {
 namespace {
@@ -75,9 +78,13 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   ApplyTabOrder();
   DescribeControls();
   m_cdl.SetParent(m_form.get());
+  m_worker = std::make_unique<QtWorker>(
+      *m_form,
+      std::vector<QWidget*>{m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl});
+  m_form->SetWorker(m_worker.get());
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs},
+      frmMain::Services{errors, app, fs, *m_worker},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
                         *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
 
@@ -102,6 +109,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
 
 QtMainWindow::~QtMainWindow() {
   if (!m_form->Unloaded()) m_form->close();
+  m_form->SetWorker(nullptr);  // the worker goes before the form
 }
 
 void QtMainWindow::Show() {

@@ -18,6 +18,7 @@ class QtBrowser;
 class QtCommandButton;
 class QtForm;
 class QtTextBox;
+class QtWorker;
 
 // The main window on Qt: creates the form and its controls with their design
 // settings and delivers the Qt events to frmMain.
@@ -64,6 +65,7 @@ class QtMainWindow {
   std::unique_ptr<QtTextBox> m_txtXmlControl;
   QtCommonDialog m_cdl;
   std::unique_ptr<QtBrowser> m_wbrControl;
+  std::unique_ptr<QtWorker> m_worker;
 
   std::unique_ptr<frmMain> m_frm;
 };

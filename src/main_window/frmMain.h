@@ -17,6 +17,7 @@ class ICommonDialog;
 class IFileSystem;
 class IForm;
 class ITextBox;
+class IWorker;
 
 // The text with the spaces (U+0020, nothing else) at either end removed.
 std::string TrimSpaces(std::string_view text);
@@ -30,6 +31,7 @@ class frmMain {
     ErrorHandling& errors;
     IApplication& app;
     IFileSystem& fs;
+    IWorker& worker;  // runs the transformation
   };
   struct Controls {
     IForm& form;

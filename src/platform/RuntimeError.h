@@ -27,6 +27,7 @@ inline constexpr std::int32_t kOutOfMemory = 7;
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kOutOfStringSpace = 14;
+inline constexpr std::int32_t kUserInterrupt = 18;  // the user stopped the command
 inline constexpr std::int32_t kBadFileNameOrNumber = 52;
 inline constexpr std::int32_t kFileNotFound = 53;
 inline constexpr std::int32_t kFileAlreadyOpen = 55;

@@ -1,10 +1,14 @@
 #include "transform/Transform.h"
 
+#include <chrono>
+#include <cstdio>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "error_handling/ProcedureTrap.h"
 #include "platform/RuntimeError.h"
+#include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 
 namespace xmlpellor::transform {
@@ -56,32 +60,60 @@ Variant XMLError(ErrorHandling& errors, const ParseError& parseError,
   });
 }
 
-Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
+std::string StoppedText(double seconds) {
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.1f", seconds);
+  return std::string("The transformation was stopped after ") + figure + " s.";
+}
+
+Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, const std::string& strXmlDoc,
                              const std::string& strXslDoc, const Variant& astrParamValue,
                              OutputFormat* format) noexcept {
   if (format != nullptr) *format = {};
   return Guarded<Variant>(errors, [&](Variant& result) {
-    xml::DOMDocument xmlDoc;
-    xmlDoc.async(false);
-    xmlDoc.validateOnParse(false);
-    xmlDoc.compactText(true);
-    if (!xmlDoc.load(strXmlDoc)) {
-      result = XMLError(errors, xmlDoc.parseError(), strXmlDoc);
+    const auto started = std::chrono::steady_clock::now();
+    // Only the library work runs on the worker; the parse-error text and
+    // any report are made here, on the caller's thread.
+    std::optional<std::pair<ParseError, std::string>> notLoaded;
+    std::string output;
+    OutputFormat madeFormat;
+    try {
+      worker.Run([&] {
+        xml::DOMDocument xmlDoc;
+        xmlDoc.async(false);
+        xmlDoc.validateOnParse(false);
+        xmlDoc.compactText(true);
+        if (!xmlDoc.load(strXmlDoc)) {
+          notLoaded.emplace(xmlDoc.parseError(), strXmlDoc);
+          return;
+        }
+
+        xml::DOMDocument xslDoc;
+        xslDoc.async(false);
+        xslDoc.validateOnParse(false);
+        if (!xslDoc.load(strXslDoc)) {
+          notLoaded.emplace(xslDoc.parseError(), strXslDoc);
+          return;
+        }
+        xslDoc.setProperty("SelectionLanguage", "XPath");
+        xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
+        if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
+
+        output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &madeFormat);
+      });
+    } catch (const RuntimeError& e) {
+      // Stopping is the user's choice, not a failure to report.
+      if (e.number() != err::kUserInterrupt) throw;
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+      result = StoppedText(took.count());
       return;
     }
-
-    xml::DOMDocument xslDoc;
-    xslDoc.async(false);
-    xslDoc.validateOnParse(false);
-    if (!xslDoc.load(strXslDoc)) {
-      result = XMLError(errors, xslDoc.parseError(), strXslDoc);
-      return;
+    if (notLoaded) {
+      result = XMLError(errors, notLoaded->first, notLoaded->second);
+    } else {
+      result = std::move(output);
+      if (format != nullptr) *format = madeFormat;
     }
-    xslDoc.setProperty("SelectionLanguage", "XPath");
-    xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
-    if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
-
-    result = std::move(xmlDoc).transformNode(xslDoc.documentElement(), format);
   });
 }
 

@@ -9,6 +9,7 @@
 namespace xmlpellor {
 
 class ErrorHandling;
+class IWorker;
 
 // Turning an XML document and an XSL stylesheet into HTML text. Each function
 // carries its own trap: a failure is reported once and the function returns
@@ -25,10 +26,16 @@ using OutputKind = xml::OutputKind;
 // parameter names and values, written into the stylesheet's xsl:param
 // elements (the first of each name in document order) before it is applied.
 // `format`, when given, receives the kind of the output; the parse-error
-// text and an empty result are HTML.
-Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, const std::string& strXmlDoc,
+// text, the stop text and an empty result are HTML. The loads and the
+// transformation run on `worker`; when the user stops them the result is the
+// stop text instead, with no report.
+Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, const std::string& strXmlDoc,
                              const std::string& strXslDoc, const Variant& astrParamValue,
                              OutputFormat* format = nullptr) noexcept;
+
+// "The transformation was stopped after 2.4 s.", shown in place of a result
+// the user stopped.
+std::string StoppedText(double seconds);
 
 // "Error in line <Line> of <strDoc><br /><reason>", the text shown in place
 // of a result when a document does not load. The location and the reason

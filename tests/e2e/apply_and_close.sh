@@ -2,7 +2,8 @@
 # The built program as a separate process on a private X server: type two
 # paths with real key presses, press Enter, see the result file written, then
 # close the window (as a window manager's close button does, and by SIGTERM)
-# and see the file gone.
+# and see the file gone. Then a transformation that runs for minutes: Esc
+# stops it, and SIGTERM in the middle of one ends the program, file gone.
 #
 #   apply_and_close.sh <xmlpellor> <x11tool> <examples folder>
 set -euo pipefail
@@ -93,4 +94,37 @@ echo "applied at start, closed by Ctrl+Q: temporary file gone"
 if grep -E 'Init Parameters|^js:|:(ERROR|WARNING|INFO):' "$work/out.log"; then
   fail "the engine talked on the terminal"
 fi
+
+# 4. A run of about a hundred seconds: Esc stops it, SIGTERM ends the program.
+awk 'BEGIN { printf "<r>"; for (i = 0; i < 60000; i++) printf "<i n=\"%d\"/>", i; print "</r>" }' >"$work/items.xml"
+cat >"$work/join.xsl" <<'XSL'
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:template match="/"><p><xsl:value-of select="count(//i[@n = //i/@n])"/></p></xsl:template>
+</xsl:stylesheet>
+XSL
+now_ms() { date +%s%3N; }
+start
+xdotool mousemove --window "$wid" 300 200
+xdotool windowfocus --sync "$wid"
+sleep 0.5
+xdotool type --delay 5 "$work/items.xml"
+xdotool key --delay 50 Tab Tab
+xdotool type --delay 5 "$work/join.xsl"
+xdotool key Return
+sleep 1.5
+esc=$(now_ms)
+xdotool key Escape
+for _ in $(seq 100); do grep -q "stopped after" "$temp" 2>/dev/null && break; sleep 0.05; done
+grep -q "The transformation was stopped after" "$temp" || fail "Esc did not stop the run: $(head -c 300 "$temp")"
+echo "Esc to the stop text written: $(( $(now_ms) - esc )) ms ($(cat "$temp"))"
+kill -0 "$pid" || fail "the program ended on Esc"
+xdotool key Return
+sleep 1.5
+grep -q "stopped after" "$temp" 2>/dev/null && fail "Enter did not start a second run"
+term=$(now_ms)
+kill -TERM "$pid"
+wait_exit
+echo "SIGTERM during a run to exit: $(( $(now_ms) - term )) ms"
+[[ ! -e $temp ]] || fail "the temporary file outlived SIGTERM during a run"
+echo "stopped by Esc, then ended by SIGTERM during a run: temporary file gone"
 echo PASS

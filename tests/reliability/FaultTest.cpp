@@ -20,6 +20,7 @@
 #include "Tool.h"
 #include "error_handling/ErrorHandling.h"
 #include "platform/Application.h"
+#include "platform/Worker.h"
 #include "support/TempDir.h"
 #include "transform/Transform.h"
 
@@ -265,8 +266,9 @@ TEST(ProgramFolder, ReadOnlyLosesTheLogButStillShowsTheBox) {
       RecordingMessageBox box;
       FixedClock clock;
       ErrorHandling errors(app, box, clock);
+      BlockingWorker worker;
       const Variant result = transform::CreateHTMLFromXMLXSL(
-          errors, kGoodXml, DataPath("safety/terminate.xsl"), Variant{});
+          errors, worker, kGoodXml, DataPath("safety/terminate.xsl"), Variant{});
       EXPECT_TRUE(IsEmpty(result));
       ASSERT_EQ(box.shown.size(), 1u);
       EXPECT_THAT(box.shown[0].prompt, HasSubstr("was stopped"));

@@ -137,6 +137,16 @@ TEST_P(HostileInput, EndsAsItShouldAndTheToolStaysUsable) {
 
 std::string CaseName(const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; }
 
+// <d><d>...x...</d></d>, `depth` elements deep, on one line.
+std::string Nested(int depth) {
+  std::string open, close;
+  for (int i = 0; i < depth; ++i) {
+    open += "<d>";
+    close += "</d>";
+  }
+  return open + "x" + close;
+}
+
 Paths AsDocument(const Scene& s, const std::string& xml) {
   return {xml, s.TextStylesheet(), xml};
 }
@@ -206,7 +216,32 @@ INSTANTIATE_TEST_SUITE_P(
                       for (int i = 0; i < 100000; ++i) closing += "</a>";
                       return AsDocument(s, s.PutRepeated("deep.xml", "", "<a>", 100000, closing));
                     },
-                    Outcome::ParseError, {"depth"}, nullptr},
+                    Outcome::ParseError, {"Error in line 1", "nested deeper than 2 048 elements"}, nullptr},
+        HostileCase{"nested_2049_deep",
+                    [](const Scene& s) { return AsDocument(s, s.Put("deep.xml", Nested(2049))); },
+                    Outcome::ParseError, {"Error in line 1", "nested deeper than 2 048 elements (column 6145)"}, nullptr},
+        HostileCase{"identity_copy_2048_deep",
+                    [](const Scene& s) {
+                      return Paths{s.Put("deep.xml", Nested(2048)),
+                                   s.Put("copy.xsl",
+                                         "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                         "<xsl:output method=\"xml\" omit-xml-declaration=\"yes\"/>"
+                                         "<xsl:template match=\"@*|node()\"><xsl:copy><xsl:apply-templates select=\"@*|node()\"/></xsl:copy></xsl:template>"
+                                         "</xsl:stylesheet>"),
+                                   ""};
+                    },
+                    Outcome::Result, {Nested(2048)}, nullptr},
+        HostileCase{"undeclared_element_prefix",
+                    [](const Scene& s) { return AsDocument(s, s.Put("prefix.xml", "<doc>\n<p:a>x</p:a></doc>")); },
+                    Outcome::ParseError, {"Error in line 2", "Namespace prefix p on a is not defined"}, nullptr},
+        HostileCase{"undeclared_attribute_prefix",
+                    [](const Scene& s) { return AsDocument(s, s.Put("prefix.xml", "<doc>\n<a p:b=\"1\">x</a></doc>")); },
+                    Outcome::ParseError, {"Error in line 2", "Namespace prefix p for b on a is not defined"}, nullptr},
+        HostileCase{"undeclared_prefix_in_stylesheet",
+                    [](const Scene& s) {
+                      return Paths{s.AnyDocument(), s.Stylesheet("prefix.xsl", "", "\n<p:out/>"), s.dir.File("prefix.xsl")};
+                    },
+                    Outcome::ParseError, {"Error in line 2", "Namespace prefix p on out is not defined"}, nullptr},
         HostileCase{"invalid_utf8",
                     [](const Scene& s) { return AsDocument(s, s.Put("bad.xml", "<doc>caf\xC3\x28</doc>")); },
                     Outcome::ParseError, {"Error in line 1", "UTF-8"}, nullptr},
@@ -343,7 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const Scene& s) {
                       return AsDocument(s, s.PutRepeated("wide.xml", "<doc a=\"", "x", 100u << 20, "\"/>"));
                     },
-                    Outcome::ParseError, {"Error in line 1"}, nullptr},
+                    Outcome::ParseError, {"Error in line 1", "a text of more than 10 MB"}, nullptr},
         HostileCase{"key_over_a_million_nodes",
                     [](const Scene& s) {
                       std::ofstream out(s.dir.File("million.xml"), std::ios::binary);

@@ -3,13 +3,17 @@
 // the real one only loads the page after the command has returned). Memory
 // stays flat after the warm-up, one output file exists throughout and no
 // file descriptor is left behind. A leak check, not a timing.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "Tool.h"
 #include "support/TempDir.h"
@@ -132,6 +136,58 @@ TEST(Soak, AThousandPressesLeakNeitherMemoryNorFilesNorDescriptors) {
   std::int16_t cancel = 0;
   tool.frm.Form_Unload(cancel);
   EXPECT_TRUE(tmp.OutputFiles().empty());
+}
+
+TEST(Soak, AHundredStopsInARowLeakNeitherMemoryNorFilesNorDescriptors) {
+  constexpr int kStops = 100;
+  constexpr int kWarmUp = 10;
+  TempDir data;
+  {
+    std::ofstream xml(data.File("items.xml"), std::ios::binary);
+    xml << "<r>";
+    for (int i = 0; i < 60000; ++i) xml << "<i n=\"" << i << "\"/>";
+    xml << "</r>";
+  }
+  // Runs for about a hundred seconds unless stopped.
+  data.Write("join.xsl",
+             "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+             "<xsl:template match=\"/\"><xsl:value-of select=\"count(//i[@n = //i/@n])\"/>"
+             "</xsl:template></xsl:stylesheet>");
+  PrivateTmp tmp;
+  Tool tool;
+  tool.txtXml.text = data.File("items.xml");
+  tool.txtXsl.text = data.File("join.xsl");
+
+  const int descriptorsBefore = OpenDescriptors();
+  long rssWarm = 0;
+  for (int stop = 1; stop <= kStops; ++stop) {
+    std::atomic<bool> done{false};
+    // Asked again and again: a stop before the job began would be lost.
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      while (!done) {
+        tool.h.worker.Token().RequestStop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    tool.frm.cmdApplyXsl_Click();
+    done = true;
+    stopper.join();
+    ASSERT_EQ(tmp.OutputFiles().size(), 1u) << "after stop " << stop;
+    ASSERT_THAT(tool.Output(), ::testing::StartsWith("The transformation was stopped after "))
+        << "stop " << stop;
+    tool.wbr.navigations.clear();
+    if (stop == kWarmUp) rssWarm = StatusKb("VmRSS");
+  }
+  const long rssEnd = StatusKb("VmRSS");
+  EXPECT_EQ(tool.Reports(), 0u) << tool.LastReport();
+  EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
+  std::printf("stops: RSS after stop %d: %ld kB, after %d: %ld kB\n", kWarmUp, rssWarm, kStops,
+              rssEnd);
+#ifndef XMLPELLOR_UNDER_ASAN
+  EXPECT_LT(rssEnd - rssWarm, 10 * 1024);
+#endif
+  EXPECT_TRUE(tool.StillUsable());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ class PrivateTmp {
 struct Tool : FakeWindowControls {
   ReportHarness h;
   PosixFileSystem fs;
-  frmMain frm{{h.errors, h.app, fs}, Controls()};
+  frmMain frm{{h.errors, h.app, fs, h.worker}, Controls()};
 
   Tool();
   ~Tool();

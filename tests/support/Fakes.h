@@ -10,6 +10,7 @@
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
+#include "platform/Worker.h"
 
 namespace xmlpellor::test {
 
@@ -68,6 +69,7 @@ struct ReportHarness {
   RecordingMessageBox box;
   FixedClock clock;
   ErrorHandling errors{app, box, clock};
+  BlockingWorker worker;
 
   std::size_t Reports() const { return box.shown.size(); }
 };

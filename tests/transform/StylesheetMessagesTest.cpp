@@ -28,7 +28,7 @@ TEST_P(StylesheetMessages, OfASuccessfulTransformationGoToStandardError) {
                          c.templates + "</xsl:stylesheet>");
   ReportHarness h;
   ::testing::internal::CaptureStderr();
-  const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, dir.File("a.xml"), dir.File("s.xsl"), {});
+  const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File("a.xml"), dir.File("s.xsl"), {});
   const std::string printed = ::testing::internal::GetCapturedStderr();
 
   EXPECT_EQ(h.Reports(), c.succeeds ? 0u : 1u);

@@ -28,7 +28,7 @@ class TransformOutput : public ::testing::TestWithParam<OutputCase> {};
 TEST_P(TransformOutput, MatchesTheExpectedTextExactly) {
   const OutputCase& c = GetParam();
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, DataPath(c.xml), DataPath(c.xsl), {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath(c.xml), DataPath(c.xsl), {});
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), ReadFile(DataPath(c.expected)));
@@ -82,7 +82,7 @@ TEST_P(TransformOutputKind, FollowsTheMethodAndTheRootElement) {
   ReportHarness h;
   transform::OutputFormat format;
   format.kind = transform::OutputKind::kText;  // whatever was there before goes
-  CreateHTMLFromXMLXSL(h.errors, dir.File("in.xml"), dir.File("style.xsl"), {}, &format);
+  CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File("in.xml"), dir.File("style.xsl"), {}, &format);
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(format.kind, c.kind);
 }
@@ -116,7 +116,7 @@ TEST(TransformOutputKind, ParseErrorTextAndFailuresAreHtml) {
     ReportHarness h;
     transform::OutputFormat format;
     format.kind = transform::OutputKind::kText;
-    CreateHTMLFromXMLXSL(h.errors, xml, dir.File("text.xsl"), {}, &format);
+    CreateHTMLFromXMLXSL(h.errors, h.worker, xml, dir.File("text.xsl"), {}, &format);
     EXPECT_EQ(format.kind, transform::OutputKind::kHtml) << xml;
   }
 }
@@ -124,7 +124,7 @@ TEST(TransformOutputKind, ParseErrorTextAndFailuresAreHtml) {
 TEST(Transform, AcceptsFileUrls) {
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, "file://" + DataPath("method_text/orders.xml"),
+      CreateHTMLFromXMLXSL(h.errors, h.worker, "file://" + DataPath("method_text/orders.xml"),
                            "file://localhost" + DataPath("method_text/text.xsl"), {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(Text(result), ReadFile(DataPath("method_text/expected.txt")));
@@ -135,7 +135,7 @@ TEST(Transform, NeverWritesTheStylesheetFile) {
   const std::string original = ReadFile(DataPath("params/params.xsl"));
   dir.Write("params.xsl", original);
   ReportHarness h;
-  CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), dir.File("params.xsl"),
+  CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), dir.File("params.xsl"),
                        StringArray{0, {"title", "Changed"}});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(dir.Read("params.xsl"), original);
@@ -156,7 +156,7 @@ TEST_P(ParseErrorPath, YieldsTheParseErrorTextWithoutAReport) {
   const ParseErrorCase& c = GetParam();
   ReportHarness h;
   testing::internal::CaptureStderr();
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, c.xml, c.xsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, c.xml, c.xsl, {});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(h.Reports(), 0u);
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
@@ -198,10 +198,21 @@ INSTANTIATE_TEST_SUITE_P(
         ParseErrorCase{"quadratic_blowup", DataPath("safety/quadratic_blowup.xml"), kGoodXsl,
                        "Error in line 5 of " + DataPath("safety/quadratic_blowup.xml") +
                            "<br />Detected an entity reference loop (column 2504)"},
-        ParseErrorCase{"too_deep", DataPath("safety/deep.xml"), kGoodXsl,
+        ParseErrorCase{"nested_2049_deep", DataPath("safety/deep.xml"), kGoodXsl,
                        "Error in line 2 of " + DataPath("safety/deep.xml") +
-                           "<br />Excessive depth in document: 256 use XML_PARSE_HUGE option "
-                           "(column 772)"}),
+                           "<br />The document is nested deeper than 2 048 elements (column 6145)"},
+        ParseErrorCase{"undeclared_element_prefix", DataPath("parse_errors/undeclared_element.xml"),
+                       kGoodXsl,
+                       "Error in line 3 of " + DataPath("parse_errors/undeclared_element.xml") +
+                           "<br />Namespace prefix o on order is not defined (column 11)"},
+        ParseErrorCase{"undeclared_attribute_prefix",
+                       DataPath("parse_errors/undeclared_attribute.xml"), kGoodXsl,
+                       "Error in line 3 of " + DataPath("parse_errors/undeclared_attribute.xml") +
+                           "<br />Namespace prefix o for id on order is not defined (column 18)"},
+        ParseErrorCase{"prefix_bound_to_no_namespace", kGoodXml,
+                       DataPath("parse_errors/empty_namespace.xsl"),
+                       "Error in line 3 of " + DataPath("parse_errors/empty_namespace.xsl") +
+                           "<br />xmlns:o: Empty XML namespace is not allowed (column 15)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseErrorPath, EscapesMarkupInTheLocation) {
@@ -209,7 +220,7 @@ TEST(ParseErrorPath, EscapesMarkupInTheLocation) {
   const std::string name = "R&D <draft>.xml";
   dir.Write(name, "<doc>");
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, dir.File(name), kGoodXsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File(name), kGoodXsl, {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_THAT(Text(result), HasSubstr("/R&amp;D &lt;draft&gt;.xml<br />"));
 }
@@ -229,7 +240,7 @@ TEST_P(Parameters, AreWrittenIntoTheStylesheet) {
   const ParamCase& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), c.expected);
@@ -276,7 +287,7 @@ TEST_P(ParameterFailure, IsReportedOnceAndTheResultIsEmpty) {
   const ParamFailure& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, DataPath("params/doc.xml"), DataPath(kParams), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(kParams), c.params);
   EXPECT_TRUE(IsEmpty(result));
   ASSERT_EQ(h.Reports(), 1u);
   EXPECT_THAT(h.box.shown[0].prompt,

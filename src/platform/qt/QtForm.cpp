@@ -4,6 +4,7 @@
 #include <QEvent>
 
 #include "platform/qt/QtControl.h"
+#include "platform/qt/QtWorker.h"
 
 namespace xmlpellor {
 
@@ -43,6 +44,19 @@ void QtForm::closeEvent(QCloseEvent* event) {
   // the unload ran once and the file is already gone.
   if (m_unloaded) {
     event->accept();
+    return;
+  }
+  // Unloading now would delete the output file under the Apply command that
+  // is still running below this event.
+  if (m_worker && m_worker->Running()) {
+    event->ignore();
+    if (!m_closePending) {
+      m_closePending = true;
+      m_worker->StopThen(this, [this] {
+        m_closePending = false;
+        close();
+      });
+    }
     return;
   }
   std::int16_t cancel = 0;

@@ -8,6 +8,8 @@
 
 namespace xmlpellor {
 
+class QtWorker;
+
 // The main window as a top-level QWidget, raising the classic form events:
 // load once before the window is first shown, resize when it is shown and
 // after every change of size or window state, and unload whenever it is
@@ -23,6 +25,9 @@ class QtForm final : public QWidget, public IForm {
   explicit QtForm(QWidget* parent = nullptr);
 
   void SetEvents(Events events) { m_events = std::move(events); }
+  // A close while this worker runs a job stops the job and waits for the
+  // command that ran it to end; the window then closes as usual.
+  void SetWorker(QtWorker* worker) { m_worker = worker; }
   bool Unloaded() const noexcept { return m_unloaded; }
 
   float ScaleWidth() const override;
@@ -37,6 +42,8 @@ class QtForm final : public QWidget, public IForm {
 
  private:
   Events m_events;
+  QtWorker* m_worker = nullptr;
+  bool m_closePending = false;
   bool m_loaded = false;
   bool m_unloaded = false;
 };

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <libxml/parser.h>
 #include <libxml/valid.h>
@@ -18,6 +19,7 @@
 #include <libxslt/xsltutils.h>
 
 #include "platform/RuntimeError.h"
+#include "platform/Worker.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlLibrary.h"
 
@@ -68,10 +70,25 @@ bool LooksLikeUrl(const std::string& text) {
   return true;
 }
 
-// Collects the output of the serialiser straight into one string.
+void ThrowIfStopped() {
+  const StopToken* token = StopToken::Current();
+  if (token != nullptr && token->StopRequested()) {
+    throw RuntimeError(err::kUserInterrupt, "User interrupt occurred");
+  }
+}
+
+struct OutputText {
+  std::string text;
+  const StopToken* token;
+};
+
+// Collects the output of the serialiser straight into one string; a stop
+// fails the write, and the serialiser writes nothing more after a failure.
 int AppendToString(void* context, const char* data, int length) {
+  auto* output = static_cast<OutputText*>(context);
+  if (output->token != nullptr && output->token->StopRequested()) return -1;
   try {
-    static_cast<std::string*>(context)->append(data, static_cast<std::size_t>(length));
+    output->text.append(data, static_cast<std::size_t>(length));
     return length;
   } catch (...) {
     return -1;
@@ -95,6 +112,25 @@ OutputKind KindOf(const xmlDoc& result, xsltStylesheet* style) {
   }
   if (plain && xmlStrEqual(method, BAD_CAST "xhtml")) return OutputKind::kHtml;
   return OutputKind::kXml;
+}
+
+// The parser's reason, except where it names a limit by an option the user
+// cannot set: then what the limit is, in plain words.
+std::string ReasonFor(const XmlMessage& message) {
+  if (message.domain == XML_FROM_PARSER) {
+    const std::string& text = message.text;
+    if (text.rfind("Excessive depth in document", 0) == 0) {
+      return "The document is nested deeper than 2 048 elements";
+    }
+    if (text.find("too big") != std::string::npos || text == "AttValue length too long" ||
+        text.find("entity value too long") != std::string::npos) {
+      return "The document holds a text of more than 10 MB";
+    }
+    if (message.code == XML_ERR_NAME_TOO_LONG) {
+      return "The document holds a name of more than 50 000 characters";
+    }
+  }
+  return message.text;
 }
 
 }  // namespace
@@ -226,7 +262,11 @@ bool DOMDocument::load(const std::string& location) {
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
   const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
-  const bool wellFormed = doc && parser->wellFormed;
+  ThrowIfStopped();
+  // libxml2 builds a tree for a document that uses an undeclared prefix (or
+  // binds one to no namespace) and only reports it; XSLT has no meaning for
+  // such a document, so it is refused like any other that is not well-formed.
+  const bool wellFormed = doc && parser->wellFormed && parser->nsWellFormed;
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
     if (!valid) ThrowComponentError("The validator could not be created", collector);
@@ -237,7 +277,7 @@ bool DOMDocument::load(const std::string& location) {
     if (first == nullptr) {
       Fail(0, "The document could not be parsed.");
     } else {
-      std::string reason = first->text;
+      std::string reason = ReasonFor(*first);
       if (first->column > 0) reason += " (column " + std::to_string(first->column) + ")";
       Fail(first->line, std::move(reason));
     }
@@ -310,8 +350,9 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
   if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
   XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
+  if (style) copy.release();  // the compiled stylesheet owns the copy now
+  ThrowIfStopped();
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
-  copy.release();  // the compiled stylesheet owns the copy now
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
 
   // The text leaves as UTF-8 whatever xsl:output asks for, and what the
@@ -328,8 +369,20 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   context->maxTemplateDepth = kMaxTemplateDepth;
   context->maxTemplateVars = kMaxTemplateVars;
 
-  XmlPtr<xmlDoc> result(
-      xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
+  XmlPtr<xmlDoc> result;
+  {
+    // The template loop ends at its next check of the state; an XPath
+    // evaluation, which has no such check, fails at its next counted step
+    // once its operation limit is below what it has already counted.
+    xsltTransformContext* running = context.get();
+    const StopToken::Hook hook(StopToken::Current(), [running] {
+      running->state = XSLT_STATE_STOPPED;
+      if (running->xpathCtxt != nullptr) running->xpathCtxt->opLimit = 1;
+    });
+    result.reset(xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr,
+                                         context.get()));
+  }
+  ThrowIfStopped();
   if (context->state == XSLT_STATE_STOPPED) {
     if (collector.Contains("infinite template recursion")) {
       ThrowComponentError("The transformation was stopped: templates called each other more than " +
@@ -348,7 +401,8 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   // takes from it), so a source nobody needs any more can go too.
   if (consumed != nullptr) consumed->reset();
 
-  std::string text;
+  OutputText output{{}, StopToken::Current()};
+  std::string& text = output.text;
   // Room for an output about as large as its source, but no more than a
   // block the allocator can carve from memory the freed trees left behind:
   // a larger block is freshly mapped, and each of its pages costs a fault
@@ -358,14 +412,15 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     text.reserve(std::min<std::size_t>(2 * m_fileSize, kOutputReserveLimit));
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &output, nullptr));
   if (!out) ThrowComponentError("The output could not be written", collector);
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
+  ThrowIfStopped();
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
   if (format != nullptr) format->kind = KindOf(*result, style.get());
   collector.Print(stderr);  // the stylesheet's messages and warnings, as xsltproc shows them
-  return text;
+  return std::move(text);
 }
 
 }  // namespace xmlpellor::xml

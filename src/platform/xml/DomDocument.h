@@ -16,9 +16,13 @@ namespace xmlpellor::xml {
 inline constexpr std::int32_t kXmlComponentError = static_cast<std::int32_t>(0x80004005u);
 inline constexpr const char* kXmlComponentSource = "libxslt";
 
+// The deepest element nesting a document or stylesheet may have.
+inline constexpr unsigned kMaxDocumentDepth = 2048;
+
 // Template nesting beyond this ends the transformation with an error rather
-// than exhausting the stack.
-inline constexpr int kMaxTemplateDepth = 3000;
+// than exhausting the stack. libxslt counts about two steps per level of the
+// source, so an identity copy of the deepest document fits.
+inline constexpr int kMaxTemplateDepth = 5000;
 inline constexpr int kMaxTemplateVars = 15000;
 
 class DOMDocument;

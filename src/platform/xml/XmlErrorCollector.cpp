@@ -64,7 +64,7 @@ XmlErrorCollector* XmlErrorCollector::Current() noexcept {
 void XmlErrorCollector::RecordRefusal(std::string what) noexcept {
   m_refused = true;
   FlushPending();
-  Append({true, {}, 0, 0, std::move(what)});
+  Append({true, 0, 0, {}, 0, 0, std::move(what)});
 }
 
 const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
@@ -124,8 +124,9 @@ void XmlErrorCollector::OnStructured(void* self, xmlError* error) noexcept {
   auto* collector = static_cast<XmlErrorCollector*>(self);
   try {
     collector->FlushPending();
-    collector->Append({error->level != XML_ERR_WARNING, error->file ? error->file : "", error->line,
-                       error->int2, WithoutTrailingBreaks(error->message ? error->message : "")});
+    collector->Append({error->level != XML_ERR_WARNING, error->domain, error->code,
+                       error->file ? error->file : "", error->line, error->int2,
+                       WithoutTrailingBreaks(error->message ? error->message : "")});
   } catch (...) {
   }
 }
@@ -182,7 +183,7 @@ void XmlErrorCollector::AppendGeneric(const char* text) noexcept {
          nl = m_pending.find('\n', start)) {
       std::string line = WithoutTrailingBreaks(m_pending.substr(start, nl - start));
       // libxslt heads a message without a node by a line that only says "error".
-      if (!line.empty() && line != "error") Append({true, {}, 0, 0, std::move(line)});
+      if (!line.empty() && line != "error") Append({true, 0, 0, {}, 0, 0, std::move(line)});
       start = nl + 1;
     }
     m_pending.erase(0, start);
@@ -192,7 +193,7 @@ void XmlErrorCollector::AppendGeneric(const char* text) noexcept {
 
 void XmlErrorCollector::FlushPending() noexcept {
   try {
-    if (!m_pending.empty()) Append({true, {}, 0, 0, WithoutTrailingBreaks(m_pending)});
+    if (!m_pending.empty()) Append({true, 0, 0, {}, 0, 0, WithoutTrailingBreaks(m_pending)});
     m_pending.clear();
   } catch (...) {
   }

@@ -12,6 +12,8 @@ namespace xmlpellor::xml {
 // library gave none.
 struct XmlMessage {
   bool error = true;  // false for a warning
+  int domain = 0;     // libxml2's xmlErrorDomain, 0 for libxslt's messages
+  int code = 0;       // libxml2's xmlParserErrors
   std::string file;
   int line = 0;
   int column = 0;
