@@ -72,10 +72,13 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   m_txtXmlControl->Move(240, 120, 1280, 330);
 
   m_wbr = Create<QWebEngineView>(m_form.get(), "wbr");
-  m_wbrControl = std::make_unique<QtBrowser>(*m_wbr);
+  m_wbrControl = std::make_unique<QtBrowser>(*m_wbr, QtBrowser::EngineStart::kAfterFirstPaint);
   m_wbrControl->Move(300, 660, 7935, 4755);
 
   ApplyTabOrder();
+  // The view makes the inner widget that takes its focus only when it first
+  // loads a page, and that upsets the chain set earlier.
+  m_wbrControl->OnStarted([this] { ApplyTabOrder(); });
   DescribeControls();
   m_cdl.SetParent(m_form.get());
   m_worker = std::make_unique<QtWorker>(
@@ -114,9 +117,6 @@ QtMainWindow::~QtMainWindow() {
 
 void QtMainWindow::Show() {
   m_form->show();
-  // The view makes the inner widget that takes its focus only when it first
-  // loads a page (at load, above), and that upsets the chain set earlier.
-  ApplyTabOrder();
   m_txtXml->setFocus();
 }
 

@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QWebEngineHistory>
 #include <QWebEngineView>
 #include <QtTest>
 
@@ -73,6 +74,29 @@ class BrowserTest : public QObject {
     QCOMPARE(Evaluate(*view.page(), "document.getElementById('all').textContent.length").toInt(), size);
     QCOMPARE(Evaluate(*view.page(), "document.getElementById('end').textContent").toString(),
              QStringLiteral("end"));
+  }
+
+  void theLastPageNamedBeforeTheWindowPaintsShowsOnceItHas() {
+    QWidget window;
+    window.resize(400, 300);
+    auto* view = new QWebEngineView(&window);
+    QtBrowser browser(*view, QtBrowser::EngineStart::kAfterFirstPaint);
+    int started = 0;
+    browser.OnStarted([&] { ++started; });
+    const std::string early = Write("xmlEarly.tmp", "<p>early</p>");
+    const std::string last = Write("xmlLast.tmp", "<p>last</p>");
+    browser.Navigate(early);
+    browser.Navigate(last);
+    QCoreApplication::processEvents();
+    QVERIFY(!browser.EngineStarted());
+    window.show();
+    QVERIFY(!view->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(browser.EngineStarted(), kPageTimeoutMs);
+    QVERIFY(view->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(*view->page()), Loaded(QtBrowser::UrlFor(last)), kPageTimeoutMs);
+    QCOMPARE(PageText(*view->page()), QStringLiteral("last"));
+    QCOMPARE(view->history()->count(), 1);
+    QCOMPARE(started, 1);
   }
 
   void aMissingFileFailsInTheEngineNotInTheProgram() {

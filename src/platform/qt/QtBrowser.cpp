@@ -1,9 +1,12 @@
 #include "platform/qt/QtBrowser.h"
 
+#include <QEvent>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <utility>
 
 #include "platform/qt/PageScheme.h"
 
@@ -20,9 +23,58 @@ QString FolderOf(const PageInfo& page, const QFileInfo& file) {
   return QFileInfo(base).absolutePath();
 }
 
+// Waits for the window's first paint and then, once that picture has gone
+// to the screen, runs `start`. A window that is shown but never painted
+// (mapped on no visible desktop, say) starts it a little later all the same.
+class FirstPaintWatcher final : public QObject {
+ public:
+  FirstPaintWatcher(QWidget& window, QObject* parent, std::function<void()> start)
+      : QObject(parent), m_window(window), m_start(std::move(start)) {
+    m_window.installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != &m_window) return false;
+    if (event->type() == QEvent::Show) {
+      QTimer::singleShot(kUnpaintedStartMs, this, m_start);
+    } else if (event->type() == QEvent::Paint) {
+      m_window.removeEventFilter(this);
+      // Queued: the paint event comes before the picture is flushed.
+      QTimer::singleShot(0, this, m_start);
+    }
+    return false;
+  }
+
+ private:
+  static constexpr int kUnpaintedStartMs = 1000;
+
+  QWidget& m_window;
+  std::function<void()> m_start;
+};
+
 }  // namespace
 
-QtBrowser::QtBrowser(QWebEngineView& view) : QtControl(view), m_view(view) {
+QtBrowser::QtBrowser(QWebEngineView& view, EngineStart start) : QtControl(view), m_view(view) {
+  if (start == EngineStart::kNow) {
+    StartEngine();
+    return;
+  }
+  // Showing the view would create its page, and with it the engine, before
+  // the window has painted; the view stays hidden until then.
+  m_view.hide();
+  m_watcher = new FirstPaintWatcher(*m_view.window(), &m_view, [this] { StartEngine(); });
+}
+
+QtBrowser::~QtBrowser() {
+  delete m_watcher.data();
+}
+
+void QtBrowser::StartEngine() {
+  if (m_started) return;
+  m_started = true;
+  if (m_watcher) m_watcher->deleteLater();  // may be the caller
+  // The profile, its scheme handler and its interceptor come first, so the
+  // view's page finds them in place.
   DefaultPageRegistry();
   QWebEngineSettings* settings = m_view.settings();
   // Results carry the transformation's UTF-8 bytes; a page that declares
@@ -31,6 +83,12 @@ QtBrowser::QtBrowser(QWebEngineView& view) : QtControl(view), m_view(view) {
   // Stylesheets, pictures, fonts and frames from the web load as they would
   // for a page opened from disk.
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+  if (m_pending) {
+    const Request request = *std::exchange(m_pending, std::nullopt);
+    Navigate(request.path, request.page);
+  }
+  m_view.show();
+  if (m_onStarted) m_onStarted();
 }
 
 void QtBrowser::RegisterScheme() {
@@ -48,6 +106,10 @@ QUrl QtBrowser::UrlFor(const std::string& path, const PageInfo& page) {
 }
 
 void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
+  if (!m_started) {
+    m_pending = Request{path, page};
+    return;
+  }
   const QUrl url = UrlFor(path, page);
   if (!path.empty()) {
     DefaultPageRegistry().AddPage(
