@@ -143,8 +143,10 @@ class DesktopTest : public QObject {
     Key(keys);
     QTRY_VERIFY_WITH_TIMEOUT(Contents(TempFile()) != "not yet written by Apply", kPageTimeoutMs);
     QVERIFY(Contents(TempFile()).contains(" ok</p>"));
+    // Shown beside the document.
+    const PageInfo page{PageKind::kHtml, DataFile("hello.xml").toStdString()};
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*View()->page()),
-                              Loaded(QtBrowser::UrlFor(TempFile().toStdString())), kPageTimeoutMs);
+                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)), kPageTimeoutMs);
   }
 
   void keysCloseTheWindowThroughTheUnload_data() {

@@ -140,7 +140,8 @@ class StopTest : public QObject {
     QVERIFY(QApplication::overrideCursor() == nullptr);
     const QByteArray written = Contents(TempFile());
     QVERIFY2(written.startsWith("The transformation was stopped after "), written.constData());
-    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(TempFile().toStdString())),
+    const PageInfo page{PageKind::kHtml, m_longXml.toStdString()};
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(Page()), Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)),
                               kPageTimeoutMs);
     QVERIFY(PageText(Page()).startsWith("The transformation was stopped after "));
     std::printf("Esc to the end of Apply: %lld ms; the stop page reads \"%s\"\n",
