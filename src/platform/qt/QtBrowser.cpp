@@ -2,6 +2,9 @@
 
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEngineSettings>
@@ -62,6 +65,17 @@ QtBrowser::QtBrowser(QWebEngineView& view, EngineStart start) : QtControl(view),
   // Showing the view would create its page, and with it the engine, before
   // the window has painted; the view stays hidden until then.
   m_view.hide();
+  // A window gets a GL surface when it is created holding a widget that
+  // draws through one. The view's inner widget comes only with the engine,
+  // and would make the shown window be created anew (a new X window, a
+  // flicker); a hidden stand-in of that kind, there from the start, gives the
+  // window the surface it will need. Only on a desktop's window system with
+  // GL: elsewhere (offscreen) such a window could not even be flushed.
+  const QString platform = QGuiApplication::platformName();
+  const bool desktop = platform == QLatin1String("xcb") || platform == QLatin1String("wayland");
+  if (desktop && QOpenGLContext::globalShareContext() != nullptr) {
+    (new QOpenGLWidget(&m_view))->hide();  // owned by the view
+  }
   m_watcher = new FirstPaintWatcher(*m_view.window(), &m_view, [this] { StartEngine(); });
 }
 
