@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "GuiSupport.h"
+#include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtMessageBox.h"
@@ -42,22 +43,10 @@ void Overwrite(const QString& path, const QByteArray& text) {
 
 // What a Linux desktop user meets beyond the window's design: what a screen
 // reader says, the keys, the start page's paths, the message box.
-class DesktopTest : public QObject {
+class DesktopTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_tmp;
-  std::unique_ptr<ReportHarness> m_h;
-  std::unique_ptr<PosixFileSystem> m_fs;
-  std::unique_ptr<QtMainWindow> m_window;
-
-  template <class T = QWidget>
-  T* Child(const char* name) {
-    return m_window->Widget().findChild<T*>(QString::fromLatin1(name));
-  }
-  QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
-  QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
-
   void ShowWindow() {
     m_window->Show();
     QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
@@ -72,22 +61,14 @@ class DesktopTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QVERIFY(m_tmp.isValid());
-    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+    UseOwnTempFolder();
   }
 
   void init() {
-    m_h = std::make_unique<ReportHarness>();
-    m_h->app.path = qgetenv("XMLPELLOR_BUILD_DIR").toStdString();
-    m_fs = std::make_unique<PosixFileSystem>();
-    m_window = std::make_unique<QtMainWindow>(m_h->errors, m_h->app, *m_fs);
+    MakeWindow();
   }
 
-  void cleanup() {
-    m_window.reset();
-    QCOMPARE(m_h->Reports(), 0u);
-    QCOMPARE(QDir(m_tmp.path()).entryList({"xml*"}, QDir::Files), QStringList());
-  }
+  void cleanup() { CloseWindow(); }
 
   void aScreenReaderHearsWhatEachControlIs_data() {
     QTest::addColumn<QString>("control");

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "GuiSupport.h"
+#include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtForm.h"
@@ -35,23 +36,12 @@ constexpr qint64 kLoose = 10000;
 
 // A long transformation in the real window: the window stays alive, and
 // Esc, a close or a termination signal end the run within a loose bound.
-class StopTest : public QObject {
+class StopTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_tmp;
   QTemporaryDir m_data;
   QString m_longXml, m_longXsl, m_goodXml, m_goodXsl;
-  std::unique_ptr<ReportHarness> m_h;
-  std::unique_ptr<PosixFileSystem> m_fs;
-  std::unique_ptr<QtMainWindow> m_window;
-
-  template <class T>
-  T* Child(const char* name) {
-    return m_window->Widget().findChild<T*>(QString::fromLatin1(name));
-  }
-  QWebEnginePage& Page() { return *Child<QWebEngineView>("wbr")->page(); }
-  QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
 
   void Write(const QString& path, const QByteArray& text) {
     QFile file(path);
@@ -95,19 +85,12 @@ class StopTest : public QObject {
   }
 
   void init() {
-    m_h = std::make_unique<ReportHarness>();
-    m_h->app.path = qgetenv("XMLPELLOR_BUILD_DIR").toStdString();
-    m_fs = std::make_unique<PosixFileSystem>();
-    m_window = std::make_unique<QtMainWindow>(m_h->errors, m_h->app, *m_fs);
+    MakeWindow();
     m_window->Show();
     QVERIFY(QTest::qWaitForWindowExposed(&m_window->Widget()));
   }
 
-  void cleanup() {
-    m_window.reset();
-    QCOMPARE(m_h->Reports(), 0u);
-    QCOMPARE(QDir(m_tmp.path()).entryList({"xml*"}, QDir::Files), QStringList());
-  }
+  void cleanup() { CloseWindow(); }
 
   void escStopsTheRunAndTheNextApplyWorks() {
     QWidget& form = m_window->Widget();

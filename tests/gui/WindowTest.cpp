@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "GuiSupport.h"
+#include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtForm.h"
@@ -41,22 +42,10 @@ QString VisibleText(const QByteArray& html) {
 // The whole window on real Qt widgets and files, with the error report
 // recorded instead of shown and the temporary files kept in a folder of the
 // test's own.
-class WindowTest : public QObject {
+class WindowTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_tmp;
-  std::unique_ptr<ReportHarness> m_h;
-  std::unique_ptr<PosixFileSystem> m_fs;
-  std::unique_ptr<QtMainWindow> m_window;
-
-  template <class T>
-  T* Child(const char* name) {
-    return m_window->Widget().findChild<T*>(QString::fromLatin1(name));
-  }
-  QWebEnginePage& Page() { return *Child<QWebEngineView>("wbr")->page(); }
-  QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
-
   void ShowWindow() {
     m_window->Show();
     QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
@@ -64,22 +53,14 @@ class WindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QVERIFY(m_tmp.isValid());
-    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+    UseOwnTempFolder();
   }
 
   void init() {
-    m_h = std::make_unique<ReportHarness>();
-    m_h->app.path = qgetenv("XMLPELLOR_BUILD_DIR").toStdString();
-    m_fs = std::make_unique<PosixFileSystem>();
-    m_window = std::make_unique<QtMainWindow>(m_h->errors, m_h->app, *m_fs);
+    MakeWindow();
   }
 
-  void cleanup() {
-    m_window.reset();
-    QCOMPARE(m_h->Reports(), 0u);
-    QCOMPARE(QDir(m_tmp.path()).entryList({"xml*"}, QDir::Files), QStringList());
-  }
+  void cleanup() { CloseWindow(); }
 
   void isCreatedWithItsControlsInOrder() {
     QWidget& form = m_window->Widget();

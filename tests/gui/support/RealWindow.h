@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+#include <QtTest>
+#include <memory>
+
+#include "main_window/QtMainWindow.h"
+#include "platform/FileSystem.h"
+#include "support/Fakes.h"
+
+namespace xmlpellor::test {
+
+// The whole window on real Qt widgets and files, made anew for each test
+// function, with the error report recorded instead of shown and the
+// temporary files kept in a folder of the test's own. A test class derives
+// from it and calls the three steps from its initTestCase, init and cleanup.
+class RealWindow {
+ protected:
+  QTemporaryDir m_tmp;
+  std::unique_ptr<ReportHarness> m_h;
+  std::unique_ptr<PosixFileSystem> m_fs;
+  std::unique_ptr<QtMainWindow> m_window;
+
+  void UseOwnTempFolder() {
+    QVERIFY(m_tmp.isValid());
+    qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+  }
+  void MakeWindow() {
+    m_h = std::make_unique<ReportHarness>();
+    m_h->app.path = qgetenv("XMLPELLOR_BUILD_DIR").toStdString();
+    m_fs = std::make_unique<PosixFileSystem>();
+    m_window = std::make_unique<QtMainWindow>(m_h->errors, m_h->app, *m_fs);
+  }
+  // Closing reports nothing and leaves no output file behind.
+  void CloseWindow() {
+    m_window.reset();
+    QCOMPARE(m_h->Reports(), 0u);
+    QCOMPARE(QDir(m_tmp.path()).entryList({"xml*"}, QDir::Files), QStringList());
+  }
+
+  template <class T = QWidget>
+  T* Child(const char* name) {
+    return m_window->Widget().findChild<T*>(QString::fromLatin1(name));
+  }
+  QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
+  QWebEnginePage& Page() { return *View()->page(); }
+  QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
+};
+
+}  // namespace xmlpellor::test
