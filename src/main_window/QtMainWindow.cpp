@@ -9,7 +9,6 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWebEngineView>
-#include <iterator>
 
 #include "main_window/Identity.h"
 #include "platform/qt/QtBrowser.h"

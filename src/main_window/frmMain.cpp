@@ -64,10 +64,9 @@ void frmMain::cmdApplyXsl_Click() noexcept {
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
     // "~/" is the home folder, as in a shell.
-    const std::string strXmlDoc =
-        files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), m_services.fs.HomePath());
-    const std::string strXslDoc =
-        files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), m_services.fs.HomePath());
+    const std::string home = m_services.fs.HomePath();
+    const std::string strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
+    const std::string strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
     Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format);
