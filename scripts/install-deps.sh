@@ -9,6 +9,8 @@ packages=(
   libxml2-dev libxslt1-dev xsltproc
   # The allocator every executable of the project links.
   libmimalloc-dev
+  # The XSLT engine's process confines itself with a seccomp filter.
+  libseccomp-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils fonts-dejavu-core
