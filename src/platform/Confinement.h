@@ -29,7 +29,8 @@ struct ConfinementReport {
 // (reads limited to the policy's folders when asked). Landlock binds only the calling thread and
 // the threads it starts later, so call this while the process is still single-threaded.
 // What the kernel lacks is left out and reported; a mechanism that is there but fails throws
-// RuntimeError.
+// RuntimeError. Under LeakSanitizer leave through _exit (or detect_leaks=0): its exit-time check
+// ptraces the process's threads, which the filter refuses.
 ConfinementReport Confine(const ConfinementPolicy& policy);
 
 }  // namespace xmlpellor
