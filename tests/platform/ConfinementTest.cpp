@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <linux/openat2.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -125,6 +126,9 @@ const Case kCases[] = {
     {"ReadInsideTheFolder", [](auto& in) { return Open(in.inside, O_RDONLY); }, 0},
     {"ReadOwnProcEntries", [](auto&) { return Open("/proc/self/maps", O_RDONLY); }, 0},
     {"ReadBeyondWhenReadsAreOpen", [](auto& in) { return Open(in.outside, O_RDONLY); }, 0, false, false},
+    // iconv dlopens its converters: read access must be enough to load code.
+    {"LoadACharacterSetConverter", [](auto&) { const iconv_t cd = ::iconv_open("UTF-8", "EBCDIC-US");
+       return cd == reinterpret_cast<iconv_t>(-1) ? errno : ::iconv_close(cd); }, 0},
     {"WriteToAnInheritedPipe", [](auto& in) { return Errno(::write(in.pipe, "x", 1)); }, 0},
     {"StartAThread", [](auto&) { pthread_t thread;
        const int error = ::pthread_create(&thread, nullptr, [](void*) -> void* { return nullptr; }, nullptr);
