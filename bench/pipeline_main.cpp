@@ -1,49 +1,35 @@
-// The Apply command's pipeline without a window: transform a document with a
-// stylesheet and write the text to a file in one write, as the window does.
+// The Apply command's pipeline without a window, as the XSLT engine's
+// process runs it: confine the process to the job, transform a document with
+// a stylesheet, and write the text to a file in one write.
 //
 //   xmlpellor_pipeline [--time] OUT.html DOC.xml STYLE.xsl [NAME VALUE]...
 //
-// With --time it prints "pipeline_ms=<ms>" on stderr: the time from the call
-// of the transformation to the closed output file, without process start-up.
+// With --time it prints "pipeline_ms=<ms>" on stderr: the time from the
+// start of the job to the closed output file, without process start-up.
 // Exits 1 when the transformation reported an error.
+
+#include <fcntl.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "error_handling/ErrorHandling.h"
-#include "platform/Application.h"
-#include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/MessageBox.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
-#include "transform/Transform.h"
+#include "platform/xml/ReadPolicy.h"
+#include "platform/xml/XmlLibrary.h"
+#include "transform/Engine.h"
+#include "transform/Job.h"
 
 namespace {
 
 using namespace xmlpellor;
 
-// A measurement run keeps no error log; reports go to stderr.
-class NoLogApplication final : public IApplication {
+class PrintedMessages final : public transform::JobEvents {
  public:
-  std::string Title() const override { return "Yab Xml Pellor"; }
-  std::string Path() const override { return "."; }
-  std::int32_t LogMode() const override { return 0; }
-  void StartLogging(const std::string&, std::int32_t) override {}
-  void LogEvent(const std::string&, std::int32_t) override {}
-};
-
-class StderrMessageBox final : public IMessageBox {
- public:
-  int reports = 0;
-  int Show(const std::string& prompt, std::int32_t, const std::string& title, const std::string&,
-           std::int32_t) override {
-    ++reports;
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), prompt.c_str());
-    return 1;
-  }
+  void Message(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
 };
 
 }  // namespace
@@ -58,33 +44,40 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUT DOC.xml STYLE.xsl [NAME VALUE]...\n", argv[0]);
     return 2;
   }
-  NoLogApplication app;
-  StderrMessageBox box;
-  SystemClock clock;
-  ErrorHandling errors(app, box, clock);
-  BlockingWorker worker;
-
-  Variant params;
-  if (argc > 4) {
-    StringArray array;
-    for (int i = 4; i < argc; ++i) array.items.emplace_back(argv[i]);
-    params = std::move(array);
-  }
-  const auto start = std::chrono::steady_clock::now();
-  const Variant result = transform::CreateHTMLFromXMLXSL(errors, worker, argv[2], argv[3], params);
-  // Write the text where it lies: a copy of a large output costs as much as
-  // the serialisation itself.
-  const auto* text = std::get_if<std::string>(&result);
   try {
-    PosixFileSystem().WriteText(argv[1], text ? std::string_view(*text) : std::string_view());
+    // Opened first: the confined process may write only what it was given.
+    FileDescriptor out(::open(argv[1], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out) ThrowFileError(errno, argv[1]);
+
+    transform::JobRequest request;
+    request.xml = argv[2];
+    request.xsl = argv[3];
+    for (int i = 4; i < argc; ++i) request.params.emplace_back(argv[i]);
+    request.restrictReads = true;
+    request.readableFolders = xml::ReadPolicy::ForJob(request.xml, request.xsl, {}).Folders();
+    xml::EnsureXmlLibraryInitialised();
+    transform::ConfineForJob(request, transform::DefaultMemoryLimit());
+
+    const auto start = std::chrono::steady_clock::now();
+    PrintedMessages messages;
+    transform::JobResult result;
+    BlockingWorker().Run([&] { result = transform::RunJob(request, messages); });
+    if (result.notLoaded) {
+      std::fprintf(stderr, "%s: line %lld: %s\n", result.notLoadedLocation.c_str(),
+                   static_cast<long long>(result.notLoaded->Line), result.notLoaded->reason.c_str());
+    }
+    // Written where it lies: a copy of a large output costs as much as the
+    // serialisation itself.
+    WriteAll(out.get(), result.output, argv[1]);
+    out.Close(argv[1]);
+    if (timing) {
+      const std::chrono::duration<double, std::milli> elapsed =
+          std::chrono::steady_clock::now() - start;
+      std::fprintf(stderr, "pipeline_ms=%.3f\n", elapsed.count());
+    }
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
-  if (timing) {
-    const std::chrono::duration<double, std::milli> elapsed =
-        std::chrono::steady_clock::now() - start;
-    std::fprintf(stderr, "pipeline_ms=%.3f\n", elapsed.count());
-  }
-  return box.reports == 0 ? 0 : 1;
+  return 0;
 }

@@ -16,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
+#include "transform/Engine.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::fuzz {
@@ -56,6 +57,7 @@ struct Reports {
   EpochClock clock;
   ErrorHandling errors{app, box, clock};
   BlockingWorker worker;
+  transform::InProcessEngine engine;
 };
 
 // Set-up failures of the harness itself, not findings.
@@ -181,9 +183,9 @@ std::string TransformOne(const std::uint8_t* data, std::size_t size) {
   Reports r;
   const Variant result =
       role < kStylesheetCount
-          ? transform::CreateHTMLFromXMLXSL(r.errors, r.worker, input,
+          ? transform::CreateHTMLFromXMLXSL(r.errors, r.worker, r.engine, input,
                                             files.stylesheets[role].path(), {})
-          : transform::CreateHTMLFromXMLXSL(r.errors, r.worker, files.document.path(), input, {});
+          : transform::CreateHTMLFromXMLXSL(r.errors, r.worker, r.engine, files.document.path(), input, {});
   if (r.box.shown > 1) return Finding("one transformation gave more than one report", r.box.last);
   const bool text = std::holds_alternative<std::string>(result);
   if (text == (r.box.shown == 1)) {

@@ -9,6 +9,7 @@
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
 #include "platform/FileSystem.h"
+#include "platform/xml/ReadPolicy.h"
 #include "platform/qt/SignalCloser.h"
 
 namespace {
@@ -40,8 +41,15 @@ int main(int argc, char** argv) {
   QApplication qtApp(argc, argv);
   SetApplicationIdentity();
 
+  transform::EngineSettings engine;
+  engine.memoryLimit = command.memoryLimit;
+  engine.allowRead = xml::ReadAllowedFoldersFile(xml::AllowedFoldersFile());
+  engine.allowRead.insert(engine.allowRead.end(), command.allowRead.begin(),
+                          command.allowRead.end());
+  engine.verbose = command.verbose;
+
   QtProgram program;
-  QtMainWindow window(program.errors, program.app, program.fs);
+  QtMainWindow window(program.errors, program.app, program.fs, engine);
   program.messageBox.SetParent(&window.Widget());
   SignalCloser signalCloser(window.Widget());
   window.SetPaths(command.xml, command.xsl);

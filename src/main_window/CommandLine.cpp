@@ -94,6 +94,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
       }
     } else if (argument == "--verbose") {
       result.verbose = true;
+    } else if (argument.rfind("--memory-limit", 0) == 0 || argument.rfind("--allow-read", 0) == 0) {
+      const bool memory = argument.rfind("--memory-limit", 0) == 0;
+      const std::size_t nameLength = memory ? 14 : 12;
+      std::string value;
+      if (argument.size() > nameLength && argument[nameLength] == '=') {
+        value = argument.substr(nameLength + 1);
+      } else if (argument.size() == nameLength && i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else if (argument.size() == nameLength) {
+        return Refused("option '" + argument + "' needs a value");
+      } else {
+        return Refused("unknown option '" + argument + "'");
+      }
+      if (memory) {
+        result.memoryLimit = ParseSize(value);
+        if (result.memoryLimit == 0) {
+          return Refused("'" + value + "' is not a size: give bytes, or a number with K, M or G");
+        }
+      } else {
+        if (value.empty()) return Refused("option '--allow-read' needs a folder");
+        result.allowRead.push_back(Absolute(value, currentFolder, home));
+      }
     } else if (argument == "--webEngineArgs") {
       // The rest belongs to Chromium.
       break;
@@ -125,6 +147,29 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
   return result;
 }
 
+std::uint64_t ParseSize(std::string_view text) {
+  std::uint64_t value = 0;
+  std::size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return 0;
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  if (i == 0) return 0;
+  int shift = 0;
+  if (i + 1 == text.size()) {
+    switch (std::toupper(static_cast<unsigned char>(text[i]))) {
+      case 'K': shift = 10; break;
+      case 'M': shift = 20; break;
+      case 'G': shift = 30; break;
+      default: return 0;
+    }
+  } else if (i != text.size()) {
+    return 0;
+  }
+  if (value > (UINT64_MAX >> shift)) return 0;
+  return value << shift;
+}
+
 std::string UsageText() {
   return "Usage: xmlpellor [OPTION]... [DOCUMENT [STYLESHEET]]\n"
          "Try an XSL stylesheet on an XML document and see the result at once.\n"
@@ -137,12 +182,22 @@ std::string UsageText() {
          "Options:\n"
          "  -h, --help     show this help and exit\n"
          "      --version  show the program's name and version and exit\n"
-         "      --verbose  also print the web engine's own diagnostics\n"
+         "      --verbose  also print the web engine's own diagnostics and the\n"
+         "                 confinement of the XSLT engine's process\n"
+         "      --memory-limit=SIZE\n"
+         "                 memory one transformation may use: bytes, or a number with\n"
+         "                 K, M or G (default: half of the machine's memory)\n"
+         "      --allow-read=FOLDER\n"
+         "                 let transformations read files in FOLDER too (repeatable);\n"
+         "                 folders listed one a line in ~/.config/xmlpellor/allow-read\n"
+         "                 are allowed at every start\n"
          "      --         the arguments that follow are files, even if they begin with -\n"
          "Qt's own options, such as -platform and -style, are passed on to Qt.\n"
          "\n"
+         "A transformation reads only files in the folders of its document and\n"
+         "stylesheet, the system's XML data and the allowed folders.\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
-         "transformation go to standard error, one line each.\n"
+         "transformation go to standard error, one line each, as they come.\n"
          "Exit status: 0 when the window was closed, 2 for a wrong command line.\n";
 }
 

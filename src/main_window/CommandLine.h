@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ struct CommandLine {
   std::string xsl;
   // Give the web engine's own diagnostics back to the terminal.
   bool verbose = false;
+  // Memory one transformation may use, in bytes; 0: the default.
+  std::uint64_t memoryLimit = 0;
+  // Folders every transformation may read besides its own (absolute).
+  std::vector<std::string> allowRead;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 
@@ -30,6 +35,10 @@ struct CommandLine {
 // reads them from argv itself.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::string_view currentFolder, std::string_view home);
+
+// "512M", "2G", "1048576": a size in bytes with an optional K, M or G
+// suffix (powers of 1024). 0 when it is not such a size.
+std::uint64_t ParseSize(std::string_view text);
 
 // "Usage: ..." and the options, ending in a line break.
 std::string UsageText();

@@ -11,6 +11,8 @@
 #include <QWebEngineView>
 
 #include "main_window/Identity.h"
+#include "platform/Application.h"
+#include "platform/RuntimeError.h"
 #include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtForm.h"
@@ -26,6 +28,15 @@ namespace {
 constexpr int kDesignWidthPixels = 592;
 constexpr int kDesignHeightPixels = 390;
 
+// The engine's program lies beside the window's.
+std::string EngineProgram(IApplication& app) {
+  try {
+    return app.Path() + "/xmlpellor-engine";
+  } catch (const RuntimeError&) {
+    return "xmlpellor-engine";
+  }
+}
+
 template <class Widget>
 Widget* Create(QWidget* parent, const char* name) {
   auto* widget = new Widget(parent);  // owned by the form from here on
@@ -39,7 +50,8 @@ QIcon QtMainWindow::Icon() {
   return QIcon(QPixmap(xmlpellor_xpm));
 }
 
-QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs)
+QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs,
+                           const transform::EngineSettings& engine)
     : m_form(std::make_unique<QtForm>()) {
   m_form->setObjectName(QStringLiteral("frmMain"));
   m_form->setWindowTitle(QString::fromLatin1(kCaption));
@@ -84,9 +96,10 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
       *m_form,
       std::vector<QWidget*>{m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl});
   m_form->SetWorker(m_worker.get());
+  m_engine = std::make_unique<transform::HelperEngine>(m_launcher, EngineProgram(app), engine);
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
                         *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
 
@@ -117,6 +130,15 @@ QtMainWindow::~QtMainWindow() {
 void QtMainWindow::Show() {
   m_form->show();
   m_txtXml->setFocus();
+  // The first Apply's engine starts once the window is up, so neither the
+  // window nor that Apply waits for it.
+  QTimer::singleShot(0, m_form.get(), [engine = m_engine.get()] {
+    try {
+      engine->Prepare();
+    } catch (const RuntimeError&) {
+      // Apply tries again and reports what keeps the engine from starting.
+    }
+  });
 }
 
 void QtMainWindow::SetPaths(const std::string& xml, const std::string& xsl) {

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "main_window/frmMain.h"
+#include "platform/Process.h"
 #include "platform/qt/QtCommonDialog.h"
+#include "transform/Engine.h"
 
 class QIcon;
 class QLineEdit;
@@ -24,7 +26,8 @@ class QtWorker;
 // settings and delivers the Qt events to frmMain.
 class QtMainWindow {
  public:
-  QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs);
+  QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs,
+               const transform::EngineSettings& engine = {});
   // Unloads the window first if nothing closed it, so its file goes.
   ~QtMainWindow();
   QtMainWindow(const QtMainWindow&) = delete;
@@ -66,6 +69,8 @@ class QtMainWindow {
   QtCommonDialog m_cdl;
   std::unique_ptr<QtBrowser> m_wbrControl;
   std::unique_ptr<QtWorker> m_worker;
+  PosixProcessLauncher m_launcher;
+  std::unique_ptr<transform::HelperEngine> m_engine;
 
   std::unique_ptr<frmMain> m_frm;
 };

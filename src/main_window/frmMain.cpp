@@ -90,8 +90,8 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue,
                                       transform::OutputFormat* format) noexcept {
-  return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, strXmlDoc, strXslDoc,
-                                         astrParamValue, format);
+  return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
+                                         strXmlDoc, strXslDoc, astrParamValue, format);
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

@@ -19,6 +19,10 @@ class IForm;
 class ITextBox;
 class IWorker;
 
+namespace transform {
+class IEngine;
+}
+
 // The text with the spaces (U+0020, nothing else) at either end removed.
 std::string TrimSpaces(std::string_view text);
 
@@ -31,7 +35,8 @@ class frmMain {
     ErrorHandling& errors;
     IApplication& app;
     IFileSystem& fs;
-    IWorker& worker;  // runs the transformation
+    IWorker& worker;            // waits for the transformation
+    transform::IEngine& engine;  // runs it
   };
   struct Controls {
     IForm& form;

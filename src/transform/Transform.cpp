@@ -3,32 +3,41 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
-#include <optional>
 #include <utility>
 
 #include "error_handling/ProcedureTrap.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
-#include "platform/xml/DomDocument.h"
+#include "transform/Engine.h"
 
 namespace xmlpellor::transform {
 
 namespace {
 
-constexpr const char* kXsltNamespaceDeclaration =
-    "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"";
-
-// Writes each name/value pair into the first xsl:param of that name.
-void SetParameters(xml::DOMDocument& xslDoc, const Variant& astrParamValue) {
-  const auto* params = std::get_if<StringArray>(&astrParamValue);
-  if (params == nullptr) throw RuntimeError(err::kTypeMismatch, "Type mismatch");
-  const int upper = params->UBound();
-  const int lower = params->lowerBound;
-  xml::DOMNode param;
-  for (int i = lower; i <= upper; i += 2) {
-    param = xslDoc.selectSingleNode("/descendant::xsl:param[@name='" + params->At(i) + "']");
-    param.text(params->At(i + 1));
+// What a transformation says goes to stderr as it comes, one line each, as
+// xsltproc prints it: a stylesheet's xsl:message is how its author follows
+// what it does, also in a run that fails or is stopped later.
+class PrintedMessages final : public JobEvents {
+ public:
+  void Message(const std::string& line) override {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
   }
+};
+
+JobRequest RequestFor(const std::string& strXmlDoc, const std::string& strXslDoc,
+                      const Variant& astrParamValue) {
+  JobRequest request;
+  request.xml = strXmlDoc;
+  request.xsl = strXslDoc;
+  if (IsEmpty(astrParamValue)) return request;
+  const auto* params = std::get_if<StringArray>(&astrParamValue);
+  if (params == nullptr) {
+    request.paramsNotArray = true;
+  } else {
+    request.params = params->items;
+  }
+  return request;
 }
 
 }  // namespace
@@ -66,41 +75,18 @@ std::string StoppedText(double seconds) {
   return std::string("The transformation was stopped after ") + figure + " s.";
 }
 
-Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, const std::string& strXmlDoc,
-                             const std::string& strXslDoc, const Variant& astrParamValue,
-                             OutputFormat* format) noexcept {
+Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
+                             const std::string& strXmlDoc, const std::string& strXslDoc,
+                             const Variant& astrParamValue, OutputFormat* format,
+                             JobEvents* events) noexcept {
   if (format != nullptr) *format = {};
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
-    // Only the library work runs on the worker; the parse-error text and
-    // any report are made here, on the caller's thread.
-    std::optional<std::pair<ParseError, std::string>> notLoaded;
-    std::string output;
-    OutputFormat madeFormat;
+    const JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
+    PrintedMessages printed;
+    JobResult done;
     try {
-      worker.Run([&] {
-        xml::DOMDocument xmlDoc;
-        xmlDoc.async(false);
-        xmlDoc.validateOnParse(false);
-        xmlDoc.compactText(true);
-        if (!xmlDoc.load(strXmlDoc)) {
-          notLoaded.emplace(xmlDoc.parseError(), strXmlDoc);
-          return;
-        }
-
-        xml::DOMDocument xslDoc;
-        xslDoc.async(false);
-        xslDoc.validateOnParse(false);
-        if (!xslDoc.load(strXslDoc)) {
-          notLoaded.emplace(xslDoc.parseError(), strXslDoc);
-          return;
-        }
-        xslDoc.setProperty("SelectionLanguage", "XPath");
-        xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
-        if (!IsEmpty(astrParamValue)) SetParameters(xslDoc, astrParamValue);
-
-        output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &madeFormat);
-      });
+      worker.Run([&] { done = engine.Run(request, events != nullptr ? *events : printed); });
     } catch (const RuntimeError& e) {
       // Stopping is the user's choice, not a failure to report.
       if (e.number() != err::kUserInterrupt) throw;
@@ -108,11 +94,13 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, const std::
       result = StoppedText(took.count());
       return;
     }
-    if (notLoaded) {
-      result = XMLError(errors, notLoaded->first, notLoaded->second);
+    // The parse-error text and any report are made here, on the caller's
+    // thread.
+    if (done.notLoaded) {
+      result = XMLError(errors, *done.notLoaded, done.notLoadedLocation);
     } else {
-      result = std::move(output);
-      if (format != nullptr) *format = madeFormat;
+      result = std::move(done.output);
+      if (format != nullptr) format->kind = done.kind;
     }
   });
 }

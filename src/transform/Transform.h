@@ -5,11 +5,16 @@
 #include "platform/Variant.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "transform/Job.h"
 
 namespace xmlpellor {
 
 class ErrorHandling;
 class IWorker;
+
+namespace transform {
+class IEngine;
+}
 
 // Turning an XML document and an XSL stylesheet into HTML text. Each function
 // carries its own trap: a failure is reported once and the function returns
@@ -26,12 +31,14 @@ using OutputKind = xml::OutputKind;
 // parameter names and values, written into the stylesheet's xsl:param
 // elements (the first of each name in document order) before it is applied.
 // `format`, when given, receives the kind of the output; the parse-error
-// text, the stop text and an empty result are HTML. The loads and the
-// transformation run on `worker`; when the user stops them the result is the
-// stop text instead, with no report.
-Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, const std::string& strXmlDoc,
-                             const std::string& strXslDoc, const Variant& astrParamValue,
-                             OutputFormat* format = nullptr) noexcept;
+// text, the stop text and an empty result are HTML. `engine` runs the loads
+// and the transformation, waited for on `worker`; when the user stops them
+// the result is the stop text instead, with no report. What the job tells
+// as it runs goes to `events`; without it, its messages go to stderr.
+Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
+                             const std::string& strXmlDoc, const std::string& strXslDoc,
+                             const Variant& astrParamValue, OutputFormat* format = nullptr,
+                             JobEvents* events = nullptr) noexcept;
 
 // "The transformation was stopped after 2.4 s.", shown in place of a result
 // the user stopped.

@@ -48,7 +48,7 @@ struct Window : FakeWindowControls {
   ReportHarness h;
   std::vector<std::string> journal;
   RecordingFileSystem fs{journal};
-  frmMain frm{{h.errors, h.app, fs, h.worker}, Controls()};
+  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine}, Controls()};
 
   Window() {
     h.app.path = "/opt/pellor";
@@ -56,7 +56,7 @@ struct Window : FakeWindowControls {
   }
   // What the transformation gives for these paths, whatever it is built to do.
   std::string Transformed(const std::string& xml, const std::string& xsl) {
-    return ToString(transform::CreateHTMLFromXMLXSL(h.errors, h.worker, xml, xsl, Variant{}));
+    return ToString(transform::CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, xml, xsl, Variant{}));
   }
 };
 

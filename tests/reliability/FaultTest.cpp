@@ -267,8 +267,9 @@ TEST(ProgramFolder, ReadOnlyLosesTheLogButStillShowsTheBox) {
       FixedClock clock;
       ErrorHandling errors(app, box, clock);
       BlockingWorker worker;
+      transform::InProcessEngine engine;
       const Variant result = transform::CreateHTMLFromXMLXSL(
-          errors, worker, kGoodXml, DataPath("safety/terminate.xsl"), Variant{});
+          errors, worker, engine, kGoodXml, DataPath("safety/terminate.xsl"), Variant{});
       EXPECT_TRUE(IsEmpty(result));
       ASSERT_EQ(box.shown.size(), 1u);
       EXPECT_THAT(box.shown[0].prompt, HasSubstr("was stopped"));

@@ -48,7 +48,15 @@ std::vector<std::string> PrivateTmp::OutputFiles() const {
   return names;
 }
 
-Tool::Tool() { frm.Form_Load(); }
+std::string EngineProgram() {
+  const char* build = std::getenv("XMLPELLOR_BUILD_DIR");
+  return std::string(build != nullptr ? build : ".") + "/xmlpellor-engine";
+}
+
+Tool::Tool(transform::EngineSettings settings)
+    : engine(launcher, EngineProgram(), std::move(settings)) {
+  frm.Form_Load();
+}
 
 Tool::~Tool() {
   std::int16_t cancel = 0;

@@ -9,6 +9,8 @@
 
 #include "main_window/frmMain.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "transform/Engine.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
 #include "support/FakeWindow.h"
@@ -34,15 +36,21 @@ class PrivateTmp {
   bool m_hadSaved = false;
 };
 
+// The engine program of this build.
+std::string EngineProgram();
+
 // The whole tool minus its window: the real frmMain, transformation, file
 // services and error report, on fake controls and an in-memory message box
 // and log. Loaded on construction, unloaded on destruction.
 struct Tool : FakeWindowControls {
   ReportHarness h;
   PosixFileSystem fs;
-  frmMain frm{{h.errors, h.app, fs, h.worker}, Controls()};
+  // The real XSLT engine's process, as the window runs it.
+  PosixProcessLauncher launcher;
+  transform::HelperEngine engine;
+  frmMain frm{{h.errors, h.app, fs, h.worker, engine}, Controls()};
 
-  Tool();
+  explicit Tool(transform::EngineSettings settings = {});
   ~Tool();
 
   // Types the two paths and presses Apply.

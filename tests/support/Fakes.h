@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
+#include "transform/Engine.h"
 
 namespace xmlpellor::test {
 
@@ -70,6 +71,7 @@ struct ReportHarness {
   FixedClock clock;
   ErrorHandling errors{app, box, clock};
   BlockingWorker worker;
+  transform::InProcessEngine engine;
 
   std::size_t Reports() const { return box.shown.size(); }
 };

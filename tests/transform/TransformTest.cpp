@@ -28,7 +28,7 @@ class TransformOutput : public ::testing::TestWithParam<OutputCase> {};
 TEST_P(TransformOutput, MatchesTheExpectedTextExactly) {
   const OutputCase& c = GetParam();
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath(c.xml), DataPath(c.xsl), {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, DataPath(c.xml), DataPath(c.xsl), {});
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), ReadFile(DataPath(c.expected)));
@@ -82,7 +82,7 @@ TEST_P(TransformOutputKind, FollowsTheMethodAndTheRootElement) {
   ReportHarness h;
   transform::OutputFormat format;
   format.kind = transform::OutputKind::kText;  // whatever was there before goes
-  CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File("in.xml"), dir.File("style.xsl"), {}, &format);
+  CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, dir.File("in.xml"), dir.File("style.xsl"), {}, &format);
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(format.kind, c.kind);
 }
@@ -116,7 +116,7 @@ TEST(TransformOutputKind, ParseErrorTextAndFailuresAreHtml) {
     ReportHarness h;
     transform::OutputFormat format;
     format.kind = transform::OutputKind::kText;
-    CreateHTMLFromXMLXSL(h.errors, h.worker, xml, dir.File("text.xsl"), {}, &format);
+    CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, xml, dir.File("text.xsl"), {}, &format);
     EXPECT_EQ(format.kind, transform::OutputKind::kHtml) << xml;
   }
 }
@@ -124,7 +124,7 @@ TEST(TransformOutputKind, ParseErrorTextAndFailuresAreHtml) {
 TEST(Transform, AcceptsFileUrls) {
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, h.worker, "file://" + DataPath("method_text/orders.xml"),
+      CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, "file://" + DataPath("method_text/orders.xml"),
                            "file://localhost" + DataPath("method_text/text.xsl"), {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(Text(result), ReadFile(DataPath("method_text/expected.txt")));
@@ -135,7 +135,7 @@ TEST(Transform, NeverWritesTheStylesheetFile) {
   const std::string original = ReadFile(DataPath("params/params.xsl"));
   dir.Write("params.xsl", original);
   ReportHarness h;
-  CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), dir.File("params.xsl"),
+  CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, DataPath("params/doc.xml"), dir.File("params.xsl"),
                        StringArray{0, {"title", "Changed"}});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_EQ(dir.Read("params.xsl"), original);
@@ -156,7 +156,7 @@ TEST_P(ParseErrorPath, YieldsTheParseErrorTextWithoutAReport) {
   const ParseErrorCase& c = GetParam();
   ReportHarness h;
   testing::internal::CaptureStderr();
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, c.xml, c.xsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, c.xml, c.xsl, {});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(h.Reports(), 0u);
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
@@ -220,7 +220,7 @@ TEST(ParseErrorPath, EscapesMarkupInTheLocation) {
   const std::string name = "R&D <draft>.xml";
   dir.Write(name, "<doc>");
   ReportHarness h;
-  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, dir.File(name), kGoodXsl, {});
+  const Variant result = CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, dir.File(name), kGoodXsl, {});
   EXPECT_EQ(h.Reports(), 0u);
   EXPECT_THAT(Text(result), HasSubstr("/R&amp;D &lt;draft&gt;.xml<br />"));
 }
@@ -240,7 +240,7 @@ TEST_P(Parameters, AreWrittenIntoTheStylesheet) {
   const ParamCase& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, DataPath("params/doc.xml"), DataPath(c.xsl), c.params);
   EXPECT_EQ(h.Reports(), 0u) << (h.Reports() ? h.box.shown[0].prompt : "");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(Text(result), c.expected);
@@ -287,7 +287,7 @@ TEST_P(ParameterFailure, IsReportedOnceAndTheResultIsEmpty) {
   const ParamFailure& c = GetParam();
   ReportHarness h;
   const Variant result =
-      CreateHTMLFromXMLXSL(h.errors, h.worker, DataPath("params/doc.xml"), DataPath(kParams), c.params);
+      CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, DataPath("params/doc.xml"), DataPath(kParams), c.params);
   EXPECT_TRUE(IsEmpty(result));
   ASSERT_EQ(h.Reports(), 1u);
   EXPECT_THAT(h.box.shown[0].prompt,

@@ -19,8 +19,8 @@
 #include <libxslt/xsltutils.h>
 
 #include "platform/RuntimeError.h"
-#include "platform/Worker.h"
 #include "platform/xml/XmlErrorCollector.h"
+#include "platform/xml/XmlJob.h"
 #include "platform/xml/XmlLibrary.h"
 
 namespace xmlpellor::xml {
@@ -70,25 +70,16 @@ bool LooksLikeUrl(const std::string& text) {
   return true;
 }
 
-void ThrowIfStopped() {
-  const StopToken* token = StopToken::Current();
-  if (token != nullptr && token->StopRequested()) {
-    throw RuntimeError(err::kUserInterrupt, "User interrupt occurred");
-  }
+void Enter(XmlPhase phase) {
+  if (auto* job = XmlJobScope::Current()) job->observer.Phase(phase);
 }
 
-struct OutputText {
-  std::string text;
-  const StopToken* token;
-};
-
-// Collects the output of the serialiser straight into one string; a stop
-// fails the write, and the serialiser writes nothing more after a failure.
+// Collects the output of the serialiser straight into one string; the
+// serialiser writes nothing more after a failed write.
 int AppendToString(void* context, const char* data, int length) {
-  auto* output = static_cast<OutputText*>(context);
-  if (output->token != nullptr && output->token->StopRequested()) return -1;
+  auto* output = static_cast<std::string*>(context);
   try {
-    output->text.append(data, static_cast<std::size_t>(length));
+    output->append(data, static_cast<std::size_t>(length));
     return length;
   } catch (...) {
     return -1;
@@ -262,11 +253,13 @@ bool DOMDocument::load(const std::string& location) {
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
   const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
-  ThrowIfStopped();
   // libxml2 builds a tree for a document that uses an undeclared prefix (or
   // binds one to no namespace) and only reports it; XSLT has no meaning for
   // such a document, so it is refused like any other that is not well-formed.
-  const bool wellFormed = doc && parser->wellFormed && parser->nsWellFormed;
+  // A file the read policy refused (an entity, the DTD) leaves a tree
+  // without its content; the refusal is the reason the document failed.
+  const bool wellFormed =
+      doc && parser->wellFormed && parser->nsWellFormed && !collector.Refused();
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
     if (!valid) ThrowComponentError("The validator could not be created", collector);
@@ -320,7 +313,42 @@ DOMNode DOMDocument::selectSingleNode(const std::string& query) {
     ThrowComponentError("The query " + query + " does not select nodes", collector);
   }
   if (xmlXPathNodeSetIsEmpty(found->nodesetval)) return DOMNode();
-  return DOMNode(found->nodesetval->nodeTab[0]);
+  xmlNode* first = found->nodesetval->nodeTab[0];
+  // A namespace node in a result is a copy the result owns and frees with
+  // it; only nodes of the document itself may be handed out.
+  if (first->type == XML_NAMESPACE_DECL) {
+    throw RuntimeError(kXmlComponentError,
+                       "The query " + query + " selects a namespace node, which cannot be changed",
+                       kXmlComponentSource);
+  }
+  return DOMNode(first);
+}
+
+DOMNode DOMDocument::firstElementWithAttribute(const std::string& namespaceUri,
+                                               const std::string& localName,
+                                               const std::string& attribute,
+                                               const std::string& value) const {
+  if (!m_doc) ThrowNothing();
+  // Depth first in document order, without recursion: a stylesheet may be
+  // nested deeply.
+  xmlNode* node = xmlDocGetRootElement(m_doc.get());
+  while (node != nullptr) {
+    if (node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
+        xmlStrEqual(node->ns->href, Xml(namespaceUri)) && xmlStrEqual(node->name, Xml(localName))) {
+      XmlPtr<xmlChar> found(xmlGetNoNsProp(node, Xml(attribute)));
+      if (found && xmlStrEqual(found.get(), Xml(value))) return DOMNode(node);
+    }
+    if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
+      node = node->children;
+      continue;
+    }
+    while (node != nullptr && node->next == nullptr) {
+      node = node->parent;
+      if (node != nullptr && node->type != XML_ELEMENT_NODE) node = nullptr;
+    }
+    if (node != nullptr) node = node->next;
+  }
+  return DOMNode();
 }
 
 DOMNode DOMDocument::documentElement() const noexcept {
@@ -347,11 +375,12 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
 
   // Compiling a stylesheet rewrites its tree and binds it to the compiled
   // form, so libxslt gets a copy and the caller's document stays as it is.
+  if (auto* job = XmlJobScope::Current()) collector.StreamTo(&job->observer);
+  Enter(XmlPhase::kCompiling);
   XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
   if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
   XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
   if (style) copy.release();  // the compiled stylesheet owns the copy now
-  ThrowIfStopped();
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
 
@@ -369,20 +398,9 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   context->maxTemplateDepth = kMaxTemplateDepth;
   context->maxTemplateVars = kMaxTemplateVars;
 
-  XmlPtr<xmlDoc> result;
-  {
-    // The template loop ends at its next check of the state; an XPath
-    // evaluation, which has no such check, fails at its next counted step
-    // once its operation limit is below what it has already counted.
-    xsltTransformContext* running = context.get();
-    const StopToken::Hook hook(StopToken::Current(), [running] {
-      running->state = XSLT_STATE_STOPPED;
-      if (running->xpathCtxt != nullptr) running->xpathCtxt->opLimit = 1;
-    });
-    result.reset(xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr,
-                                         context.get()));
-  }
-  ThrowIfStopped();
+  Enter(XmlPhase::kTransforming);
+  XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr,
+                                                context.get()));
   if (context->state == XSLT_STATE_STOPPED) {
     if (collector.Contains("infinite template recursion")) {
       ThrowComponentError("The transformation was stopped: templates called each other more than " +
@@ -401,8 +419,8 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   // takes from it), so a source nobody needs any more can go too.
   if (consumed != nullptr) consumed->reset();
 
-  OutputText output{{}, StopToken::Current()};
-  std::string& text = output.text;
+  Enter(XmlPhase::kWriting);
+  std::string text;
   // Room for an output about as large as its source, but no more than a
   // block the allocator can carve from memory the freed trees left behind:
   // a larger block is freshly mapped, and each of its pages costs a fault
@@ -412,15 +430,13 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     text.reserve(std::min<std::size_t>(2 * m_fileSize, kOutputReserveLimit));
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &output, nullptr));
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
   if (!out) ThrowComponentError("The output could not be written", collector);
   const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
-  ThrowIfStopped();
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
   if (format != nullptr) format->kind = KindOf(*result, style.get());
-  collector.Print(stderr);  // the stylesheet's messages and warnings, as xsltproc shows them
-  return std::move(text);
+  return text;
 }
 
 }  // namespace xmlpellor::xml

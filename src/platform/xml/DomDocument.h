@@ -75,6 +75,11 @@ class DOMDocument {
   // or Nothing.
   DOMNode selectSingleNode(const std::string& query);
   DOMNode documentElement() const noexcept;
+  // The first element in document order named `localName` in the namespace
+  // `namespaceUri` whose `attribute` is exactly `value`, or Nothing. The
+  // value is data, compared as it is, never read as a query.
+  DOMNode firstElementWithAttribute(const std::string& namespaceUri, const std::string& localName,
+                                    const std::string& attribute, const std::string& value) const;
 
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output

@@ -61,10 +61,10 @@ XmlErrorCollector* XmlErrorCollector::Current() noexcept {
   return tCurrent;
 }
 
-void XmlErrorCollector::RecordRefusal(std::string what) noexcept {
+void XmlErrorCollector::RecordRefusal(std::string what, int line) noexcept {
   m_refused = true;
   FlushPending();
-  Append({true, 0, 0, {}, 0, 0, std::move(what)});
+  Append({true, 0, 0, {}, line, 0, std::move(what)});
 }
 
 const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
@@ -109,16 +109,6 @@ std::string XmlErrorCollector::Describe() noexcept {
   return out;
 }
 
-void XmlErrorCollector::Print(std::FILE* out) noexcept {
-  FlushPending();
-  // One write, so that the lines of one transformation stay together.
-  if (!m_transcript.empty()) std::fwrite(m_transcript.data(), 1, m_transcript.size(), out);
-  if (m_unprinted > 0) {
-    std::fprintf(out, "(%zu more messages not shown)\n", m_unprinted);
-  }
-  std::fflush(out);
-}
-
 void XmlErrorCollector::OnStructured(void* self, xmlError* error) noexcept {
   if (self == nullptr || error == nullptr) return;
   auto* collector = static_cast<XmlErrorCollector*>(self);
@@ -159,14 +149,7 @@ void XmlErrorCollector::OnGeneric(void* self, const char* format, ...) noexcept 
 
 void XmlErrorCollector::Append(XmlMessage message) noexcept {
   try {
-    // A stylesheet that reports from a loop may rightly say a lot, and its
-    // author wants every line of it.
-    constexpr std::size_t kMaxTranscript = std::size_t{64} << 20;
-    if (m_transcript.size() < kMaxTranscript) {
-      m_transcript += Line(message) + '\n';
-    } else {
-      ++m_unprinted;
-    }
+    if (m_stream != nullptr) m_stream->Message(Line(message));
     // A runaway stylesheet can raise the same message without end; the
     // first few hundred say all there is to say.
     constexpr std::size_t kMaxMessages = 200;

@@ -6,6 +6,8 @@
 
 #include <libxslt/xsltInternals.h>
 
+#include "platform/xml/XmlJob.h"
+
 namespace xmlpellor::xml {
 
 // One message libxml2 or libxslt raised. `line` and `column` are 0 when the
@@ -37,8 +39,9 @@ class XmlErrorCollector {
   // The collector messages go to right now on this thread, if any.
   static XmlErrorCollector* Current() noexcept;
 
-  // A refusal by the security preferences (a file write, a network read).
-  void RecordRefusal(std::string what) noexcept;
+  // A refusal by the security preferences (a file write, a network read)
+  // or by the read policy, at `line` of the input being read when known.
+  void RecordRefusal(std::string what, int line = 0) noexcept;
   bool Refused() const noexcept { return m_refused; }
 
   const std::vector<XmlMessage>& Messages() noexcept;
@@ -47,10 +50,10 @@ class XmlErrorCollector {
   bool Contains(const std::string& text) noexcept;
   // Every message on its own line, with file and line where known.
   std::string Describe() noexcept;
-  // Writes every message to `out`, one line each and all of them, as
-  // xsltproc does after a transformation that went through: a stylesheet's
-  // xsl:message is how its author follows what it does.
-  void Print(std::FILE* out) noexcept;
+  // From now on, every message also goes to `observer` as it comes, one
+  // line each and all of them: a stylesheet's xsl:message is how its author
+  // follows what it does, also in a run that fails later.
+  void StreamTo(XmlJobObserver* observer) noexcept { m_stream = observer; }
 
   // Entry points handed to the libraries.
   static void OnStructured(void* self, xmlError* error) noexcept;
@@ -62,8 +65,7 @@ class XmlErrorCollector {
   void FlushPending() noexcept;
 
   std::vector<XmlMessage> m_messages;
-  std::string m_transcript;  // every message as a line, for Print
-  std::size_t m_unprinted = 0;
+  XmlJobObserver* m_stream = nullptr;
   std::string m_pending;  // generic messages arrive in pieces until a line break
   bool m_refused = false;
 

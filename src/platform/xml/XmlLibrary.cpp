@@ -1,5 +1,7 @@
 #include "platform/xml/XmlLibrary.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -9,12 +11,15 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
+#include <libxml/xmlmemory.h>
 #include <libxslt/security.h>
 #include <libxslt/xslt.h>
 
-#include "platform/Worker.h"
+#include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
+#include "platform/xml/ReadPolicy.h"
 #include "platform/xml/XmlErrorCollector.h"
+#include "platform/xml/XmlJob.h"
 
 namespace xmlpellor::xml {
 
@@ -44,43 +49,50 @@ int Refuse(xsltSecurityPrefsPtr, xsltTransformContextPtr context, const char* va
   return 0;
 }
 
-// The read of one input (the document, an included stylesheet, a document()
-// or an external entity), made to fail once the running job is stopped.
-struct StoppableRead {
-  xmlInputReadCallback read;
-  xmlInputCloseCallback close;
-  void* context;
-  StopToken* token;
-};
+thread_local XmlJobScope* tJob = nullptr;
 
-int ReadUnlessStopped(void* self, char* buffer, int length) {
-  auto* input = static_cast<StoppableRead*>(self);
-  if (input->token->StopRequested()) return -1;
-  return input->read(input->context, buffer, length);
+XmlAllocationFailed gOnAllocationFailure = nullptr;
+
+void* WatchedMalloc(std::size_t size) {
+  void* p = std::malloc(size);
+  if (p == nullptr && size != 0 && gOnAllocationFailure != nullptr) gOnAllocationFailure();
+  return p;
 }
 
-int CloseStoppableRead(void* self) {
-  const std::unique_ptr<StoppableRead> input(static_cast<StoppableRead*>(self));
-  return input->close != nullptr ? input->close(input->context) : 0;
+void* WatchedRealloc(void* old, std::size_t size) {
+  void* p = std::realloc(old, size);
+  if (p == nullptr && size != 0 && gOnAllocationFailure != nullptr) gOnAllocationFailure();
+  return p;
 }
 
-// Every input libxml2 and libxslt open comes through here, so a stop ends
-// the read of any of them at its next chunk.
-xmlParserInputPtr LoadStoppably(const char* url, const char* id, xmlParserCtxtPtr parser) {
-  xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, parser);
-  StopToken* token = StopToken::Current();
-  if (input == nullptr || token == nullptr || input->buf == nullptr ||
-      input->buf->readcallback == nullptr) {
-    return input;
+char* WatchedStrdup(const char* text) {
+  char* p = ::strdup(text);
+  if (p == nullptr && gOnAllocationFailure != nullptr) gOnAllocationFailure();
+  return p;
+}
+
+// Every input libxml2 and libxslt open comes through here: the document,
+// the stylesheet, includes and imports, document(), DTDs and entities. In a
+// job, each local file is checked against the job's read policy first.
+xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr parser) {
+  XmlJobScope* job = tJob;
+  if (job != nullptr && url != nullptr) {
+    std::string path;
+    try {
+      path = LocalPathOf(url);
+    } catch (const RuntimeError&) {
+      // Not a local file: the loader below refuses the network itself.
+    }
+    if (!path.empty() && !job->policy.Allows(path)) {
+      if (auto* collector = XmlErrorCollector::Current()) {
+        const int line = parser != nullptr && parser->input != nullptr ? parser->input->line : 0;
+        collector->RecordRefusal(ReadPolicy::RefusalText(path), line);
+      }
+      return nullptr;
+    }
+    if (!path.empty()) job->observer.Reading(path);
   }
-  auto* wrapped = new (std::nothrow) StoppableRead{
-      input->buf->readcallback, input->buf->closecallback, input->buf->context, token};
-  if (wrapped != nullptr) {
-    input->buf->readcallback = &ReadUnlessStopped;
-    input->buf->closecallback = &CloseStoppableRead;
-    input->buf->context = wrapped;  // freed by the buffer's close
-  }
-  return input;
+  return xmlNoNetExternalEntityLoader(url, id, parser);
 }
 
 }  // namespace
@@ -95,11 +107,14 @@ int ParseOptions(bool validate) noexcept {
 void EnsureXmlLibraryInitialised() noexcept {
   static std::once_flag once;
   std::call_once(once, [] {
+    if (gOnAllocationFailure != nullptr) {
+      xmlMemSetup(std::free, WatchedMalloc, WatchedRealloc, WatchedStrdup);
+    }
     xmlInitParser();
     xsltInit();
     exsltRegisterAll();
     // Whatever options a caller forgets, no entity or DTD comes over the network.
-    xmlSetExternalEntityLoader(LoadStoppably);
+    xmlSetExternalEntityLoader(LoadInJob);
     // Deeper than libxml2's default of 256, without its huge option, which
     // would also switch off the limits on entity expansion. The parser
     // refuses a document only once it is one level deeper than this value.
@@ -116,6 +131,23 @@ void EnsureXmlLibraryInitialised() noexcept {
     // The default covers xsl:include and xsl:import while a stylesheet compiles.
     xsltSetDefaultSecurityPrefs(prefs);
   });
+}
+
+void WatchAllocations(XmlAllocationFailed onFailure) noexcept {
+  gOnAllocationFailure = onFailure;
+}
+
+XmlJobScope::XmlJobScope(const ReadPolicy& policy, XmlJobObserver& observer) noexcept
+    : policy(policy), observer(observer), m_outer(tJob) {
+  tJob = this;
+}
+
+XmlJobScope::~XmlJobScope() {
+  tJob = m_outer;
+}
+
+XmlJobScope* XmlJobScope::Current() noexcept {
+  return tJob;
 }
 
 }  // namespace xmlpellor::xml

@@ -12,4 +12,10 @@ int ParseOptions(bool validate) noexcept;
 // folder creation, no network). Safe to call from every entry point.
 void EnsureXmlLibraryInitialised() noexcept;
 
+// Has `onFailure` called whenever libxml2 or libxslt could not get memory,
+// before they go on to report it. Only before the first initialisation: a
+// process that limits its memory uses it to tell the limit from a fault.
+using XmlAllocationFailed = void (*)();
+void WatchAllocations(XmlAllocationFailed onFailure) noexcept;
+
 }  // namespace xmlpellor::xml

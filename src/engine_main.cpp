@@ -1,0 +1,130 @@
+// The XSLT engine's process. The window starts one ahead of each Apply; it
+// waits for one request on its channel, limits its memory, confines itself,
+// runs the job and tells the window what happened, then ends. Nothing of one
+// job, and no fault of the libraries, outlives it.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+#include "platform/RuntimeError.h"
+#include "platform/Worker.h"
+#include "platform/xml/XmlLibrary.h"
+#include "transform/Job.h"
+#include "transform/JobWire.h"
+
+namespace {
+
+using namespace xmlpellor;
+using namespace xmlpellor::transform;
+
+// A line of a stylesheet's message longer than this is cut: the channel
+// carries whole messages of a bounded size.
+constexpr std::size_t kMaxLine = 64 * 1024;
+
+void Send(const std::string& message) {
+  // A window that went away makes this fail; the job ends all the same.
+  while (::send(kHelperChannelFd, message.data(), message.size(), MSG_NOSIGNAL) < 0 &&
+         errno == EINTR) {
+  }
+}
+
+// Built before the job starts: when memory has run out, telling the window
+// must not need any.
+std::string gOverLimit;
+bool gOverLimitSent = false;
+
+void OnAllocationFailed() {
+  if (gOverLimitSent) return;
+  gOverLimitSent = true;
+  ::send(kHelperChannelFd, gOverLimit.data(), gOverLimit.size(), MSG_NOSIGNAL);
+}
+
+void OnNewFailed() {
+  OnAllocationFailed();
+  throw std::bad_alloc();
+}
+
+class ChannelEvents final : public JobEvents {
+ public:
+  void Phase(JobPhase phase) override {
+    Send(wire::Writer(wire::Tag::kPhase).Number(static_cast<std::uint64_t>(phase)).Bytes());
+  }
+  void Reading(const std::string& path) override {
+    Send(wire::Writer(wire::Tag::kReading).Text(path).Bytes());
+  }
+  void Message(const std::string& line) override {
+    Send(wire::Writer(wire::Tag::kMessage).Text(line.substr(0, kMaxLine)).Bytes());
+  }
+};
+
+void Answer(const JobResult& result) {
+  if (result.notLoaded) {
+    Send(wire::Writer(wire::Tag::kNotLoaded)
+             .Number(static_cast<std::uint64_t>(result.notLoaded->Line))
+             .Text(result.notLoaded->reason)
+             .Text(result.notLoadedLocation)
+             .Bytes());
+    return;
+  }
+  WriteAll(kHelperOutputFd, result.output, "the output");
+  Send(wire::Writer(wire::Tag::kOutput)
+           .Number(static_cast<std::uint64_t>(result.kind))
+           .Number(result.output.size())
+           .Bytes());
+}
+
+// The output goes into memory, not into a file, so the limit the window's
+// files have does not bound it; the window's own write still meets it.
+void LiftFileSizeLimit() {
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+}
+
+}  // namespace
+
+int main() {
+  ::signal(SIGPIPE, SIG_IGN);
+  LiftFileSizeLimit();
+  // A window that dies takes its engine with it.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  gOverLimit = wire::Writer(wire::Tag::kOverLimit).Bytes();
+  xml::WatchAllocations(&OnAllocationFailed);
+  std::set_new_handler(&OnNewFailed);
+  xml::EnsureXmlLibraryInitialised();
+
+  std::string message(kMaxChannelMessage, '\0');
+  const ssize_t received = ::recv(kHelperChannelFd, message.data(), message.size(), 0);
+  // The window closed without needing this engine.
+  if (received <= 0) return 0;
+  message.resize(static_cast<std::size_t>(received));
+
+  try {
+    const wire::EngineRequest request = wire::DecodeRequest(message);
+    const std::string confinement = ConfineForJob(request.job, request.memoryLimit);
+    Send(wire::Writer(wire::Tag::kConfined).Text(confinement).Bytes());
+
+    ChannelEvents events;
+    JobResult result;
+    BlockingWorker worker;
+    worker.Run([&] { result = RunJob(request.job, events); });
+    Answer(result);
+  } catch (const std::bad_alloc&) {
+    OnAllocationFailed();
+  } catch (...) {
+    Send(wire::EncodeError(CurrentErrorRecord()));
+  }
+  // The trees and the output go with the process, at no cost.
+  ::_exit(0);
+}

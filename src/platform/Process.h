@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace xmlpellor {
+
+// How a helper process ended: its exit code, or the signal that ended it.
+struct ExitStatus {
+  int code = 0;
+  int signal = 0;  // 0 when it exited by itself
+};
+
+// A signal in words a user understands: "segmentation fault", "aborted".
+std::string SignalDescription(int signal);
+
+// A helper program running apart from this process. It talks over one
+// message channel (whole messages, never split or merged) and writes its
+// bulk output into a shared in-memory file, so large results cross without
+// a copy through the channel.
+class IHelperProcess {
+ public:
+  // Kills and reaps a helper that is still running.
+  virtual ~IHelperProcess() = default;
+
+  // False when the helper has gone.
+  virtual bool Send(const std::string& message) = 0;
+  // Waits for the next message; false once the helper has closed its end,
+  // died or been killed.
+  virtual bool Receive(std::string& message) = 0;
+  // Ends the helper at once, and a Receive waiting or to come returns false
+  // without waiting for the kernel to free the helper's memory. Safe from any
+  // thread, also after it has ended.
+  virtual void Kill() noexcept = 0;
+  // Waits for the helper to end and says how it did.
+  virtual ExitStatus Wait() = 0;
+  // True once the helper has ended (and is reaped); never waits.
+  virtual bool Ended() = 0;
+  // The first `size` bytes the helper wrote into the shared file.
+  virtual std::string Output(std::uint64_t size) = 0;
+};
+
+// Starts helper programs: each gets the channel as file descriptor 3 and the
+// shared output file as 4, in a process group of its own (a Ctrl+C in the
+// terminal is the window's to handle), with default signal handling and
+// none of this process's other descriptors.
+class IProcessLauncher {
+ public:
+  virtual ~IProcessLauncher() = default;
+  virtual std::unique_ptr<IHelperProcess> Start(const std::string& program,
+                                                const std::vector<std::string>& arguments) = 0;
+};
+
+class PosixProcessLauncher final : public IProcessLauncher {
+ public:
+  std::unique_ptr<IHelperProcess> Start(const std::string& program,
+                                        const std::vector<std::string>& arguments) override;
+};
+
+// The descriptors a helper finds its channel and output file on.
+inline constexpr int kHelperChannelFd = 3;
+inline constexpr int kHelperOutputFd = 4;
+
+// The largest message the channel carries in one piece.
+inline constexpr std::size_t kMaxChannelMessage = 128 * 1024;
+
+}  // namespace xmlpellor

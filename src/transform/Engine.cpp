@@ -1,0 +1,182 @@
+#include "transform/Engine.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "platform/Process.h"
+#include "platform/RuntimeError.h"
+#include "platform/Worker.h"
+#include "platform/xml/DomDocument.h"
+#include "platform/xml/ReadPolicy.h"
+#include "transform/JobWire.h"
+
+namespace xmlpellor::transform {
+
+namespace {
+
+std::vector<std::string> FoldersOf(const std::string& xml, const std::string& xsl,
+                                   const EngineSettings& settings) {
+  return xml::ReadPolicy::ForJob(xml, xsl, settings.allowRead).Folders();
+}
+
+RuntimeError EngineError(const std::string& description) {
+  return RuntimeError(xml::kXmlComponentError, description, xml::kXmlComponentSource);
+}
+
+}  // namespace
+
+std::uint64_t DefaultMemoryLimit() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::uint64_t{4} << 30;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+}
+
+std::string SizeText(std::uint64_t bytes) {
+  const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  int unit = 0;
+  while (value >= 1024 && unit < 4) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0 || value >= 10 || value == static_cast<double>(static_cast<std::uint64_t>(value))) {
+    std::snprintf(text, sizeof text, "%.0f %s", value, units[unit]);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  }
+  return text;
+}
+
+JobResult InProcessEngine::Run(const JobRequest& request, JobEvents& events) {
+  JobRequest confined = request;
+  confined.restrictReads = true;
+  confined.readableFolders = ReadableFolders(request.xml, request.xsl);
+  return RunJob(confined, events);
+}
+
+std::vector<std::string> InProcessEngine::ReadableFolders(const std::string& xml,
+                                                          const std::string& xsl) const {
+  return FoldersOf(xml, xsl, m_settings);
+}
+
+HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,
+                           EngineSettings settings)
+    : m_launcher(launcher),
+      m_program(std::move(helperProgram)),
+      m_settings(std::move(settings)),
+      m_memoryLimit(m_settings.memoryLimit != 0 ? m_settings.memoryLimit : DefaultMemoryLimit()) {}
+
+HelperEngine::~HelperEngine() = default;
+
+void HelperEngine::Prepare() {
+  std::lock_guard lock(m_mutex);
+  std::erase_if(m_dying, [](const auto& dying) { return dying->Ended(); });
+  if (!m_prepared) m_prepared = m_launcher.Start(m_program, {});
+}
+
+std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_prepared) return std::move(m_prepared);
+  }
+  return m_launcher.Start(m_program, {});
+}
+
+std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
+                                                       const std::string& xsl) const {
+  return FoldersOf(xml, xsl, m_settings);
+}
+
+JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
+  wire::EngineRequest engineRequest{request, m_memoryLimit};
+  engineRequest.job.restrictReads = true;
+  engineRequest.job.readableFolders = ReadableFolders(request.xml, request.xsl);
+  const std::string message = wire::EncodeRequest(engineRequest);
+  if (message.size() > kMaxChannelMessage) {
+    throw EngineError("The stylesheet parameters are too long: together they may take " +
+                      SizeText(kMaxChannelMessage - 4096));
+  }
+
+  std::unique_ptr<IHelperProcess> helper = TakePrepared();
+  std::optional<JobResult> result;
+  std::optional<ErrorRecord> failure;
+  bool overLimit = false;
+  StopToken* token = StopToken::Current();
+  {
+    // A stop ends the process wherever it is, the compile step included.
+    const StopToken::Hook hook(token, [&helper] { helper->Kill(); });
+    helper->Send(message);
+    std::string received;
+    while (helper->Receive(received)) {
+      wire::Reader reader(received);
+      switch (reader.tag()) {
+        case wire::Tag::kConfined:
+          if (m_settings.verbose) std::fprintf(stderr, "xmlpellor: %s\n", reader.Text().c_str());
+          break;
+        case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
+        case wire::Tag::kReading: events.Reading(reader.Text()); break;
+        case wire::Tag::kMessage: events.Message(reader.Text()); break;
+        case wire::Tag::kOverLimit: overLimit = true; break;
+        case wire::Tag::kOutput: {
+          result.emplace();
+          result->kind = static_cast<xml::OutputKind>(reader.Number());
+          result->output = helper->Output(reader.Number());
+          break;
+        }
+        case wire::Tag::kNotLoaded: {
+          result.emplace();
+          const auto line = static_cast<std::int64_t>(reader.Number());
+          std::string reason = reader.Text();
+          result->notLoaded = xml::ParseError{line, std::move(reason)};
+          result->notLoadedLocation = reader.Text();
+          break;
+        }
+        case wire::Tag::kFailed: failure = wire::DecodeError(reader); break;
+        default: break;
+      }
+    }
+  }
+  const bool stopped = token != nullptr && token->StopRequested();
+  ExitStatus status;
+  if (stopped) {
+    std::lock_guard lock(m_mutex);
+    m_dying.push_back(std::move(helper));
+  } else {
+    status = helper->Wait();
+    helper.reset();
+  }
+  // The next job's process starts while the window shows this one's result.
+  try {
+    Prepare();
+  } catch (const RuntimeError&) {
+    // The next job tries again and reports what keeps it from starting.
+  }
+
+  if (stopped) {
+    throw RuntimeError(err::kUserInterrupt, "User interrupt occurred");
+  }
+  if (overLimit) {
+    throw EngineError("The transformation needed more than " + SizeText(m_memoryLimit) +
+                      " of memory, the limit for one transformation (--memory-limit sets it)");
+  }
+  if (failure) throw RuntimeError(*failure);
+  if (result) return std::move(*result);
+  if (status.signal == SIGKILL) {
+    throw EngineError(
+        "The XSLT engine was ended by the system (killed) while running this stylesheet, "
+        "most likely because the machine ran out of memory");
+  }
+  if (status.signal != 0) {
+    throw EngineError("The XSLT engine crashed (" + SignalDescription(status.signal) +
+                      ") while running this stylesheet.");
+  }
+  throw EngineError("The XSLT engine ended without a result (exit status " +
+                    std::to_string(status.code) + ")");
+}
+
+}  // namespace xmlpellor::transform

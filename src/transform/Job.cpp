@@ -1,0 +1,107 @@
+#include "transform/Job.h"
+
+#include <sys/resource.h>
+
+#include <libxml/tree.h>
+
+#include "platform/Confinement.h"
+#include "platform/RuntimeError.h"
+#include "platform/Worker.h"
+#include "platform/xml/DomDocument.h"
+#include "platform/xml/ReadPolicy.h"
+
+namespace xmlpellor::transform {
+
+namespace {
+
+constexpr const char* kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
+constexpr const char* kXsltNamespaceDeclaration =
+    "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"";
+
+// Writes each name/value pair into the first xsl:param of that name, in
+// document order. The name is looked up as data: it never becomes part of a
+// query, so no name can select anything but an xsl:param element.
+void SetParameters(xml::DOMDocument& xslDoc, const std::vector<std::string>& params) {
+  xml::DOMNode param;
+  for (std::size_t i = 0; i < params.size(); i += 2) {
+    const std::string& name = params[i];
+    if (xmlValidateQName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0) {
+      throw RuntimeError(xml::kXmlComponentError,
+                         "The parameter name '" + name + "' is not a valid XML name",
+                         xml::kXmlComponentSource);
+    }
+    param = xslDoc.firstElementWithAttribute(kXsltNamespace, "param", "name", name);
+    if (i + 1 >= params.size()) throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
+    param.text(params[i + 1]);
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+}  // namespace
+
+std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) {
+  // The data segment (heap and thread stacks, which is what a transformation
+  // grows) may take the limit, beside the job's deep stack and the
+  // libraries' own. A sanitizer's shadow memory counts as data too, so there
+  // the limit is left to the sanitizer.
+  std::string limited;
+  if (memoryLimit != 0 && !kSanitized) {
+    const rlim_t data = static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
+    const rlimit bounds{data, data};
+    if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
+  }
+  ConfinementPolicy policy;
+  policy.readableFolders = request.readableFolders;
+  policy.restrictReads = request.restrictReads;
+  return Confine(policy).Describe() + limited;
+}
+
+JobResult RunJob(const JobRequest& request, JobEvents& events) {
+  const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
+                                                                : xml::ReadPolicy();
+  const xml::XmlJobScope scope(policy, events);
+  JobResult result;
+
+  events.Phase(JobPhase::kReadingDocument);
+  xml::DOMDocument xmlDoc;
+  xmlDoc.async(false);
+  xmlDoc.validateOnParse(false);
+  xmlDoc.compactText(true);
+  if (!xmlDoc.load(request.xml)) {
+    result.notLoaded = xmlDoc.parseError();
+    result.notLoadedLocation = request.xml;
+    return result;
+  }
+
+  events.Phase(JobPhase::kReadingStylesheet);
+  xml::DOMDocument xslDoc;
+  xslDoc.async(false);
+  xslDoc.validateOnParse(false);
+  if (!xslDoc.load(request.xsl)) {
+    result.notLoaded = xslDoc.parseError();
+    result.notLoadedLocation = request.xsl;
+    return result;
+  }
+  xslDoc.setProperty("SelectionLanguage", "XPath");
+  xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
+  if (request.paramsNotArray) throw RuntimeError(err::kTypeMismatch, "Type mismatch");
+  SetParameters(xslDoc, request.params);
+
+  xml::OutputFormat format;
+  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format);
+  result.kind = format.kind;
+  return result;
+}
+
+}  // namespace xmlpellor::transform

@@ -1,0 +1,192 @@
+// The XSLT engine's own process, for real: what a fault of the libraries, a
+// memory bomb, a read outside the job and a stop in each phase come to. The
+// figures printed are for reading; nothing here asserts a time.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "Tool.h"
+#include "platform/RuntimeError.h"
+#include "platform/Worker.h"
+
+namespace xmlpellor::test {
+namespace {
+
+using ::testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kHead =
+    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+    "xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>";
+
+struct EngineCase {
+  const char* name;
+  const char* stylesheet;  // whole; "{outside}" stands for a file outside the job
+  std::uint64_t memoryLimit;
+  bool allowOutside;
+  const char* reported;  // a part of the report; null: none, and `shown` is the page
+  const char* shown;
+};
+
+class Engine : public ::testing::TestWithParam<EngineCase> {};
+
+TEST_P(Engine, EndsAsItShouldAndTheNextApplyWorks) {
+  const EngineCase& c = GetParam();
+  TempDir job;
+  TempDir outside;
+  outside.Write("secret.xml", "<s>secret</s>");
+  std::string xsl = c.stylesheet;
+  if (const auto at = xsl.find("{outside}"); at != std::string::npos) {
+    xsl.replace(at, 9, outside.File("secret.xml"));
+  }
+  job.Write("doc.xml", "<r/>");
+  job.Write("s.xsl", xsl);
+  PrivateTmp tmp;
+  transform::EngineSettings settings;
+  settings.memoryLimit = c.memoryLimit;
+  if (c.allowOutside) settings.allowRead.push_back(outside.path());
+  Tool tool(settings);
+
+  const auto start = Clock::now();
+  testing::internal::CaptureStderr();
+  tool.Apply(job.File("doc.xml"), job.File("s.xsl"));
+  testing::internal::GetCapturedStderr();
+  const std::chrono::duration<double, std::milli> took = Clock::now() - start;
+  std::printf("%s: %.0f ms from Apply to its end\n", c.name, took.count());
+
+  if (c.reported != nullptr) {
+    ASSERT_EQ(tool.Reports(), 1u);
+    EXPECT_THAT(tool.LastReport(), HasSubstr(c.reported));
+  } else {
+    EXPECT_EQ(tool.Reports(), 0u) << tool.LastReport();
+    EXPECT_THAT(tool.Output(), HasSubstr(c.shown));
+  }
+  EXPECT_TRUE(tool.StillUsable());
+  EXPECT_EQ(tmp.OutputFiles().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Engine,
+    ::testing::Values(
+        // libxslt 1.1.35 reads the document node as an element here.
+        EngineCase{"crash",
+                   "<html xsl:version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+                   "xmlns:func='http://exslt.org/functions' xsl:extension-element-prefixes='func'>"
+                   "<func:result select='1'/></html>",
+                   0, false,
+                   "The XSLT engine crashed (segmentation fault) while running this stylesheet.",
+                   nullptr},
+        // Doubles a tree forty times.
+        EngineCase{"memory_bomb",
+                   "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                   "<xsl:template match='/'><xsl:call-template name='d'><xsl:with-param name='n' select='0'/>"
+                   "<xsl:with-param name='t'><a>xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx</a></xsl:with-param></xsl:call-template></xsl:template>"
+                   "<xsl:template name='d'><xsl:param name='n'/><xsl:param name='t'/><xsl:choose>"
+                   "<xsl:when test='$n &lt; 40'><xsl:call-template name='d'><xsl:with-param name='n' select='$n+1'/>"
+                   "<xsl:with-param name='t'><xsl:copy-of select='$t'/><xsl:copy-of select='$t'/></xsl:with-param>"
+                   "</xsl:call-template></xsl:when><xsl:otherwise>done</xsl:otherwise></xsl:choose></xsl:template>"
+                   "</xsl:stylesheet>",
+                   std::uint64_t{96} << 20, false,
+                   "The transformation needed more than 96 MB of memory, the limit for one transformation",
+                   nullptr},
+        EngineCase{"document_outside_the_job",
+                   "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                   "<xsl:template match='/'><xsl:value-of select=\"document('{outside}')\"/></xsl:template>"
+                   "</xsl:stylesheet>",
+                   0, false, "Refused: the transformation may not read", nullptr},
+        EngineCase{"document_in_an_allowed_folder",
+                   "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                   "<xsl:template match='/'><xsl:value-of select=\"document('{outside}')\"/></xsl:template>"
+                   "</xsl:stylesheet>",
+                   0, true, nullptr, "secret"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Stops the job a little after it has entered `phase`, from another thread,
+// as Esc does.
+class StopIn final : public transform::JobEvents {
+ public:
+  StopIn(transform::JobPhase phase, StopToken& token) : m_phase(phase), m_token(token) {}
+  ~StopIn() override {
+    if (m_stopper.joinable()) m_stopper.join();
+  }
+  void Phase(transform::JobPhase phase) override {
+    if (phase != m_phase || m_stopper.joinable()) return;
+    m_stopper = std::thread([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      stopped = Clock::now();
+      m_token.RequestStop();
+    });
+  }
+  Clock::time_point stopped{};
+
+ private:
+  transform::JobPhase m_phase;
+  StopToken& m_token;
+  std::thread m_stopper;
+};
+
+struct StopCase {
+  const char* name;
+  transform::JobPhase phase;
+  long items;            // in the document
+  const char* body;      // of the stylesheet
+  int templates;         // extra templates, to make compiling long
+};
+
+class StopPhaseOfTheEngine : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopPhaseOfTheEngine, EndsTheProcessAtOnce) {
+  const StopCase& c = GetParam();
+  TempDir dir;
+  {
+    std::ofstream xml(dir.File("doc.xml"));
+    xml << "<r>";
+    for (long i = 0; i < c.items; ++i) xml << "<i n=\"" << i << "\">item " << i << "</i>\n";
+    xml << "</r>";
+    std::ofstream xsl(dir.File("s.xsl"));
+    xsl << kHead << c.body;
+    for (int i = 0; i < c.templates; ++i) {
+      xsl << "<xsl:template name='t" << i << "'><p><xsl:value-of select='count(//i[@n=" << i
+          << "])'/></p></xsl:template>\n";
+    }
+    xsl << "</xsl:stylesheet>";
+  }
+  PosixProcessLauncher launcher;
+  transform::HelperEngine engine(launcher, EngineProgram(), {});
+  BlockingWorker worker;
+  StopIn events(c.phase, worker.Token());
+  transform::JobRequest request{dir.File("doc.xml"), dir.File("s.xsl"), {}, false, false, {}};
+  try {
+    worker.Run([&] { engine.Run(request, events); });
+    FAIL() << "the job ran to its end";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), err::kUserInterrupt) << e.what();
+  }
+  const std::chrono::duration<double, std::milli> latency = Clock::now() - events.stopped;
+  std::printf("stop while %s: %.1f ms from the stop to the end of the job\n", c.name, latency.count());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Slow, StopPhaseOfTheEngine,
+    ::testing::Values(
+        StopCase{"reading", transform::JobPhase::kReadingDocument, 3000000,
+                 "<xsl:template match='/'><xsl:value-of select='count(//i)'/></xsl:template>", 0},
+        StopCase{"compiling", transform::JobPhase::kCompiling, 1,
+                 "<xsl:template match='/'>x</xsl:template>", 150000},
+        StopCase{"one_xpath_expression", transform::JobPhase::kTransforming, 60000,
+                 "<xsl:template match='/'><xsl:value-of select='count(//i[@n = //i/@n])'/></xsl:template>", 0},
+        StopCase{"template_loop", transform::JobPhase::kTransforming, 60000,
+                 "<xsl:variable name='all' select='//i'/><xsl:template match='/'><xsl:for-each select='$all'>"
+                 "<xsl:for-each select='$all'><xsl:if test='false()'><x/></xsl:if></xsl:for-each>"
+                 "</xsl:for-each></xsl:template>", 0},
+        StopCase{"writing", transform::JobPhase::kWriting, 400000,
+                 "<xsl:output indent='yes'/><xsl:template match='/'><o><xsl:for-each select='//i'>"
+                 "<xsl:copy-of select='.'/><xsl:copy-of select='.'/></xsl:for-each></o></xsl:template>", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace xmlpellor::test
