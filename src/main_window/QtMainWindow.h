@@ -17,6 +17,7 @@ namespace xmlpellor {
 class QtBrowser;
 class QtCommandButton;
 class QtForm;
+class QtPageTools;
 class QtTextBox;
 class QtWorker;
 
@@ -49,6 +50,7 @@ class QtMainWindow {
   void ApplyTabOrder();
   void DescribeControls();
   void AddShortcuts();
+  void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -66,6 +68,7 @@ class QtMainWindow {
   QtCommonDialog m_cdl;
   std::unique_ptr<QtBrowser> m_wbrControl;
   std::unique_ptr<QtWorker> m_worker;
+  QtPageTools* m_pageTools = nullptr;  // belongs to the form
 
   std::unique_ptr<frmMain> m_frm;
 };
