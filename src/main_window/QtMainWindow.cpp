@@ -12,6 +12,7 @@
 
 #include "main_window/Identity.h"
 #include "main_window/SaveOutput.h"
+#include "platform/qt/QtAccessibleApplication.h"
 #include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtForm.h"
@@ -43,6 +44,7 @@ QIcon QtMainWindow::Icon() {
 
 QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs)
     : m_form(std::make_unique<QtForm>()) {
+  QtAccessibleApplication::Install();
   m_form->setObjectName(QStringLiteral("frmMain"));
   m_form->setWindowTitle(QString::fromLatin1(kCaption));
   m_form->setWindowIcon(Icon());

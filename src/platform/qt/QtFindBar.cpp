@@ -20,12 +20,13 @@ namespace {
 constexpr int kMarginPx = 4;
 
 QToolButton* Button(QWidget* parent, const char* name, const QString& text,
-                    const char* accessibleName) {
+                    const char* accessibleName, const char* description) {
   auto* button = new QToolButton(parent);  // owned by the bar
   button->setObjectName(QString::fromLatin1(name));
   button->setText(text);
   button->setAccessibleName(QString::fromUtf8(accessibleName));
-  button->setToolTip(QString::fromUtf8(accessibleName));
+  button->setAccessibleDescription(QString::fromUtf8(description));
+  button->setToolTip(QString::fromUtf8(description));
   button->setAutoRaise(true);
   return button;
 }
@@ -44,13 +45,17 @@ QtFindBar::QtFindBar(QWebEngineView& view) : QFrame(&view), m_view(view) {
   m_text->setAccessibleDescription(
       QStringLiteral("Text to find in the page (Enter: next, Shift+Enter: previous, Esc: close)"));
   m_text->setPlaceholderText(QStringLiteral("Find in page"));
-  m_previous = Button(this, "findPrevious", QStringLiteral("\u2191"), "Previous match");
-  m_next = Button(this, "findNext", QStringLiteral("\u2193"), "Next match");
+  m_text->setToolTip(m_text->placeholderText());
+  m_previous = Button(this, "findPrevious", QStringLiteral("\u2191"), "Previous match",
+                      "Go to the previous match (Shift+Enter)");
+  m_next = Button(this, "findNext", QStringLiteral("\u2193"), "Next match",
+                  "Go to the next match (Enter)");
   m_matches = new QLabel(this);
   m_matches->setObjectName(QStringLiteral("findMatches"));
   m_matches->setAccessibleName(QStringLiteral("Matches"));
   m_matches->setMinimumWidth(m_matches->fontMetrics().horizontalAdvance(QStringLiteral("999 of 999")));
-  m_close = Button(this, "findClose", QStringLiteral("\u2715"), "Close the find bar");
+  m_close = Button(this, "findClose", QStringLiteral("\u2715"), "Close the find bar",
+                   "Close the find bar and clear its highlights (Esc)");
 
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(kMarginPx, kMarginPx / 2, kMarginPx, kMarginPx / 2);
