@@ -281,9 +281,14 @@ class DesktopTest : public QObject, public RealWindow {
     QTRY_COMPARE_WITH_TIMEOUT(Evaluate(*View()->page(), "window.devicePixelRatio").toDouble(), 1.25,
                               kPageTimeoutMs);
 
-    // The source: the bytes as written, a line number each; Esc and Ctrl+U leave.
+    // The source: the bytes as written, a line number each; Esc and Ctrl+U
+    // leave. A path box keeps its text: its own Ctrl+U would clear it.
+    QLineEdit* txtXml = Child<QLineEdit>("txtXml");
     for (const QKeySequence& leave : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_U)}) {
+      txtXml->setFocus();
+      txtXml->end(false);
       Key(QKeySequence(Qt::CTRL | Qt::Key_U));
+      QCOMPARE(txtXml->text(), DataFile("hello.xml"));
       auto* source = Child<QtSourceWindow>("source");
       QVERIFY(source != nullptr && source->isVisible());
       QCOMPARE(source->toPlainText().toUtf8(), output);

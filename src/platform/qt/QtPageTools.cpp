@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -54,6 +56,9 @@ QtPageTools::QtPageTools(QWidget& window, QWebEngineView& view, Commands command
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { Zoom(-1); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { Zoom(0); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { Print(); });
+  // A text box on X11 takes Ctrl+U, Ctrl+F and Ctrl+P for editing, as a
+  // terminal does, and would keep them from the window.
+  for (QLineEdit* box : m_window.findChildren<QLineEdit*>()) box->installEventFilter(this);
 }
 
 QtPageTools::~QtPageTools() = default;
@@ -61,6 +66,7 @@ QtPageTools::~QtPageTools() = default;
 void QtPageTools::AddKeys(std::initializer_list<QKeySequence> keys, std::function<void()> run) {
   auto* shortcut = new QShortcut(&m_window);  // owned by the window
   shortcut->setKeys(QList<QKeySequence>(keys));
+  m_keys << shortcut->keys();
   shortcut->setContext(Qt::WindowShortcut);
   connect(shortcut, &QShortcut::activated, this, std::move(run));
 }
@@ -189,6 +195,11 @@ void QtPageTools::CloseToolWindows() {
 }
 
 bool QtPageTools::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && watched != &m_window &&
+      m_keys.contains(QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()))) {
+    event->ignore();  // left to the window's shortcut
+    return true;
+  }
   // The tool windows belong to the window and go when it closes; a
   // minimised window stays visible and keeps them.
   if (watched == &m_window && event->type() == QEvent::Hide && !m_window.isVisible()) {

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <functional>
 #include <memory>
 
-class QKeySequence;
 class QPrinter;
 class QWebEngineView;
 class QWidget;
@@ -58,6 +59,7 @@ class QtPageTools final : public QObject {
   QWidget& m_window;
   QWebEngineView& m_view;
   Commands m_commands;
+  QList<QKeySequence> m_keys;
   qreal m_zoom = 1.0;
   QtFindBar* m_findBar;  // belongs to the view
   // Made at first use; they belong to the window.
