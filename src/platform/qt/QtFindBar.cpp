@@ -53,7 +53,8 @@ QtFindBar::QtFindBar(QWebEngineView& view) : QFrame(&view), m_view(view) {
   m_matches = new QLabel(this);
   m_matches->setObjectName(QStringLiteral("findMatches"));
   m_matches->setAccessibleName(QStringLiteral("Matches"));
-  m_matches->setMinimumWidth(m_matches->fontMetrics().horizontalAdvance(QStringLiteral("999 of 999")));
+  m_matches->setMinimumWidth(
+      m_matches->fontMetrics().horizontalAdvance(QStringLiteral("999 of 999")));
   m_close = Button(this, "findClose", QStringLiteral("\u2715"), "Close the find bar",
                    "Close the find bar and clear its highlights (Esc)");
 
@@ -111,10 +112,10 @@ void QtFindBar::Find(bool backward) {
   QPointer<QLabel> matches = m_matches;
   m_view.page()->findText(text, flags, [matches](const QWebEngineFindTextResult& result) {
     if (!matches) return;
-    matches->setText(result.numberOfMatches() == 0
-                         ? QStringLiteral("No matches")
-                         : QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(
-                               result.numberOfMatches()));
+    matches->setText(
+        result.numberOfMatches() == 0
+            ? QStringLiteral("No matches")
+            : QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(result.numberOfMatches()));
   });
 }
 

@@ -12,7 +12,6 @@
 #include <QWebEngineView>
 #include <algorithm>
 #include <array>
-#include <iterator>
 
 #include "platform/qt/QtDevToolsWindow.h"
 #include "platform/qt/QtFindBar.h"
@@ -22,8 +21,8 @@ namespace xmlpellor {
 namespace {
 
 // The levels a browser steps through, within what the engine accepts.
-constexpr std::array<qreal, 17> kZoomLevels = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
-                                               1.25, 1.5,  1.75, 2.0, 2.5,  3.0, 4.0, 5.0};
+constexpr std::array<qreal, 17> kZoomLevels = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                               1.25, 1.5,  1.75, 2.0,  2.5,  3.0, 4.0, 5.0};
 constexpr qreal kZoomTolerance = 0.005;
 
 QString WindowTitle(const char* what, const QWidget& window) {
@@ -177,8 +176,7 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
       [this] { m_view.page()->triggerAction(QWebEnginePage::SelectAll); });
   menu->addSeparator();
   add("View source", QKeySequence(Qt::CTRL | Qt::Key_U), output, [this] { ToggleSource(); });
-  add("Save output as\u2026", QKeySequence(Qt::CTRL | Qt::Key_S), output,
-      [this] { SaveOutput(); });
+  add("Save output as\u2026", QKeySequence(Qt::CTRL | Qt::Key_S), output, [this] { SaveOutput(); });
   menu->addSeparator();
   add("Inspect", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), true, [this] {
     QtDevToolsWindow& tools = DevTools();
