@@ -13,9 +13,12 @@
 #include "main_window/Identity.h"
 #include "platform/Application.h"
 #include "platform/RuntimeError.h"
+#include "main_window/SaveOutput.h"
+#include "platform/qt/QtAccessibleApplication.h"
 #include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtForm.h"
+#include "platform/qt/QtPageTools.h"
 #include "platform/qt/QtTextBox.h"
 #include "platform/qt/QtWorker.h"
 
@@ -53,6 +56,7 @@ QIcon QtMainWindow::Icon() {
 QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem& fs,
                            const transform::EngineSettings& engine)
     : m_form(std::make_unique<QtForm>()) {
+  QtAccessibleApplication::Install();
   m_form->setObjectName(QStringLiteral("frmMain"));
   m_form->setWindowTitle(QString::fromLatin1(kCaption));
   m_form->setWindowIcon(Icon());
@@ -114,6 +118,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   QObject::connect(m_txtXsl, &QLineEdit::returnPressed, apply, &QPushButton::click);
 
   AddShortcuts();
+  AddPageTools(errors, fs);
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -196,6 +201,21 @@ void QtMainWindow::AddShortcuts() {
   close->setContext(Qt::WindowShortcut);
   QtForm* form = m_form.get();
   QObject::connect(close, &QShortcut::activated, form, [form] { form->close(); });
+}
+
+void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
+  frmMain* frm = m_frm.get();
+  QtCommonDialog* cdl = &m_cdl;
+  m_pageTools = new QtPageTools(
+      *m_form, *m_wbr,
+      {.apply = [apply = m_cmdApplyXsl] { apply->click(); },
+       .saveOutput =
+           [&errors, &fs, frm, cdl] {
+             if (frm->Output()) SaveOutputAs(errors, *cdl, fs, frm->TempFile(), *frm->Output());
+           },
+       .outputFile = [frm] {
+         return frm->Output() ? QString::fromStdString(frm->TempFile()) : QString();
+       }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

@@ -19,6 +19,7 @@ namespace xmlpellor {
 class QtBrowser;
 class QtCommandButton;
 class QtForm;
+class QtPageTools;
 class QtTextBox;
 class QtWorker;
 
@@ -52,6 +53,7 @@ class QtMainWindow {
   void ApplyTabOrder();
   void DescribeControls();
   void AddShortcuts();
+  void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -71,6 +73,7 @@ class QtMainWindow {
   std::unique_ptr<QtWorker> m_worker;
   PosixProcessLauncher m_launcher;
   std::unique_ptr<transform::HelperEngine> m_engine;
+  QtPageTools* m_pageTools = nullptr;  // belongs to the form
 
   std::unique_ptr<frmMain> m_frm;
 };

@@ -63,6 +63,7 @@ void frmMain::Form_Resize() noexcept {
 void frmMain::cmdApplyXsl_Click() noexcept {
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
+    m_output.reset();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
     const std::string strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
@@ -75,6 +76,7 @@ void frmMain::cmdApplyXsl_Click() noexcept {
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
+    m_output = AppliedOutput{format.kind, strXmlDoc};
     m_controls.wbr.Navigate(mstrTempFile, {PageKindOf(format.kind), strXmlDoc});
   });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "main_window/SaveOutput.h"
 #include "platform/Variant.h"
 #include "transform/Transform.h"
 
@@ -70,6 +72,8 @@ class frmMain {
 
   // The temporary output file's full path; empty until the load obtained it.
   const std::string& TempFile() const noexcept { return mstrTempFile; }
+  // What the temporary file holds: nothing until an Apply has written it.
+  const std::optional<AppliedOutput>& Output() const noexcept { return m_output; }
 
  private:
   std::string TempFileName() noexcept;
@@ -78,6 +82,7 @@ class frmMain {
   Services m_services;
   Controls m_controls;
   std::string mstrTempFile;
+  std::optional<AppliedOutput> m_output;
 };
 
 }  // namespace xmlpellor

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -65,6 +66,31 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
     }
     data.remove_prefix(static_cast<std::size_t>(n));
   }
+}
+
+void CopyFileBytes(const std::string& from, const std::string& to) {
+  FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) ThrowFileError(errno, from);
+  // Not truncated on opening: were both names the same file, that would
+  // empty the very bytes about to be copied.
+  FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  if (!out) ThrowFileError(errno, to);
+  struct stat source {}, target {};
+  if (::fstat(in.get(), &source) != 0) ThrowFileError(errno, from);
+  if (::fstat(out.get(), &target) != 0) ThrowFileError(errno, to);
+  if (source.st_dev == target.st_dev && source.st_ino == target.st_ino) return;
+  if (::ftruncate(out.get(), 0) != 0) ThrowFileError(errno, to);
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(errno, from);
+    }
+    if (n == 0) break;
+    WriteAll(out.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)), to);
+  }
+  out.Close(to);
 }
 
 std::string PosixFileSystem::TempPath() {

@@ -40,6 +40,11 @@ std::string HomeFolder();
 // Writes every byte, retrying short writes; a failure is a RuntimeError.
 void WriteAll(int fd, std::string_view data, const std::string& path);
 
+// Copies the bytes of `from` into `to`, which is created (with the usual
+// permissions, not the private ones of a temporary file) or emptied first.
+// Copying a file onto itself leaves it as it is.
+void CopyFileBytes(const std::string& from, const std::string& to);
+
 // The runtime's file services the program relies on: the temporary
 // directory, new uniquely named files in it, deletion, and the one-shot
 // output of a text.
@@ -60,6 +65,10 @@ class IFileSystem {
   // The folder a path beginning with "~/" starts in. The process's own
   // unless a stand-in says otherwise.
   virtual std::string HomePath() { return HomeFolder(); }
+  // Copies a file byte for byte (see CopyFileBytes).
+  virtual void CopyFile(const std::string& from, const std::string& to) {
+    CopyFileBytes(from, to);
+  }
 };
 
 class PosixFileSystem final : public IFileSystem {

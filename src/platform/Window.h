@@ -62,12 +62,13 @@ class IForm {
   virtual float ScaleHeight() const = 0;
 };
 
-// Flags of the open-file dialog.
+// Flags of the file dialogs.
 namespace cdl {
+inline constexpr std::int32_t kOverwritePrompt = 2;  // save: ask before replacing a file
 inline constexpr std::int32_t kHideReadOnly = 4;
 }  // namespace cdl
 
-// The common dialog: set its properties, then ShowOpen.
+// The common dialog: set its properties, then ShowOpen or ShowSave.
 class ICommonDialog {
  public:
   virtual ~ICommonDialog() = default;
@@ -80,6 +81,8 @@ class ICommonDialog {
   // Modal. On a choice FileName holds the chosen file's full path; a Cancel
   // raises run-time error 32755 (err::kCancelError).
   virtual void ShowOpen() = 0;
+  // The same for a file to write, which need not exist yet.
+  virtual void ShowSave() = 0;
 };
 
 }  // namespace xmlpellor

@@ -1,10 +1,13 @@
 #include <QAccessible>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
@@ -16,6 +19,8 @@
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtSourceWindow.h"
+#include "support/DialogDriver.h"
 #include "support/Fakes.h"
 
 using namespace xmlpellor;
@@ -55,8 +60,19 @@ class DesktopTest : public QObject, public RealWindow {
     const QUrl start = QtBrowser::UrlFor(m_h->app.path + "/yabxmlpellor.htm");
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*View()->page()), Loaded(start), kPageTimeoutMs);
   }
-  void Key(const QKeySequence& keys) {
-    QTest::keySequence(m_window->Widget().windowHandle(), keys);
+  void Key(const QKeySequence& keys, QWidget* window = nullptr) {
+    QTest::keySequence((window ? window : &m_window->Widget())->windowHandle(), keys);
+  }
+  // A window system hands the activation back when a window or dialog
+  // closes; offscreen does not.
+  void Reactivate() {
+    m_window->Widget().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
+  }
+  void WaitForResult() {
+    const PageInfo page{PageKind::kHtml, DataFile("hello.xml").toStdString()};
+    QTRY_COMPARE_WITH_TIMEOUT(PageState(*View()->page()),
+                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)), kPageTimeoutMs);
   }
 
  private slots:
@@ -82,6 +98,12 @@ class DesktopTest : public QObject, public RealWindow {
     QTest::newRow("cmdBrowseXsl") << "cmdBrowseXsl" << "Browse for the XSL stylesheet" << "Choose the XSL stylesheet in a file dialog" << "";
     QTest::newRow("cmdApplyXsl") << "cmdApplyXsl" << "Apply" << "Transform the document with the stylesheet and show the result (Enter, Alt+A, F5)" << "";
     QTest::newRow("wbr") << "wbr" << "Result" << "The result of the last Apply, or the start page" << "";
+    QTest::newRow("findText") << "findText" << "Find in page"
+                              << "Text to find in the page (Enter: next, Shift+Enter: previous, Esc: close)"
+                              << "Find in page";
+    QTest::newRow("findNext") << "findNext" << "Next match" << "Go to the next match (Enter)" << "";
+    QTest::newRow("findClose") << "findClose" << "Close the find bar"
+                               << "Close the find bar and clear its highlights (Esc)" << "";
   }
   void aScreenReaderHearsWhatEachControlIs() {
     QFETCH(QString, control);
@@ -204,6 +226,122 @@ class DesktopTest : public QObject, public RealWindow {
             .toString();
     QVERIFY2(verdict.section('|', 0, 0).toInt() > 0, qPrintable(verdict));
     QVERIFY2(verdict.section('|', 1).isEmpty(), qPrintable(verdict));
+  }
+
+  // A screen reader's list of windows holds the window, not the engine's
+  // hidden stand-ins.
+  void onlyRealWindowsAreInTheAccessibilityTree() {
+    ShowWindow();
+    WaitForStartPage();
+    QAccessibleInterface* application = QAccessible::queryAccessibleInterface(qApp);
+    QVERIFY(application != nullptr);
+    QStringList names;
+    for (int i = 0; i < application->childCount(); ++i) names << application->child(i)->text(QAccessible::Name);
+    QCOMPARE(names, QStringList{"Yab XML Pellor"});
+  }
+
+  // The result page's tools, driven by their keys in one window: zoom kept
+  // across an Apply, find without losing the Apply keys, the source, saving
+  // it, the developer tools and the context menu.
+  void thePageWorksAsABrowserTab() {
+    ShowWindow();
+    WaitForStartPage();
+    Child<QLineEdit>("txtXml")->setText(DataFile("hello.xml"));
+    Child<QLineEdit>("txtXsl")->setText(DataFile("hello.xsl"));
+    Key(QKeySequence(Qt::Key_F5));
+    WaitForResult();
+    const QByteArray output = Contents(TempFile());
+    QVERIFY(output.contains(" ok</p>"));
+
+    Key(QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    Key(QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    Key(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    QCOMPARE(View()->zoomFactor(), 1.1);
+    Key(QKeySequence(Qt::CTRL | Qt::Key_Plus));
+
+    // Find: Enter goes to the next match; F5 still applies from the box.
+    Key(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QLineEdit* find = Child<QLineEdit>("findText");
+    QVERIFY(find->isVisible() && find->hasFocus());
+    QTest::keyClicks(find, "ok");
+    QLabel* matches = Child<QLabel>("findMatches");
+    QTRY_COMPARE_WITH_TIMEOUT(matches->text(), QStringLiteral("1 of 1"), kPageTimeoutMs);
+    matches->clear();
+    QTest::keyClick(find, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(matches->text(), QStringLiteral("1 of 1"), kPageTimeoutMs);
+    Overwrite(TempFile(), "not yet written by Apply");
+    Key(QKeySequence(Qt::Key_F5));
+    QTRY_COMPARE_WITH_TIMEOUT(Contents(TempFile()), output, kPageTimeoutMs);
+    WaitForResult();
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!Child<QWidget>("findBar")->isVisible());
+
+    // The zoom outlived the Apply, in the page itself too.
+    QCOMPARE(View()->zoomFactor(), 1.25);
+    QTRY_COMPARE_WITH_TIMEOUT(Evaluate(*View()->page(), "window.devicePixelRatio").toDouble(), 1.25,
+                              kPageTimeoutMs);
+
+    // The source: the bytes as written, a line number each; Esc and Ctrl+U
+    // leave. A path box keeps its text: its own Ctrl+U would clear it.
+    QLineEdit* txtXml = Child<QLineEdit>("txtXml");
+    for (const QKeySequence& leave : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_U)}) {
+      txtXml->setFocus();
+      txtXml->end(false);
+      Key(QKeySequence(Qt::CTRL | Qt::Key_U));
+      QCOMPARE(txtXml->text(), DataFile("hello.xml"));
+      auto* source = Child<QtSourceWindow>("source");
+      QVERIFY(source != nullptr && source->isVisible());
+      QCOMPARE(source->toPlainText().toUtf8(), output);
+      QCOMPARE(source->blockCount(), output.count('\n') + (output.endsWith('\n') ? 1 : 0));
+      QVERIFY(source->LineNumberWidth() > source->fontMetrics().horizontalAdvance("9"));
+      QVERIFY(QTest::qWaitForWindowExposed(source));
+      Key(leave, source);
+      QTRY_VERIFY(!source->isVisible());
+      Reactivate();
+    }
+
+    // Saved beside the document under its name, byte for byte where chosen.
+    const QString saved = m_tmp.filePath("saved.html");
+    QString offered;
+    WhenDialogOpens([&](QFileDialog& dialog) {
+      offered = dialog.selectedFiles().value(0);
+      auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      name->setText(saved);
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    Key(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Reactivate();
+    QCOMPARE(offered, DataFile("hello.html"));
+    QCOMPARE(Contents(saved), output);
+    QVERIFY(QFile::remove(saved));
+
+    // The developer tools come up for the page in a window of their own.
+    Key(QKeySequence(Qt::Key_F12));
+    auto* tools = Child<QWidget>("devTools");
+    QVERIFY(tools != nullptr && tools->isWindow() && tools->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(Child<QWebEngineView>("devToolsView")->url().scheme() == "devtools",
+                             kPageTimeoutMs);
+    QCOMPARE(View()->page()->devToolsPage(), Child<QWebEngineView>("devToolsView")->page());
+    Key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), tools);
+    QTRY_VERIFY(!tools->isVisible());
+
+    // The context menu offers what works here, and no Back or Forward.
+    QWidget* target = View()->focusProxy();
+    const QPoint point(20, 20);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
+                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(target, &event);
+    }
+    QMenu* menu = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((menu = View()->findChild<QMenu*>("pageMenu")) != nullptr, kPageTimeoutMs);
+    QStringList items;
+    for (QAction* action : menu->actions()) {
+      items << action->text() + (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
+    }
+    QCOMPARE(items, (QStringList{"Apply F5", "Copy Ctrl+C", "Select all Ctrl+A", "", "View source Ctrl+U",
+                                 "Save output as\u2026 Ctrl+S", "", "Inspect Ctrl+Shift+I"}));
+    menu->close();
   }
 
   void theMessageBoxTextCanBeSelected() {

@@ -58,13 +58,14 @@ class FakeForm final : public IForm {
 };
 
 // A dialog whose answer is scripted in advance and which records what it was
-// set to when ShowOpen was called.
+// set to when ShowOpen or ShowSave was called.
 class FakeCommonDialog final : public ICommonDialog {
  public:
   enum class Answer { Choose, Cancel, Fail };
   struct Shown {
     std::string fileName, title, filter;
     std::int32_t flags;
+    bool save;
   };
 
   Answer answer = Answer::Choose;
@@ -79,7 +80,11 @@ class FakeCommonDialog final : public ICommonDialog {
   void SetDialogTitle(const std::string& t) override { title = t; }
   void SetFilter(const std::string& f) override { filter = f; }
   void SetFlags(std::int32_t f) override { flags = f; }
-  void ShowOpen() override;
+  void ShowOpen() override { Show(false); }
+  void ShowSave() override { Show(true); }
+
+ private:
+  void Show(bool save);
 };
 
 }  // namespace xmlpellor::test

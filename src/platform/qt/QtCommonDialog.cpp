@@ -71,14 +71,21 @@ QStringList QtCommonDialog::NameFilters(const std::string& filter) {
   return filters;
 }
 
-void QtCommonDialog::ShowOpen() {
+void QtCommonDialog::Show(Mode mode) {
   const StartPoint start = StartFrom(m_fileName, m_lastFolder);
 
   QFileDialog dialog(m_parent, QString::fromStdString(m_title), start.folder);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (mode == Mode::kSave) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, (m_flags & cdl::kOverwritePrompt) == 0);
+    dialog.setDefaultSuffix(QFileInfo(start.name).suffix());
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
   dialog.setWindowModality(Qt::ApplicationModal);
   const QStringList filters = NameFilters(m_filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace xmlpellor {
 
-// The common dialog's open-file mode over a modal QFileDialog.
+// The common dialog's open-file and save-file modes over a modal QFileDialog.
 //
 // The dialog is Qt's own widget dialog, not the desktop's, so it behaves the
 // same on every desktop and headless; while it is open it is the
@@ -35,7 +35,11 @@ class QtCommonDialog final : public ICommonDialog {
   // Shows the dialog and waits. A choice puts the file's absolute path in
   // FileName; Cancel (or Escape, or closing the dialog) raises 32755 and
   // leaves FileName as it was.
-  void ShowOpen() override;
+  void ShowOpen() override { Show(Mode::kOpen); }
+  // The same for a file to write. The name offered keeps its extension when
+  // the user types a name without one; cdl::kOverwritePrompt asks before
+  // an existing file is replaced.
+  void ShowSave() override { Show(Mode::kSave); }
 
   // "Description|pattern|Description|pattern" as QFileDialog name filters.
   // Each keeps its description for display and carries the patterns Qt
@@ -44,6 +48,9 @@ class QtCommonDialog final : public ICommonDialog {
   static QStringList NameFilters(const std::string& filter);
 
  private:
+  enum class Mode { kOpen, kSave };
+  void Show(Mode mode);
+
   QWidget* m_parent;
   std::string m_fileName;
   std::string m_title;
