@@ -30,6 +30,7 @@ class ITextBox : public IControl {
  public:
   virtual std::string Text() const = 0;
   virtual void SetText(const std::string& text) = 0;
+  virtual void SetFocus() = 0;
 };
 
 class ICommandButton : public IControl {};

@@ -35,8 +35,10 @@ class FakeControl : public Interface, public FakeControlBase {
 class FakeTextBox final : public FakeControl<ITextBox> {
  public:
   std::string text;
+  int focused = 0;  // how often the box was given the focus
   std::string Text() const override { return text; }
   void SetText(const std::string& t) override { text = t; }
+  void SetFocus() override { ++focused; }
 };
 
 class FakeButton final : public FakeControl<ICommandButton> {};
