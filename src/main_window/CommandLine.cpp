@@ -94,6 +94,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
       }
     } else if (argument == "--verbose") {
       result.verbose = true;
+    } else if (argument == "--no-follow") {
+      result.follow = false;
+    } else if (argument == "--stringparam") {
+      if (i + 2 >= arguments.size()) {
+        return Refused("option '--stringparam' needs a name and a value");
+      }
+      result.parameters.push_back(arguments[i + 1]);
+      result.parameters.push_back(arguments[i + 2]);
+      i += 2;
     } else if (argument == "--webEngineArgs") {
       // The rest belongs to Chromium.
       break;
@@ -135,11 +144,20 @@ std::string UsageText() {
          "A path beginning with ~/ starts in your home folder.\n"
          "\n"
          "Options:\n"
-         "  -h, --help     show this help and exit\n"
-         "      --version  show the program's name and version and exit\n"
-         "      --verbose  also print the web engine's own diagnostics\n"
-         "      --         the arguments that follow are files, even if they begin with -\n"
+         "  -h, --help                 show this help and exit\n"
+         "      --version              show the program's name and version and exit\n"
+         "      --stringparam NAME VALUE\n"
+         "                             give the stylesheet's parameter NAME the text\n"
+         "                             VALUE on every Apply; may be repeated\n"
+         "      --no-follow            do not apply again when a file the last Apply\n"
+         "                             read is saved\n"
+         "      --verbose              also print the web engine's own diagnostics\n"
+         "      --                     the arguments that follow are files, even if\n"
+         "                             they begin with -\n"
          "Qt's own options, such as -platform and -style, are passed on to Qt.\n"
+         "\n"
+         "After an Apply the window follows the document, the stylesheet and the\n"
+         "files they read: saving one of them applies again.\n"
          "\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
          "transformation go to standard error, one line each.\n"

@@ -17,6 +17,10 @@ struct CommandLine {
   std::string xsl;
   // Give the web engine's own diagnostics back to the terminal.
   bool verbose = false;
+  // Apply again whenever a file the last Apply read is saved.
+  bool follow = true;
+  // Alternating names and values, for every Apply.
+  std::vector<std::string> parameters;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 
