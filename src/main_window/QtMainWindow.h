@@ -16,7 +16,9 @@ namespace xmlpellor {
 
 class QtBrowser;
 class QtCommandButton;
+class QtFileWatcher;
 class QtForm;
+class QtProgressLine;
 class QtTextBox;
 class QtWorker;
 
@@ -49,6 +51,7 @@ class QtMainWindow {
   void ApplyTabOrder();
   void DescribeControls();
   void AddShortcuts();
+  void FollowSaves();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -66,6 +69,8 @@ class QtMainWindow {
   QtCommonDialog m_cdl;
   std::unique_ptr<QtBrowser> m_wbrControl;
   std::unique_ptr<QtWorker> m_worker;
+  std::unique_ptr<QtFileWatcher> m_watcher;
+  QtProgressLine* m_progress;  // owned by the form
 
   std::unique_ptr<frmMain> m_frm;
 };

@@ -6,9 +6,14 @@
 #include "error_handling/ProcedureTrap.h"
 #include "files/Files.h"
 #include "main_window/Browse.h"
+#include "main_window/ErrorPage.h"
 #include "main_window/Identity.h"
 #include "main_window/Layout.h"
+#include "platform/Application.h"
 #include "platform/FileSystem.h"
+#include "platform/FileWatcher.h"
+#include "platform/Progress.h"
+#include "platform/Worker.h"
 #include "platform/Window.h"
 #include "transform/Transform.h"
 
@@ -32,6 +37,21 @@ PageKind PageKindOf(transform::OutputKind kind) {
   }
   return PageKind::kHtml;
 }
+
+// Tells the display when a run begins and ends, however it ends.
+class ProgressShown {
+ public:
+  explicit ProgressShown(IProgress& progress) : m_progress(progress) {
+    m_progress.Begin();
+    m_progress.Phase("Transforming", 0, 0);
+  }
+  ~ProgressShown() { m_progress.End(); }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  IProgress& m_progress;
+};
 
 }  // namespace
 
@@ -61,22 +81,107 @@ void frmMain::Form_Resize() noexcept {
 }
 
 void frmMain::cmdApplyXsl_Click() noexcept {
+  Apply(Origin::kUser);
+}
+
+void frmMain::FollowedFileSaved() noexcept {
+  // A save during an Apply (while its box is open, say) is taken up once
+  // that Apply has ended, not inside it.
+  if (m_applying) {
+    m_savedDuringApply = true;
+    return;
+  }
+  Apply(Origin::kSave);
+}
+
+void frmMain::Apply(Origin origin) noexcept {
+  m_applying = true;
+  do {
+    m_savedDuringApply = false;
+    ApplyOnce(origin);
+    origin = Origin::kSave;
+  } while (m_savedDuringApply);
+  m_applying = false;
+}
+
+void frmMain::ApplyOnce(Origin origin) noexcept {
+  ErrorHandling::Scope reports(m_services.errors, origin == Origin::kUser
+                                                      ? ErrorHandling::Scope::Mode::kBox
+                                                      : ErrorHandling::Scope::Mode::kQuiet);
+  std::string strXmlDoc, strXslDoc;
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
-    const std::string strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
-    const std::string strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
+    strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
+    strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
-    Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format);
-    auto* text = std::get_if<std::string>(&output);
-    const std::string result = text != nullptr ? std::move(*text) : ToString(output);
+    const std::size_t reportedBefore = reports.Reported().size();
+    Variant output;
+    {
+      const ProgressShown progress(m_services.progress);
+      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, m_parameters, &format);
+    }
+    PageInfo page{PageKindOf(format.kind), strXmlDoc};
+    std::string result;
+    if (reports.Reported().size() > reportedBefore) {
+      // The stylesheet failed: its error stays in view, instead of a blank
+      // page, until an Apply succeeds.
+      const ErrorRecord& failure = reports.Reported()[reportedBefore];
+      result = ErrorPage(failure);
+      m_services.app.PrintError("xmlpellor: " + failure.description + "\n");
+    } else {
+      auto* text = std::get_if<std::string>(&output);
+      result = text != nullptr ? std::move(*text) : ToString(output);
+      // Only a result sets the place to come back to; an error or a stop
+      // in between leaves it as it was.
+      if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
+    }
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
-    m_controls.wbr.Navigate(mstrTempFile, {PageKindOf(format.kind), strXmlDoc});
+    m_controls.wbr.Navigate(mstrTempFile, page);
   });
+  // Also after a failure: the next save may be the one that mends it.
+  m_followedPair.clear();
+  for (const std::string* path : {&strXmlDoc, &strXslDoc}) {
+    if (!path->empty()) m_followedPair.push_back(*path);
+  }
+  FollowFiles({});
+}
+
+void frmMain::FollowFiles(const std::vector<std::string>& files) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    std::vector<std::string> watched;
+    if (m_following) {
+      watched = m_followedPair;
+      watched.insert(watched.end(), files.begin(), files.end());
+    }
+    m_services.watcher.Watch(watched);
+  });
+}
+
+void frmMain::txtXml_Change() noexcept {
+  m_followedPair.clear();
+  FollowFiles({});
+}
+
+void frmMain::txtXsl_Change() noexcept {
+  txtXml_Change();
+}
+
+void frmMain::SetFollowing(bool on) noexcept {
+  m_following = on;
+  if (!on) FollowFiles({});
+}
+
+void frmMain::SetParameters(std::vector<std::string> namesAndValues) noexcept {
+  if (namesAndValues.empty()) {
+    m_parameters = Variant{};
+  } else {
+    m_parameters = StringArray{0, std::move(namesAndValues)};
+  }
 }
 
 void frmMain::cmdBrowseXml_Click() noexcept {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Variant.h"
 #include "transform/Transform.h"
@@ -15,7 +16,9 @@ class IBrowser;
 class ICommandButton;
 class ICommonDialog;
 class IFileSystem;
+class IFileWatcher;
 class IForm;
+class IProgress;
 class ITextBox;
 class IWorker;
 
@@ -32,6 +35,8 @@ class frmMain {
     IApplication& app;
     IFileSystem& fs;
     IWorker& worker;  // runs the transformation
+    IFileWatcher& watcher;
+    IProgress& progress;
   };
   struct Controls {
     IForm& form;
@@ -56,6 +61,21 @@ class frmMain {
   void cmdApplyXsl_Click() noexcept;
   void cmdBrowseXml_Click() noexcept;
   void cmdBrowseXsl_Click() noexcept;
+  // A path box changed: the files of the Apply before are no longer followed.
+  void txtXml_Change() noexcept;
+  void txtXsl_Change() noexcept;
+
+  // A followed file was saved: Apply again, through the same steps as the
+  // button, except that a failure shows in the page only, never in a box
+  // that would take the focus from the editor.
+  void FollowedFileSaved() noexcept;
+  // Follows these files, the document and the stylesheet of the last Apply
+  // with them, for saves (when following is on). Apply calls it with the
+  // files the transformation read.
+  void FollowFiles(const std::vector<std::string>& files) noexcept;
+  void SetFollowing(bool on) noexcept;
+  // Alternating names and values, given to every Apply.
+  void SetParameters(std::vector<std::string> namesAndValues) noexcept;
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
@@ -67,12 +87,21 @@ class frmMain {
   const std::string& TempFile() const noexcept { return mstrTempFile; }
 
  private:
+  enum class Origin { kUser, kSave };
+  void Apply(Origin origin) noexcept;
+  void ApplyOnce(Origin origin) noexcept;
   std::string TempFileName() noexcept;
   void DeleteTempFile() noexcept;
 
   Services m_services;
   Controls m_controls;
   std::string mstrTempFile;
+  bool m_following = true;
+  bool m_applying = false;
+  bool m_savedDuringApply = false;
+  Variant m_parameters;
+  // The document and the stylesheet of the last Apply, while followed.
+  std::vector<std::string> m_followedPair;
 };
 
 }  // namespace xmlpellor

@@ -43,6 +43,10 @@ struct PageInfo {
   // Relative references in the page resolve against this document's folder;
   // empty: against the folder of the file shown.
   std::string baseDocument;
+  // Pages of the same key come back at the scroll position where the last
+  // of them was left, also across pages of other keys in between; a page
+  // without a key starts at the top.
+  std::string scrollKey = {};
 };
 
 // The embedded web browser.

@@ -40,7 +40,9 @@ class PrivateTmp {
 struct Tool : FakeWindowControls {
   ReportHarness h;
   PosixFileSystem fs;
-  frmMain frm{{h.errors, h.app, fs, h.worker}, Controls()};
+  FakeFileWatcher watcher;
+  FakeProgress progress;
+  frmMain frm{{h.errors, h.app, fs, h.worker, watcher, progress}, Controls()};
 
   Tool();
   ~Tool();

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileWatcher.h"
+#include "platform/Progress.h"
 #include "platform/Window.h"
 
 namespace xmlpellor::test {
@@ -82,6 +84,31 @@ class FakeCommonDialog final : public ICommonDialog {
   void SetFilter(const std::string& f) override { filter = f; }
   void SetFlags(std::int32_t f) override { flags = f; }
   void ShowOpen() override;
+};
+
+// Records what it was told to watch; a test plays the save by calling
+// `changed` itself.
+class FakeFileWatcher final : public IFileWatcher {
+ public:
+  std::vector<std::string> watched;
+  int watches = 0;
+  std::function<void()> changed;
+  void Watch(const std::vector<std::string>& paths) override {
+    watched = paths;
+    ++watches;
+  }
+  void OnChanged(std::function<void()> c) override { changed = std::move(c); }
+};
+
+// Records the runs and phases it was shown, one line each.
+class FakeProgress final : public IProgress {
+ public:
+  std::vector<std::string> shown;
+  void Begin() override { shown.push_back("begin"); }
+  void Phase(const std::string& phase, std::uint64_t done, std::uint64_t total) override {
+    shown.push_back(phase + " " + std::to_string(done) + "/" + std::to_string(total));
+  }
+  void End() override { shown.push_back("end"); }
 };
 
 }  // namespace xmlpellor::test
