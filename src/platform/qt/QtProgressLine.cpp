@@ -15,7 +15,7 @@ QString Size(std::uint64_t bytes, const QString& unit, double per) {
 
 }  // namespace
 
-QtProgressLine::QtProgressLine(QWidget& page) : QLabel(page.parentWidget()), m_page(&page) {
+QtProgressLine::QtProgressLine(QWidget& page) : QLabel(&page), m_page(&page) {
   setObjectName(QStringLiteral("progress"));
   setAccessibleName(QStringLiteral("Progress"));
   setAutoFillBackground(true);
@@ -25,7 +25,7 @@ QtProgressLine::QtProgressLine(QWidget& page) : QLabel(page.parentWidget()), m_p
   hide();
   m_tick.setInterval(kTickMs);
   connect(&m_tick, &QTimer::timeout, this, [this] { Refresh(); });
-  // The page is moved and resized by the window's layout.
+  // The page is resized by the window's layout.
   page.installEventFilter(this);
 }
 
@@ -69,6 +69,7 @@ void QtProgressLine::Refresh() {
   setText(Text(m_phase, m_done, m_total, static_cast<double>(m_clock.elapsed()) / 1000.0));
   if (!isVisible()) {
     FollowPage();
+    // Above the engine's drawing surface, which the view makes late.
     raise();
     show();
   }
@@ -76,13 +77,12 @@ void QtProgressLine::Refresh() {
 
 void QtProgressLine::FollowPage() {
   if (!m_page) return;
-  const QRect page = m_page->geometry();
   const int height = sizeHint().height();
-  setGeometry(page.left(), page.bottom() + 1 - height, page.width(), height);
+  setGeometry(0, m_page->height() - height, m_page->width(), height);
 }
 
 bool QtProgressLine::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_page && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+  if (watched == m_page && event->type() == QEvent::Resize) {
     FollowPage();
   }
   return false;

@@ -17,7 +17,8 @@ class QtProgressLine final : public QLabel, public IProgress {
  public:
   static constexpr int kShowAfterMs = 500;
 
-  // Lies over `page`, as a child of the page's parent.
+  // Lies over the bottom of `page`, as its child, so that the window's own
+  // controls stay as they are.
   explicit QtProgressLine(QWidget& page);
 
   void Begin() override;
