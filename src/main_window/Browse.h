@@ -11,7 +11,7 @@ class ITextBox;
 inline constexpr const char* kXmlDialogTitle = "XML File";
 inline constexpr const char* kXmlFilter = "XML Files (*.xml)|*.xml|All Files (*.*)|*.*";
 inline constexpr const char* kXslDialogTitle = "XSL File";
-inline constexpr const char* kXslFilter = 
+inline constexpr const char* kXslFilter =
     "XSL Files (*.xsl;*.xslt)|*.xsl;*.xslt|All Files (*.*)|*.*";
 
 // Lets the user pick a file for `box` with the open-file dialog. Carries its

@@ -31,7 +31,8 @@ class FollowTest : public QObject, public RealWindow {
   static QByteArray Stylesheet(const QByteArray& heading) {
     return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
            "<xsl:param name='who'>nobody</xsl:param>"
-           "<xsl:template match='/'><html><body><h1>" + heading +
+           "<xsl:template match='/'><html><body><h1>" +
+           heading +
            " <xsl:value-of select='$who'/></h1><a id='jump' href='#end'>end</a>"
            "<xsl:for-each select='//i'><p style='height: 40px'><xsl:value-of select='.'/></p>"
            "</xsl:for-each><p id='end'>end</p></body></html></xsl:template></xsl:stylesheet>";
@@ -78,9 +79,10 @@ class FollowTest : public QObject, public RealWindow {
     Shows("renamed over", 600);
 
     // A broken save: the error in the page, in the log, and no box.
-    Write(Data("s.xsl"), "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
-                         "Transform'><xsl:param name='who'/><xsl:template match='/'>"
-                         "<xsl:value-of select='(('/></xsl:template></xsl:stylesheet>");
+    Write(Data("s.xsl"),
+          "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
+          "Transform'><xsl:param name='who'/><xsl:template match='/'>"
+          "<xsl:value-of select='(('/></xsl:template></xsl:stylesheet>");
     QTRY_VERIFY_WITH_TIMEOUT(PageText(Page()).contains("Run-time error"), kPageTimeoutMs);
     QVERIFY2(PageText(Page()).contains(Data("s.xsl")), qPrintable(PageText(Page())));
     QCOMPARE(m_h->Reports(), 0u);
@@ -114,12 +116,17 @@ class FollowTest : public QObject, public RealWindow {
     QTest::addColumn<double>("seconds");
     QTest::addColumn<QString>("text");
     QTest::newRow("size unknown") << "Compiling" << quint64{0} << quint64{0} << 0.54
-                                  << QString::fromUtf8("Compiling \u00B7 0.5 s \u00B7 Esc stops it");
-    QTest::newRow("kilobytes") << "Reading the document" << quint64{512} << quint64{2048} << 1.0
-                               << QString::fromUtf8("Reading the document: 0.5 of 2.0 kB \u00B7 1.0 s \u00B7 Esc stops it");
-    QTest::newRow("megabytes") << "Reading the document" << quint64{3} * 1024 * 1024 / 2
-                               << quint64{12} * 1024 * 1024 << 12.3
-                               << QString::fromUtf8("Reading the document: 1.5 of 12.0 MB \u00B7 12.3 s \u00B7 Esc stops it");
+                                  << QString::fromUtf8(
+                                         "Compiling \u00B7 0.5 s \u00B7 Esc stops it");
+    QTest::newRow("kilobytes")
+        << "Reading the document" << quint64{512} << quint64{2048} << 1.0
+        << QString::fromUtf8(
+               "Reading the document: 0.5 of 2.0 kB \u00B7 1.0 s \u00B7 Esc stops it");
+    QTest::newRow("megabytes")
+        << "Reading the document" << quint64{3} * 1024 * 1024 / 2 << quint64{12} * 1024 * 1024
+        << 12.3
+        << QString::fromUtf8(
+               "Reading the document: 1.5 of 12.0 MB \u00B7 12.3 s \u00B7 Esc stops it");
   }
   void progressSaysWhatRunsAndThatEscStops() {
     QFETCH(QString, phase);

@@ -25,8 +25,8 @@ class ScrollKeeper final : public QObject {
   void Loaded(bool ok);
 
   QWebEnginePage& m_page;
-  QUrl m_url;            // the page shown or loading, without its fragment
-  std::string m_key;     // of that page; empty while it is some other page
+  QUrl m_url;         // the page shown or loading, without its fragment
+  std::string m_key;  // of that page; empty while it is some other page
   std::string m_keptKey;
   QPointF m_kept;
   // From the load until the place is restored: the new page's first
