@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "GuiSupport.h"
-#include "platform/qt/QtProgressLine.h"
 #include "support/RealWindow.h"
 
 using namespace xmlpellor;
@@ -107,34 +106,6 @@ class FollowTest : public QObject, public RealWindow {
     Write(Data("extra.ent"), "two");
     QTRY_VERIFY_WITH_TIMEOUT(loads.count() >= 1, kPageTimeoutMs);
     QCOMPARE(m_h->Reports(), 0u);
-  }
-
-  void progressSaysWhatRunsAndThatEscStops_data() {
-    QTest::addColumn<QString>("phase");
-    QTest::addColumn<quint64>("done");
-    QTest::addColumn<quint64>("total");
-    QTest::addColumn<double>("seconds");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("size unknown") << "Compiling" << quint64{0} << quint64{0} << 0.54
-                                  << QString::fromUtf8(
-                                         "Compiling \u00B7 0.5 s \u00B7 Esc stops it");
-    QTest::newRow("kilobytes")
-        << "Reading the document" << quint64{512} << quint64{2048} << 1.0
-        << QString::fromUtf8(
-               "Reading the document: 0.5 of 2.0 kB \u00B7 1.0 s \u00B7 Esc stops it");
-    QTest::newRow("megabytes")
-        << "Reading the document" << quint64{3} * 1024 * 1024 / 2 << quint64{12} * 1024 * 1024
-        << 12.3
-        << QString::fromUtf8(
-               "Reading the document: 1.5 of 12.0 MB \u00B7 12.3 s \u00B7 Esc stops it");
-  }
-  void progressSaysWhatRunsAndThatEscStops() {
-    QFETCH(QString, phase);
-    QFETCH(quint64, done);
-    QFETCH(quint64, total);
-    QFETCH(double, seconds);
-    QFETCH(QString, text);
-    QCOMPARE(QtProgressLine::Text(phase, done, total, seconds), text);
   }
 };
 
