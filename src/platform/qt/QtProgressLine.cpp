@@ -1,5 +1,6 @@
 #include "platform/qt/QtProgressLine.h"
 
+#include <QApplication>
 #include <QEvent>
 
 namespace xmlpellor {
@@ -65,6 +66,12 @@ void QtProgressLine::End() {
 }
 
 void QtProgressLine::Refresh() {
+  // The run's error report comes in a box before the run has returned; the
+  // work is over by then, whatever the clock says.
+  if (QApplication::activeModalWidget() != nullptr) {
+    hide();
+    return;
+  }
   if (!m_running || m_clock.elapsed() < kShowAfterMs) return;
   setText(Text(m_phase, m_done, m_total, static_cast<double>(m_clock.elapsed()) / 1000.0));
   if (!isVisible()) {
