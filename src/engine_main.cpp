@@ -60,6 +60,9 @@ class ChannelEvents final : public JobEvents {
   void Reading(const std::string& path) override {
     Send(wire::Writer(wire::Tag::kReading).Text(path).Bytes());
   }
+  void Progress(std::uint64_t done, std::uint64_t total) override {
+    Send(wire::Writer(wire::Tag::kProgress).Number(done).Number(total).Bytes());
+  }
   void Message(const std::string& line) override {
     Send(wire::Writer(wire::Tag::kMessage).Text(line.substr(0, kMaxLine)).Bytes());
   }

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
   program.messageBox.SetParent(&window.Widget());
   SignalCloser signalCloser(window.Widget());
   window.SetPaths(command.xml, command.xsl);
+  window.Program().SetFollowing(command.follow);
+  window.Program().SetParameters(command.parameters);
   window.Show();
   if (command.ApplyAtStart()) window.PressApplyOnceShown();
   return QApplication::exec();

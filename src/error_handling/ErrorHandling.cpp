@@ -31,6 +31,15 @@ std::string FormatOccurred(const std::tm& t) {
 
 }  // namespace
 
+ErrorHandling::Scope::Scope(ErrorHandling& errors, Mode mode) noexcept
+    : m_errors(errors), m_mode(mode), m_outer(errors.m_scope) {
+  m_errors.m_scope = this;
+}
+
+ErrorHandling::Scope::~Scope() {
+  m_errors.m_scope = m_outer;
+}
+
 ErrorHandling::ErrorHandling(IApplication& app, IMessageBox& messageBox, const IClock& clock)
     : m_app(app), m_messageBox(messageBox), m_clock(clock) {}
 
@@ -58,6 +67,13 @@ void ErrorHandling::ReportError(std::int32_t lngNumber, std::string strDescripti
                                 std::string strSource, std::string strHelpFile,
                                 std::int32_t lngHelpContext) noexcept {
   Skippable([&] {
+    if (m_scope != nullptr) {
+      m_scope->m_reported.push_back(
+          {lngNumber, strDescription, strSource, strHelpFile, lngHelpContext});
+    }
+  });
+  Skippable([&] {
+    if (m_scope != nullptr && m_scope->m_mode == Scope::Mode::kQuiet) return;
     m_messageBox.Show(Prompt(lngNumber, strDescription, strSource), mb::kOkOnly + mb::kExclamation,
                       m_app.Title(), strHelpFile, lngHelpContext);
   });

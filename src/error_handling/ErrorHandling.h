@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
+
+#include "platform/RuntimeError.h"
 
 namespace xmlpellor {
 
@@ -18,6 +21,28 @@ inline constexpr std::int32_t kErrorLogMode = 18;  // log to file + overwrite at
 // steps that fails is skipped and the next one runs.
 class ErrorHandling {
  public:
+  // While one lives, the reports made are kept for the caller (to show them
+  // in place of a result, say), and a quiet one writes them to the log
+  // without the box: for work the user did not start, which must not take
+  // the focus from another program. Scopes nest; the innermost one counts.
+  class Scope {
+   public:
+    enum class Mode { kBox, kQuiet };
+    Scope(ErrorHandling& errors, Mode mode) noexcept;
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+    const std::vector<ErrorRecord>& Reported() const noexcept { return m_reported; }
+
+   private:
+    friend class ErrorHandling;
+    ErrorHandling& m_errors;
+    Mode m_mode;
+    Scope* m_outer;
+    std::vector<ErrorRecord> m_reported;
+  };
+
   ErrorHandling(IApplication& app, IMessageBox& messageBox, const IClock& clock);
 
   void ReportError(std::int32_t lngNumber, std::string strDescription, std::string strSource,
@@ -36,6 +61,7 @@ class ErrorHandling {
   IApplication& m_app;
   IMessageBox& m_messageBox;
   const IClock& m_clock;
+  Scope* m_scope = nullptr;
 };
 
 }  // namespace xmlpellor

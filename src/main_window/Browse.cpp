@@ -19,6 +19,7 @@ void BrowseForFile(ErrorHandling& errors, ICommonDialog& cdl, ITextBox& box,
     // Only reached on a choice: Cancel and every failure end above and leave
     // the box as it was.
     box.SetText(cdl.FileName());
+    box.SetFocus();
   });
 }
 

@@ -116,6 +116,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         if (value.empty()) return Refused("option '--allow-read' needs a folder");
         result.allowRead.push_back(Absolute(value, currentFolder, home));
       }
+    } else if (argument == "--no-follow") {
+      result.follow = false;
+    } else if (argument == "--stringparam") {
+      if (i + 2 >= arguments.size()) {
+        return Refused("option '--stringparam' needs a name and a value");
+      }
+      result.parameters.push_back(arguments[i + 1]);
+      result.parameters.push_back(arguments[i + 2]);
+      i += 2;
     } else if (argument == "--webEngineArgs") {
       // The rest belongs to Chromium.
       break;
@@ -180,22 +189,32 @@ std::string UsageText() {
          "A path beginning with ~/ starts in your home folder.\n"
          "\n"
          "Options:\n"
-         "  -h, --help     show this help and exit\n"
-         "      --version  show the program's name and version and exit\n"
-         "      --verbose  also print the web engine's own diagnostics and the\n"
-         "                 confinement of the XSLT engine's process\n"
-         "      --memory-limit=SIZE\n"
-         "                 memory one transformation may use: bytes, or a number with\n"
-         "                 K, M or G (default: half of the machine's memory)\n"
-         "      --allow-read=FOLDER\n"
-         "                 let transformations read files in FOLDER too (repeatable);\n"
-         "                 folders listed one a line in ~/.config/xmlpellor/allow-read\n"
-         "                 are allowed at every start\n"
-         "      --         the arguments that follow are files, even if they begin with -\n"
+         "  -h, --help                 show this help and exit\n"
+         "      --version              show the program's name and version and exit\n"
+         "      --stringparam NAME VALUE\n"
+         "                             give the stylesheet's parameter NAME the text\n"
+         "                             VALUE on every Apply; may be repeated\n"
+         "      --no-follow            do not apply again when a file the last Apply\n"
+         "                             read is saved\n"
+         "      --memory-limit=SIZE    memory one transformation may use: bytes, or a\n"
+         "                             number with K, M or G (default: half of the\n"
+         "                             machine's memory)\n"
+         "      --allow-read=FOLDER    let transformations read files in FOLDER too;\n"
+         "                             may be repeated\n"
+         "      --verbose              also print the web engine's own diagnostics and\n"
+         "                             the confinement of the XSLT engine's process\n"
+         "      --                     the arguments that follow are files, even if\n"
+         "                             they begin with -\n"
          "Qt's own options, such as -platform and -style, are passed on to Qt.\n"
          "\n"
+         "After an Apply the window follows the document, the stylesheet and the\n"
+         "files they read: saving one of them applies again.\n"
+         "\n"
          "A transformation reads only files in the folders of its document and\n"
-         "stylesheet, the system's XML data and the allowed folders.\n"
+         "stylesheet, the system's XML data (/usr/share/xml, /usr/share/sgml,\n"
+         "/etc/xml) and the allowed folders: those named with --allow-read and\n"
+         "those listed one a line in ~/.config/xmlpellor/allow-read.\n"
+         "\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
          "transformation go to standard error, one line each, as they come.\n"
          "Exit status: 0 when the window was closed, 2 for a wrong command line.\n";

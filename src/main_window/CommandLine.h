@@ -22,6 +22,10 @@ struct CommandLine {
   std::uint64_t memoryLimit = 0;
   // Folders every transformation may read besides its own (absolute).
   std::vector<std::string> allowRead;
+  // Apply again whenever a file the last Apply read is saved.
+  bool follow = true;
+  // Alternating names and values, for every Apply.
+  std::vector<std::string> parameters;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 

@@ -17,8 +17,10 @@
 #include "platform/qt/QtAccessibleApplication.h"
 #include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCommandButton.h"
+#include "platform/qt/QtFileWatcher.h"
 #include "platform/qt/QtForm.h"
 #include "platform/qt/QtPageTools.h"
+#include "platform/qt/QtProgressLine.h"
 #include "platform/qt/QtTextBox.h"
 #include "platform/qt/QtWorker.h"
 
@@ -101,9 +103,11 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
       std::vector<QWidget*>{m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl});
   m_form->SetWorker(m_worker.get());
   m_engine = std::make_unique<transform::HelperEngine>(m_launcher, EngineProgram(app), engine);
+  m_watcher = std::make_unique<QtFileWatcher>();
+  m_progress = new QtProgressLine(*m_wbr);
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker, *m_engine},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
                         *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
 
@@ -119,6 +123,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
 
   AddShortcuts();
   AddPageTools(errors, fs);
+  FollowSaves();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -153,6 +158,18 @@ void QtMainWindow::SetPaths(const std::string& xml, const std::string& xsl) {
 
 void QtMainWindow::PressApplyOnceShown() {
   QTimer::singleShot(0, m_cmdApplyXsl, &QPushButton::click);
+}
+
+void QtMainWindow::FollowSaves() {
+  frmMain* frm = m_frm.get();
+  QObject::connect(m_txtXml, &QLineEdit::textChanged, [frm] { frm->txtXml_Change(); });
+  QObject::connect(m_txtXsl, &QLineEdit::textChanged, [frm] { frm->txtXsl_Change(); });
+  // A save makes a running transformation's result old news: it is
+  // stopped, and the new Apply starts once the old one has returned.
+  QtWorker* worker = m_worker.get();
+  QtForm* form = m_form.get();
+  m_watcher->OnChanged(
+      [worker, form, frm] { worker->StopThen(form, [frm] { frm->FollowedFileSaved(); }); });
 }
 
 void QtMainWindow::DescribeControls() {

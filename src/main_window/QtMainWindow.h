@@ -18,8 +18,10 @@ namespace xmlpellor {
 
 class QtBrowser;
 class QtCommandButton;
+class QtFileWatcher;
 class QtForm;
 class QtPageTools;
+class QtProgressLine;
 class QtTextBox;
 class QtWorker;
 
@@ -54,6 +56,7 @@ class QtMainWindow {
   void DescribeControls();
   void AddShortcuts();
   void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
+  void FollowSaves();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -74,6 +77,8 @@ class QtMainWindow {
   PosixProcessLauncher m_launcher;
   std::unique_ptr<transform::HelperEngine> m_engine;
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
+  std::unique_ptr<QtFileWatcher> m_watcher;
+  QtProgressLine* m_progress;  // owned by the form
 
   std::unique_ptr<frmMain> m_frm;
 };

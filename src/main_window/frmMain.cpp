@@ -1,15 +1,23 @@
 #include "main_window/frmMain.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 #include <variant>
 
 #include "error_handling/ProcedureTrap.h"
 #include "files/Files.h"
 #include "main_window/Browse.h"
+#include "main_window/ErrorPage.h"
 #include "main_window/Identity.h"
 #include "main_window/Layout.h"
+#include "platform/Application.h"
 #include "platform/FileSystem.h"
+#include "platform/FileWatcher.h"
+#include "platform/Progress.h"
+#include "platform/Worker.h"
 #include "platform/Window.h"
+#include "transform/Engine.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor {
@@ -32,6 +40,65 @@ PageKind PageKindOf(transform::OutputKind kind) {
   }
   return PageKind::kHtml;
 }
+
+// Tells the display when a run begins and ends, however it ends.
+// What the run tells as it goes, heard on the thread that waits for it: the
+// phase for the progress line, each message (on stderr at once, and kept
+// for the error and stop pages) and the files to follow.
+class RunEvents final : public transform::JobEvents {
+ public:
+  explicit RunEvents(IProgress& progress) : m_progress(progress) {}
+
+  void Phase(transform::JobPhase phase) override {
+    m_phase = phase;
+    m_progress.Phase(PhaseText(phase), 0, 0);
+  }
+  void Progress(std::uint64_t done, std::uint64_t total) override {
+    m_progress.Phase(PhaseText(m_phase), done, total);
+  }
+  void Reading(const std::string& path) override {
+    if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+  }
+  void Message(const std::string& line) override {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    // The first ones say what there is to say; a runaway loop says more.
+    if (messages.size() < kMaxKeptMessages) messages.push_back(line);
+  }
+
+  std::vector<std::string> files;
+  std::vector<std::string> messages;
+
+ private:
+  static constexpr std::size_t kMaxKeptMessages = 200;
+
+  static const char* PhaseText(transform::JobPhase phase) {
+    switch (phase) {
+      case transform::JobPhase::kReadingDocument: return "Reading the document";
+      case transform::JobPhase::kReadingStylesheet: return "Reading the stylesheet";
+      case transform::JobPhase::kCompiling: return "Compiling the stylesheet";
+      case transform::JobPhase::kTransforming: break;
+      case transform::JobPhase::kWriting: return "Writing the result";
+    }
+    return "Transforming";
+  }
+
+  IProgress& m_progress;
+  transform::JobPhase m_phase = transform::JobPhase::kReadingDocument;
+};
+
+class ProgressShown {
+ public:
+  explicit ProgressShown(IProgress& progress) : m_progress(progress) {
+    m_progress.Begin();
+  }
+  ~ProgressShown() { m_progress.End(); }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  IProgress& m_progress;
+};
 
 }  // namespace
 
@@ -61,24 +128,114 @@ void frmMain::Form_Resize() noexcept {
 }
 
 void frmMain::cmdApplyXsl_Click() noexcept {
+  Apply(Origin::kUser);
+}
+
+void frmMain::FollowedFileSaved() noexcept {
+  // A save during an Apply (while its box is open, say) is taken up once
+  // that Apply has ended, not inside it.
+  if (m_applying) {
+    m_savedDuringApply = true;
+    return;
+  }
+  Apply(Origin::kSave);
+}
+
+void frmMain::Apply(Origin origin) noexcept {
+  m_applying = true;
+  do {
+    m_savedDuringApply = false;
+    ApplyOnce(origin);
+    origin = Origin::kSave;
+  } while (m_savedDuringApply);
+  m_applying = false;
+}
+
+void frmMain::ApplyOnce(Origin origin) noexcept {
+  ErrorHandling::Scope reports(m_services.errors, origin == Origin::kUser
+                                                      ? ErrorHandling::Scope::Mode::kBox
+                                                      : ErrorHandling::Scope::Mode::kQuiet);
+  std::string strXmlDoc, strXslDoc;
+  RunEvents events(m_services.progress);
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
     m_output.reset();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
-    const std::string strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
-    const std::string strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
+    strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
+    strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
-    Variant output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format);
-    auto* text = std::get_if<std::string>(&output);
-    const std::string result = text != nullptr ? std::move(*text) : ToString(output);
+    const std::size_t reportedBefore = reports.Reported().size();
+    Variant output;
+    {
+      const ProgressShown progress(m_services.progress);
+      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, m_parameters, &format, &events);
+    }
+    PageInfo page{PageKindOf(format.kind), strXmlDoc};
+    page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
+    std::string result;
+    if (reports.Reported().size() > reportedBefore) {
+      // The stylesheet failed: its error stays in view, instead of a blank
+      // page, until an Apply succeeds.
+      const ErrorRecord& failure = reports.Reported()[reportedBefore];
+      result = ErrorPage(failure, events.messages);
+      m_services.app.PrintError("xmlpellor: " + failure.description + "\n");
+    } else {
+      auto* text = std::get_if<std::string>(&output);
+      result = text != nullptr ? std::move(*text) : ToString(output);
+      if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.messages);
+      // Only a result sets the place to come back to; an error or a stop
+      // in between leaves it as it was.
+      if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
+    }
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
     m_output = AppliedOutput{format.kind, strXmlDoc};
-    m_controls.wbr.Navigate(mstrTempFile, {PageKindOf(format.kind), strXmlDoc});
+    m_controls.wbr.Navigate(mstrTempFile, page);
   });
+  // Also after a failure: the next save may be the one that mends it.
+  m_followedPair.clear();
+  for (const std::string* path : {&strXmlDoc, &strXslDoc}) {
+    if (!path->empty()) m_followedPair.push_back(*path);
+  }
+  FollowFiles(events.files);
+}
+
+void frmMain::FollowFiles(const std::vector<std::string>& files) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    std::vector<std::string> watched;
+    if (m_following) {
+      watched = m_followedPair;
+      for (const auto& file : files) {
+        if (std::find(watched.begin(), watched.end(), file) == watched.end()) watched.push_back(file);
+      }
+    }
+    m_services.watcher.Watch(watched);
+  });
+}
+
+void frmMain::txtXml_Change() noexcept {
+  m_followedPair.clear();
+  FollowFiles({});
+}
+
+void frmMain::txtXsl_Change() noexcept {
+  txtXml_Change();
+}
+
+void frmMain::SetFollowing(bool on) noexcept {
+  m_following = on;
+  if (!on) FollowFiles({});
+}
+
+void frmMain::SetParameters(std::vector<std::string> namesAndValues) noexcept {
+  if (namesAndValues.empty()) {
+    m_parameters = Variant{};
+  } else {
+    m_parameters = StringArray{0, std::move(namesAndValues)};
+  }
 }
 
 void frmMain::cmdBrowseXml_Click() noexcept {
@@ -91,9 +248,10 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue,
-                                      transform::OutputFormat* format) noexcept {
+                                      transform::OutputFormat* format,
+                                      transform::JobEvents* events) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
-                                         strXmlDoc, strXslDoc, astrParamValue, format);
+                                         strXmlDoc, strXslDoc, astrParamValue, format, events);
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "main_window/SaveOutput.h"
 #include "platform/Variant.h"
@@ -17,7 +18,9 @@ class IBrowser;
 class ICommandButton;
 class ICommonDialog;
 class IFileSystem;
+class IFileWatcher;
 class IForm;
+class IProgress;
 class ITextBox;
 class IWorker;
 
@@ -39,6 +42,8 @@ class frmMain {
     IFileSystem& fs;
     IWorker& worker;            // waits for the transformation
     transform::IEngine& engine;  // runs it
+    IFileWatcher& watcher;
+    IProgress& progress;
   };
   struct Controls {
     IForm& form;
@@ -63,10 +68,26 @@ class frmMain {
   void cmdApplyXsl_Click() noexcept;
   void cmdBrowseXml_Click() noexcept;
   void cmdBrowseXsl_Click() noexcept;
+  // A path box changed: the files of the Apply before are no longer followed.
+  void txtXml_Change() noexcept;
+  void txtXsl_Change() noexcept;
+
+  // A followed file was saved: Apply again, through the same steps as the
+  // button, except that a failure shows in the page only, never in a box
+  // that would take the focus from the editor.
+  void FollowedFileSaved() noexcept;
+  // Follows these files, the document and the stylesheet of the last Apply
+  // with them, for saves (when following is on). Apply calls it with the
+  // files the transformation read.
+  void FollowFiles(const std::vector<std::string>& files) noexcept;
+  void SetFollowing(bool on) noexcept;
+  // Alternating names and values, given to every Apply.
+  void SetParameters(std::vector<std::string> namesAndValues) noexcept;
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
-                               transform::OutputFormat* format = nullptr) noexcept;
+                               transform::OutputFormat* format = nullptr,
+                               transform::JobEvents* events = nullptr) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 
@@ -76,6 +97,9 @@ class frmMain {
   const std::optional<AppliedOutput>& Output() const noexcept { return m_output; }
 
  private:
+  enum class Origin { kUser, kSave };
+  void Apply(Origin origin) noexcept;
+  void ApplyOnce(Origin origin) noexcept;
   std::string TempFileName() noexcept;
   void DeleteTempFile() noexcept;
 
@@ -83,6 +107,12 @@ class frmMain {
   Controls m_controls;
   std::string mstrTempFile;
   std::optional<AppliedOutput> m_output;
+  bool m_following = true;
+  bool m_applying = false;
+  bool m_savedDuringApply = false;
+  Variant m_parameters;
+  // The document and the stylesheet of the last Apply, while followed.
+  std::vector<std::string> m_followedPair;
 };
 
 }  // namespace xmlpellor

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +10,11 @@
 #include "platform/RuntimeError.h"
 
 namespace xmlpellor {
+
+void IApplication::PrintError(const std::string& text) noexcept {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
 
 Application::Application(std::string title) : m_title(std::move(title)) {}
 

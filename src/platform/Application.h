@@ -27,6 +27,9 @@ class IApplication {
   virtual void StartLogging(const std::string& target, std::int32_t mode) = 0;
   // Throws RuntimeError when the entry cannot be written.
   virtual void LogEvent(const std::string& text, std::int32_t eventType) = 0;
+  // Writes the text to standard error, for a user who started the program
+  // from a terminal. Never throws.
+  virtual void PrintError(const std::string& text) noexcept;
 };
 
 // The real application object of this process.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace xmlpellor {
 
@@ -30,6 +31,7 @@ class ITextBox : public IControl {
  public:
   virtual std::string Text() const = 0;
   virtual void SetText(const std::string& text) = 0;
+  virtual void SetFocus() = 0;
 };
 
 class ICommandButton : public IControl {};
@@ -42,6 +44,13 @@ struct PageInfo {
   // Relative references in the page resolve against this document's folder;
   // empty: against the folder of the file shown.
   std::string baseDocument;
+  // Pages of the same key come back at the scroll position where the last
+  // of them was left, also across pages of other keys in between; a page
+  // without a key starts at the top.
+  std::string scrollKey = {};
+  // The folders of the job: the page may go to a local file only when it
+  // lies in one of them (or below), symlinks and ".." resolved.
+  std::vector<std::string> readableFolders{};
 };
 
 // The embedded web browser.

@@ -120,6 +120,11 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
           break;
         case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
         case wire::Tag::kReading: events.Reading(reader.Text()); break;
+        case wire::Tag::kProgress: {
+          const std::uint64_t done = reader.Number();
+          events.Progress(done, reader.Number());
+          break;
+        }
         case wire::Tag::kMessage: events.Message(reader.Text()); break;
         case wire::Tag::kOverLimit: overLimit = true; break;
         case wire::Tag::kOutput: {

@@ -24,6 +24,7 @@ enum class Tag : std::uint8_t {
   kReading,    // text: a file the job reads
   kMessage,    // text: one line the transformation said
   kOverLimit,  // the engine could not get memory within its limit
+  kProgress,   // numbers: bytes read of a file, its size
   // The outcome.
   kOutput,     // numbers: output kind, size of the output in the shared file
   kNotLoaded,  // number: line; texts: reason, location

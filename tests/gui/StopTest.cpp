@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -95,11 +96,14 @@ class StopTest : public QObject, public RealWindow {
   void escStopsTheRunAndTheNextApplyWorks() {
     QWidget& form = m_window->Widget();
     auto* apply = Child<QPushButton>("cmdApplyXsl");
-    bool busy = false, inert = false, laidOut = false;
+    bool busy = false, inert = false, laidOut = false, progressShown = false;
+    auto* progress = Child<QLabel>("progress");
     int applies = 0;
     QObject::connect(apply, &QPushButton::clicked, [&] { ++applies; });
     QElapsedTimer sinceEsc;
     const qint64 took = PressLongApply([&] {
+      // Half a second in, the run says that it runs and how to stop it.
+      progressShown = progress->isVisible() && progress->text().contains("Esc stops it");
       busy = QApplication::overrideCursor() != nullptr &&
              QApplication::overrideCursor()->shape() == Qt::WaitCursor;
       // The desktop's keys press Apply through click(): nothing may happen.
@@ -115,6 +119,8 @@ class StopTest : public QObject, public RealWindow {
     });
     const qint64 escToEnd = sinceEsc.elapsed();
     QVERIFY(busy);
+    QVERIFY(progressShown);
+    QVERIFY(!progress->isVisible());
     QVERIFY(inert);
     QVERIFY(laidOut);
     QCOMPARE(applies, 1);

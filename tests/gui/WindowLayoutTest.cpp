@@ -290,9 +290,10 @@ class WindowLayoutTest : public QObject {
     QTest::addColumn<QStringList>("filters");
     QTest::addColumn<QString>("chosen");
     const QStringList xml{"XML Files (*.xml)", "All Files (*.*)"};
-    const QStringList xsl{"XSL Files (*.xsl)", "All Files (*.*)"};
+    const QStringList xsl{"XSL Files (*.xsl;*.xslt)", "All Files (*.*)"};
     QTest::newRow("XML") << "cmdBrowseXml" << "txtXml" << "XML File" << xml << "b.xml";
     QTest::newRow("XSL") << "cmdBrowseXsl" << "txtXsl" << "XSL File" << xsl << "b.xsl";
+    QTest::newRow("XSL, .xslt") << "cmdBrowseXsl" << "txtXsl" << "XSL File" << xsl << "c.xslt";
     QTest::newRow("XSL, no extension") << "cmdBrowseXsl" << "txtXsl" << "XSL File" << xsl << "README";
   }
   void browseButtonFillsItsBox() {
@@ -302,7 +303,7 @@ class WindowLayoutTest : public QObject {
     QFETCH(QStringList, filters);
     QFETCH(QString, chosen);
     const QString folder = QDir(m_tmp.path()).canonicalPath();
-    for (const char* name : {"a.xml", "b.xml", "a.xsl", "b.xsl", "README"}) {
+    for (const char* name : {"a.xml", "b.xml", "a.xsl", "b.xsl", "c.xslt", "README"}) {
       Touch(folder + QLatin1Char('/') + QLatin1String(name));
     }
     ShowWindow();
@@ -341,7 +342,10 @@ class WindowLayoutTest : public QObject {
     QCOMPARE(shownFolder, folder);
     QCOMPARE(shownFilters, filters);
     QCOMPARE(edit->text(), folder + QLatin1Char('/') + chosen);
-    for (const char* name : {"a.xml", "b.xml", "a.xsl", "b.xsl", "README"}) {
+    // So that Enter applies rather than opening the dialog again.
+    // The window's focus, which it has back once it is active again.
+    QCOMPARE(edit->window()->focusWidget(), edit);
+    for (const char* name : {"a.xml", "b.xml", "a.xsl", "b.xsl", "c.xslt", "README"}) {
       QFile::remove(folder + QLatin1Char('/') + QLatin1String(name));
     }
   }

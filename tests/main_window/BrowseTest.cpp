@@ -36,6 +36,7 @@ TEST_P(BrowsePreset, DialogStartsFromTheBoxAndItsAnswerReplacesIt) {
   ASSERT_EQ(cdl.shown.size(), 1u);
   EXPECT_EQ(cdl.shown[0].fileName, c.boxText);
   EXPECT_EQ(txtXml.text, c.chosen);
+  EXPECT_EQ(txtXml.focused, 1);
   EXPECT_EQ(h.Reports(), 0u);
 }
 
@@ -68,7 +69,7 @@ TEST(Browse, EachButtonSetsItsOwnTitleFilterAndFlagsEveryTime) {
   EXPECT_EQ(cdl.shown[0].title, "XML File");
   EXPECT_EQ(cdl.shown[0].filter, "XML Files (*.xml)|*.xml|All Files (*.*)|*.*");
   EXPECT_EQ(cdl.shown[1].title, "XSL File");
-  EXPECT_EQ(cdl.shown[1].filter, "XSL Files (*.xsl)|*.xsl|All Files (*.*)|*.*");
+  EXPECT_EQ(cdl.shown[1].filter, "XSL Files (*.xsl;*.xslt)|*.xsl;*.xslt|All Files (*.*)|*.*");
   // The XSL dialog starts from its own box, not from the XML choice.
   EXPECT_EQ(cdl.shown[1].fileName, "");
   EXPECT_EQ(cdl.shown[2].title, "XML File");
@@ -102,6 +103,7 @@ TEST_P(BrowseNoChoice, LeavesTheBoxAsItWas) {
 
   EXPECT_EQ(cdl.shown.size(), 1u);
   EXPECT_EQ(txtXsl.text, " kept.xsl ");
+  EXPECT_EQ(txtXsl.focused, 0);
   EXPECT_EQ(h.Reports(), c.reports);
 }
 

@@ -18,6 +18,8 @@ struct CommandLineCase {
   std::string xsl;
   std::string error = {};
   bool verbose = false;
+  bool follow = true;
+  std::vector<std::string> parameters = {};
 };
 
 class ParsedCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
@@ -30,6 +32,8 @@ TEST_P(ParsedCommandLine, GivesTheActionAndTheBoxes) {
   EXPECT_EQ(got.xsl, c.xsl);
   EXPECT_EQ(got.error, c.error);
   EXPECT_EQ(got.verbose, c.verbose);
+  EXPECT_EQ(got.follow, c.follow);
+  EXPECT_EQ(got.parameters, c.parameters);
   EXPECT_EQ(got.ApplyAtStart(), !c.xml.empty() && !c.xsl.empty());
 }
 
@@ -57,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"other_users_home_not_expanded", {"~bob/d.xml"}, Action::Run, "/work/here/~bob/d.xml", ""},
         CommandLineCase{"after_double_dash_files", {"--", "--help", "-s.xsl"}, Action::Run, "/work/here/--help", "/work/here/-s.xsl"},
         CommandLineCase{"verbose", {"--verbose", "d.xml"}, Action::Run, "/work/here/d.xml", "", "", true},
+        CommandLineCase{"no_follow", {"d.xml", "--no-follow"}, Action::Run, "/work/here/d.xml", "", "", false, false},
+        // Values are taken as they stand, even when they look like options or files.
+        CommandLineCase{"string_parameters", {"--stringparam", "title", "--help", "d.xml", "--stringparam", "n", "s.xsl"},
+                        Action::Run, "/work/here/d.xml", "", "", false, true, {"title", "--help", "n", "s.xsl"}},
+        CommandLineCase{"string_parameter_empty_value", {"--stringparam", "title", ""}, Action::Run, "", "", "", false, true, {"title", ""}},
+        CommandLineCase{"string_parameter_without_value", {"d.xml", "--stringparam", "title"}, Action::Refuse, "", "",
+                        "option '--stringparam' needs a name and a value"},
         // Qt's own options are Qt's, with their values.
         CommandLineCase{"qt_options_skipped", {"-platform", "offscreen", "d.xml", "--style", "fusion", "-reverse", "-qwindowtitle=T", "s.xsl"},
                         Action::Run, "/work/here/d.xml", "/work/here/s.xsl"},

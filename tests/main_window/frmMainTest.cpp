@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "platform/RuntimeError.h"
 #include "support/Fakes.h"
 #include "support/FakeWindow.h"
+#include "support/TempDir.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::test {
@@ -48,7 +50,9 @@ struct Window : FakeWindowControls {
   ReportHarness h;
   std::vector<std::string> journal;
   RecordingFileSystem fs{journal};
-  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine}, Controls()};
+  FakeFileWatcher watcher;
+  FakeProgress progress;
+  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine, watcher, progress}, Controls()};
 
   Window() {
     h.app.path = "/opt/pellor";
@@ -214,6 +218,112 @@ TEST(FormUnload, AFileThatWillNotGoIsReportedAndTheWindowStillCloses) {
   w.frm.Form_Unload(cancel);
   EXPECT_EQ(cancel, 0);
   EXPECT_EQ(w.h.Reports(), 1u);
+}
+
+// The files of a stylesheet's edit-save loop, written for real, since the
+// transformation reads them.
+struct Loop : Window {
+  TempDir dir;
+  Loop() {
+    dir.Write("d.xml", "<d>day</d>");
+    Save("<xsl:template match='/'><p>fine</p></xsl:template>");
+    txtXml.text = dir.File("d.xml");
+    txtXsl.text = dir.File("s.xsl");
+    frm.Form_Load();
+    journal.clear();
+  }
+  void Save(const std::string& body) {
+    dir.Write("s.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" + body +
+                           "</xsl:stylesheet>");
+  }
+  // What the last Apply wrote.
+  std::string Shown() const {
+    for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
+      if (it->rfind("write ", 0) == 0) return it->substr(it->find('['));
+    }
+    return {};
+  }
+};
+
+constexpr const char* kBroken = "<xsl:template match='/'><xsl:value-of select='1 &lt; (('/></xsl:template>";
+
+TEST(Follow, WatchesWhatTheLastApplyReadUntilABoxChanges) {
+  struct Case {
+    const char* name;
+    void (*act)(Loop&);
+    bool xml, xsl;
+    std::vector<std::string> read;
+  };
+  const Case cases[] = {
+      {"after a failing Apply", [](Loop& l) { l.Save(kBroken); l.frm.cmdApplyXsl_Click(); }, true, true, {}},
+      {"with the files the run read", [](Loop& l) { l.frm.cmdApplyXsl_Click(); l.frm.FollowFiles({"/i.xsl", "/d.dtd"}); },
+       true, true, {"/i.xsl", "/d.dtd"}},
+      {"not after a box changed", [](Loop& l) { l.frm.cmdApplyXsl_Click(); l.frm.txtXml_Change(); }, false, false, {}},
+      {"never when turned off", [](Loop& l) { l.frm.SetFollowing(false); l.frm.cmdApplyXsl_Click(); l.frm.FollowFiles({"/i.xsl"}); },
+       false, false, {}},
+      {"nothing of an empty box", [](Loop& l) { l.txtXml.text = "  "; l.frm.cmdApplyXsl_Click(); }, false, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Loop l;
+    c.act(l);
+    std::vector<std::string> expected;
+    if (c.xml) expected.push_back(l.dir.File("d.xml"));
+    if (c.xsl) expected.push_back(l.dir.File("s.xsl"));
+    expected.insert(expected.end(), c.read.begin(), c.read.end());
+    EXPECT_EQ(l.watcher.watched, expected);
+  }
+}
+
+TEST(Follow, AFailureShowsInThePageAndOnlyTheUsersApplyGetsTheBox) {
+  for (const bool bySave : {false, true}) {
+    SCOPED_TRACE(bySave ? "by a save" : "by the button");
+    Loop l;
+    l.Save(kBroken);
+    bySave ? l.frm.FollowedFileSaved() : l.frm.cmdApplyXsl_Click();
+    EXPECT_EQ(l.h.Reports(), bySave ? 0u : 1u);
+    EXPECT_EQ(l.h.app.entries.size(), 1u);  // the log keeps it either way
+    EXPECT_EQ(l.h.app.printed.size(), 1u);
+    const std::string page = l.Shown();
+    EXPECT_NE(page.find("Run-time error '"), std::string::npos) << page;
+    EXPECT_NE(page.find("s.xsl"), std::string::npos) << page;
+    EXPECT_NE(page.find("1 &lt; (("), std::string::npos) << "not escaped: " << page;
+    EXPECT_EQ(l.wbr.pages.back().scrollKey, "");
+
+    // Mended and saved: the result replaces the error, and keeps its place.
+    l.Save("<xsl:template match='/'><p>mended</p></xsl:template>");
+    l.frm.FollowedFileSaved();
+    EXPECT_NE(l.Shown().find("mended"), std::string::npos);
+    EXPECT_EQ(l.wbr.pages.back().scrollKey, l.dir.File("d.xml") + "\n" + l.dir.File("s.xsl"));
+  }
+}
+
+// Runs a hook before its first job, so a test can act while an Apply runs.
+class HookedWorker final : public IWorker {
+ public:
+  std::function<void()> before;
+  void Run(const std::function<void()>& job) override {
+    if (before) std::exchange(before, nullptr)();
+    m_inner.Run(job);
+  }
+  StopToken& Token() noexcept override { return m_inner.Token(); }
+
+ private:
+  BlockingWorker m_inner;
+};
+
+TEST(Follow, SavesDuringAnApplyApplyOnceMoreAfterIt) {
+  Loop l;
+  HookedWorker worker;
+  frmMain frm{{l.h.errors, l.h.app, l.fs, worker, l.h.engine, l.watcher, l.progress}, l.Controls()};
+  frm.Form_Load();
+  worker.before = [&] { frm.FollowedFileSaved(), frm.FollowedFileSaved(); };
+  frm.cmdApplyXsl_Click();
+  std::vector<std::string> runs = l.progress.shown;
+  std::erase_if(runs, [](const std::string& step) { return step != "begin" && step != "end"; });
+  EXPECT_EQ(runs, (std::vector<std::string>{"begin", "end", "begin", "end"}));
+  EXPECT_NE(std::find(l.progress.shown.begin(), l.progress.shown.end(), "Compiling the stylesheet 0/0"),
+            l.progress.shown.end());
 }
 
 }  // namespace

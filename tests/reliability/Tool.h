@@ -48,7 +48,9 @@ struct Tool : FakeWindowControls {
   // The real XSLT engine's process, as the window runs it.
   PosixProcessLauncher launcher;
   transform::HelperEngine engine;
-  frmMain frm{{h.errors, h.app, fs, h.worker, engine}, Controls()};
+  FakeFileWatcher watcher;
+  FakeProgress progress;
+  frmMain frm{{h.errors, h.app, fs, h.worker, engine, watcher, progress}, Controls()};
 
   explicit Tool(transform::EngineSettings settings = {});
   ~Tool();

@@ -29,12 +29,14 @@ class FakeApplication final : public IApplication {
   std::string logTarget;
   int startCount = 0;
   std::vector<std::string> entries;  // of the current log, since it was last begun
+  std::vector<std::string> printed;  // to standard error
 
   std::string Title() const override { return title; }
   std::string Path() const override;
   std::int32_t LogMode() const override { return logMode; }
   void StartLogging(const std::string& target, std::int32_t mode) override;
   void LogEvent(const std::string& text, std::int32_t eventType) override;
+  void PrintError(const std::string& text) noexcept override { printed.push_back(text); }
 };
 
 // Records every prompt and answers at once; `onShow` lets a test look at the

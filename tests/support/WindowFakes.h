@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileWatcher.h"
+#include "platform/Progress.h"
 #include "platform/Window.h"
 
 namespace xmlpellor::test {
@@ -35,8 +37,10 @@ class FakeControl : public Interface, public FakeControlBase {
 class FakeTextBox final : public FakeControl<ITextBox> {
  public:
   std::string text;
+  int focused = 0;  // how often the box was given the focus
   std::string Text() const override { return text; }
   void SetText(const std::string& t) override { text = t; }
+  void SetFocus() override { ++focused; }
 };
 
 class FakeButton final : public FakeControl<ICommandButton> {};
@@ -85,6 +89,31 @@ class FakeCommonDialog final : public ICommonDialog {
 
  private:
   void Show(bool save);
+};
+
+// Records what it was told to watch; a test plays the save by calling
+// `changed` itself.
+class FakeFileWatcher final : public IFileWatcher {
+ public:
+  std::vector<std::string> watched;
+  int watches = 0;
+  std::function<void()> changed;
+  void Watch(const std::vector<std::string>& paths) override {
+    watched = paths;
+    ++watches;
+  }
+  void OnChanged(std::function<void()> c) override { changed = std::move(c); }
+};
+
+// Records the runs and phases it was shown, one line each.
+class FakeProgress final : public IProgress {
+ public:
+  std::vector<std::string> shown;
+  void Begin() override { shown.push_back("begin"); }
+  void Phase(const std::string& phase, std::uint64_t done, std::uint64_t total) override {
+    shown.push_back(phase + " " + std::to_string(done) + "/" + std::to_string(total));
+  }
+  void End() override { shown.push_back("end"); }
 };
 
 }  // namespace xmlpellor::test

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/qt/PageScheme.h"
+#include "platform/qt/ScrollKeeper.h"
 
 namespace xmlpellor {
 namespace {
@@ -129,6 +130,8 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
     DefaultPageRegistry().AddPage(
         url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind});
   }
+  if (!m_scroll) m_scroll = new ScrollKeeper(*m_view.page());
+  m_scroll->Loading(url, page.scrollKey);
   m_view.load(url);
 }
 

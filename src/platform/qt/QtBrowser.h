@@ -19,6 +19,8 @@ namespace xmlpellor {
 // the temporary file); they are served through the program's own URL scheme,
 // whose handler reads the file anew on every request, at a location in the
 // folder of the page's base document.
+class ScrollKeeper;
+
 class QtBrowser final : public QtControl<IBrowser> {
  public:
   // When the web engine comes up. Starting it takes hundreds of
@@ -64,6 +66,8 @@ class QtBrowser final : public QtControl<IBrowser> {
   std::function<void()> m_onStarted;
   // Watches the window for its first paint; belongs to the view.
   QPointer<QObject> m_watcher;
+  // Belongs to the view's page.
+  QPointer<ScrollKeeper> m_scroll;
 };
 
 }  // namespace xmlpellor

@@ -17,4 +17,8 @@ void QtTextBox::SetText(const std::string& text) {
   m_edit.setText(QString::fromStdString(text));
 }
 
+void QtTextBox::SetFocus() {
+  m_edit.setFocus(Qt::OtherFocusReason);
+}
+
 }  // namespace xmlpellor

@@ -13,6 +13,7 @@ class QtTextBox final : public QtControl<ITextBox> {
   explicit QtTextBox(QLineEdit& edit);
   std::string Text() const override;
   void SetText(const std::string& text) override;
+  void SetFocus() override;
 
  private:
   QLineEdit& m_edit;

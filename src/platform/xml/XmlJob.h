@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace xmlpellor::xml {
@@ -16,6 +17,8 @@ class XmlJobObserver {
   virtual void Phase(XmlPhase) {}
   // A file the job reads (after the read policy let it).
   virtual void Reading(const std::string& /*path*/) {}
+  // How much of the document has been read, of its size in bytes.
+  virtual void Progress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
   // A message of the transformation (xsl:message, a warning), one line.
   virtual void Message(const std::string& /*line*/) {}
 };

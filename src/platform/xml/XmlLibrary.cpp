@@ -1,5 +1,8 @@
 #include "platform/xml/XmlLibrary.h"
 
+#include <sys/stat.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -71,6 +74,50 @@ char* WatchedStrdup(const char* text) {
   return p;
 }
 
+// The read of one input in a job, counted, so the window can show how far
+// a large document has got.
+struct CountedRead {
+  xmlInputReadCallback read;
+  xmlInputCloseCallback close;
+  void* context;
+  XmlJobObserver* observer;
+  std::uint64_t total;
+  std::uint64_t done = 0;
+  std::uint64_t told = 0;
+};
+
+int ReadCounted(void* self, char* buffer, int length) {
+  auto* input = static_cast<CountedRead*>(self);
+  const int n = input->read(input->context, buffer, length);
+  if (n > 0) {
+    input->done += static_cast<std::uint64_t>(n);
+    constexpr std::uint64_t kEvery = 1 << 20;
+    if (input->done - input->told >= kEvery) {
+      input->told = input->done;
+      input->observer->Progress(input->done, input->total);
+    }
+  }
+  return n;
+}
+
+int CloseCounted(void* self) {
+  const std::unique_ptr<CountedRead> input(static_cast<CountedRead*>(self));
+  return input->close != nullptr ? input->close(input->context) : 0;
+}
+
+void Count(xmlParserInputPtr input, const std::string& path, XmlJobObserver& observer) {
+  if (input == nullptr || input->buf == nullptr || input->buf->readcallback == nullptr) return;
+  struct stat info {};
+  const std::uint64_t total =
+      ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  auto* counted = new (std::nothrow) CountedRead{input->buf->readcallback, input->buf->closecallback,
+                                                 input->buf->context, &observer, total};
+  if (counted == nullptr) return;
+  input->buf->readcallback = &ReadCounted;
+  input->buf->closecallback = &CloseCounted;
+  input->buf->context = counted;  // freed by the buffer's close
+}
+
 // Every input libxml2 and libxslt open comes through here: the document,
 // the stylesheet, includes and imports, document(), DTDs and entities. In a
 // job, each local file is checked against the job's read policy first.
@@ -90,7 +137,12 @@ xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr pa
       }
       return nullptr;
     }
-    if (!path.empty()) job->observer.Reading(path);
+    if (!path.empty()) {
+      job->observer.Reading(path);
+      xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, parser);
+      Count(input, path, job->observer);
+      return input;
+    }
   }
   return xmlNoNetExternalEntityLoader(url, id, parser);
 }

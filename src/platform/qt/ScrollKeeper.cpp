@@ -1,0 +1,47 @@
+#include "platform/qt/ScrollKeeper.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+
+namespace xmlpellor {
+
+ScrollKeeper::ScrollKeeper(QWebEnginePage& page) : QObject(&page), m_page(page) {
+  connect(&page, &QWebEnginePage::scrollPositionChanged, this,
+          [this](const QPointF& position) { Moved(position); });
+  connect(&page, &QWebEnginePage::loadFinished, this, [this](bool ok) { Loaded(ok); });
+  // A link followed to another document leaves the kept page: its scrolling
+  // is not ours to keep. A #fragment of the same document stays on it.
+  connect(&page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+    if (url.adjusted(QUrl::RemoveFragment) != m_url) m_key.clear();
+  });
+}
+
+void ScrollKeeper::Loading(const QUrl& url, const std::string& key) {
+  m_url = url.adjusted(QUrl::RemoveFragment);
+  m_key = key;
+  m_restoring = !key.empty();
+  if (!key.empty() && key != m_keptKey) {
+    m_keptKey = key;
+    m_kept = {};
+  }
+}
+
+void ScrollKeeper::Moved(QPointF position) {
+  if (!m_restoring && !m_key.empty() && m_key == m_keptKey) m_kept = position;
+}
+
+void ScrollKeeper::Loaded(bool ok) {
+  if (!m_restoring) return;
+  if (!ok || m_key != m_keptKey) {
+    m_restoring = false;
+    return;
+  }
+  // In the program's own world: the page's scripts cannot see or block it.
+  const QString script = QStringLiteral("window.scrollTo(%1, %2);")
+                             .arg(m_kept.x(), 0, 'f', 0)
+                             .arg(m_kept.y(), 0, 'f', 0);
+  m_page.runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                       [this](const QVariant&) { m_restoring = false; });
+}
+
+}  // namespace xmlpellor

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QPointF>
+#include <QUrl>
+#include <string>
+
+class QWebEnginePage;
+
+namespace xmlpellor {
+
+// Brings a page back at the scroll position where the last page of the same
+// key was left. The engine does that by itself only when the very same
+// location loads again; an in-page link (a location with a #fragment) or a
+// short error page in between would lose the place.
+class ScrollKeeper final : public QObject {
+ public:
+  explicit ScrollKeeper(QWebEnginePage& page);
+
+  // Before each load the program starts; an empty key keeps nothing.
+  void Loading(const QUrl& url, const std::string& key);
+
+ private:
+  void Moved(QPointF position);
+  void Loaded(bool ok);
+
+  QWebEnginePage& m_page;
+  QUrl m_url;         // the page shown or loading, without its fragment
+  std::string m_key;  // of that page; empty while it is some other page
+  std::string m_keptKey;
+  QPointF m_kept;
+  // From the load until the place is restored: the new page's first
+  // position is its top, not where the user was.
+  bool m_restoring = false;
+};
+
+}  // namespace xmlpellor
