@@ -33,6 +33,13 @@ PageKind PageKindOf(transform::OutputKind kind) {
   return PageKind::kHtml;
 }
 
+// The folder part of a path as typed; the browser resolves it.
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 frmMain::frmMain(Services services, Controls controls) noexcept
@@ -75,7 +82,9 @@ void frmMain::cmdApplyXsl_Click() noexcept {
     // The result's UTF-8 bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
-    m_controls.wbr.Navigate(mstrTempFile, {PageKindOf(format.kind), strXmlDoc});
+    m_controls.wbr.Navigate(
+        mstrTempFile,
+        {PageKindOf(format.kind), strXmlDoc, {FolderOf(strXmlDoc), FolderOf(strXslDoc)}});
   });
 }
 

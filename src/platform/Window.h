@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace xmlpellor {
 
@@ -42,6 +43,9 @@ struct PageInfo {
   // Relative references in the page resolve against this document's folder;
   // empty: against the folder of the file shown.
   std::string baseDocument;
+  // The folders of the job: the page may go to a local file only when it
+  // lies in one of them (or below), symlinks and ".." resolved.
+  std::vector<std::string> readableFolders;
 };
 
 // The embedded web browser.

@@ -127,6 +127,7 @@ class PagePolicyTest : public QObject {
   QTemporaryDir m_documents;  // the XML document's folder
   QTemporaryDir m_temp;       // where the result file is written
   QTemporaryDir m_elsewhere;  // a picture named by an absolute file: URL
+  QTemporaryDir m_styles;     // the stylesheet's folder
   std::unique_ptr<LoopbackServer> m_server;
 
   QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
@@ -141,7 +142,10 @@ class PagePolicyTest : public QObject {
   bool ShowResult(QWebEngineView& view, QtBrowser& browser, const QByteArray& html) {
     const std::string page = Write(m_temp, "xmlR3sult.tmp", html).toStdString();
     const std::string document = m_documents.filePath("doc.xml").toStdString();
-    return Show(view, [&] { browser.Navigate(page, {PageKind::kHtml, document}); });
+    return Show(view, [&] {
+      browser.Navigate(page, {PageKind::kHtml, document,
+                              {m_documents.path().toStdString(), m_styles.path().toStdString()}});
+    });
   }
 
  private slots:
@@ -153,9 +157,22 @@ class PagePolicyTest : public QObject {
     Write(m_documents, "report.css", "#relative { color: rgb(4, 5, 6); }");
     Write(m_documents, "logo.png", LoopbackServer::Png(3, 1));
     Write(m_documents, "secret.txt", QByteArray(kSecret) + " is the key");
-    Write(m_documents, "secret.css", QByteArray("#secret { color: red; } /* ") + kSecret + " */");
+    // In a rule, not a comment: the rules a script reads back keep no comments.
+    Write(m_documents, "secret.css", QByteArray("#secret::after { content: '") + kSecret + "'; }");
     Write(m_documents, "secret.xml", QByteArray("<s>") + kSecret + "</s>");
     Write(m_elsewhere, "abs.png", LoopbackServer::Png(5, 1));
+    Write(m_elsewhere, "far.css", QByteArray("#far { color: red; } #far::after { content: '") + kSecret + "'; }");
+    Write(m_elsewhere, "out.html", QByteArray("<p>OUT ") + kSecret + "</p>");
+    Write(m_documents, "secret.webm", kSecret);
+    Write(m_documents, "secret.woff", kSecret);
+    QDir(m_documents.path()).mkdir("sub");
+    Write(m_documents, "sub/deep.html", "<p>IN deep</p>");
+    Write(m_styles, "notes.html", "<p>IN notes</p>");
+    // Names in the document's folder that lead out of it.
+    QFile::link(m_elsewhere.filePath("abs.png"), m_documents.filePath("linked.png"));
+    QFile::link(m_elsewhere.filePath("far.css"), m_documents.filePath("linked.css"));
+    QFile::link(m_elsewhere.filePath("out.html"), m_documents.filePath("link-out.html"));
+    QFile::link(m_elsewhere.path(), m_documents.filePath("linkdir"));
   }
 
   void loadsWhatAPageOpenedFromDiskWould() {
@@ -167,18 +184,29 @@ class PagePolicyTest : public QObject {
                             "<p id='remote'>r</p><p id='relative'>l</p>"
                             "<img id='web' src='" + m_server->Base().toUtf8() + "/pic.png'>"
                             "<img id='file' src='" + FileUrl(m_elsewhere.filePath("abs.png")).toUtf8() + "'>"
-                            "<img id='beside' src='logo.png'>"
+                            "<img id='beside' src='logo.png'><img id='linked' src='linked.png'>"
+                            "<link rel='stylesheet' href='linked.css'><p id='far'>f</p>"
+                            "<style>@font-face { font-family: beside; src: url(face.ttf); }</style>"
+                            "<script>document.fonts.load('12px beside').then(f => window.fonts = f.length,"
+                            " () => window.fonts = -1);</script>"
                             "</body></html>";
+    QFile::remove(m_documents.filePath("face.ttf"));
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"),
+                        m_documents.filePath("face.ttf")));
     QVERIFY(ShowResult(view, browser, html));
     QVERIFY(RunUntil([&] {
-      return Run(*view.page(), "Array.from(document.images).every(i => i.complete)").toBool();
+      return Run(*view.page(), "Array.from(document.images).every(i => i.complete)"
+                               " && typeof window.fonts == 'number'").toBool();
     }));
     const QString check =
         "[getComputedStyle(document.getElementById('remote')).color,"
         " getComputedStyle(document.getElementById('relative')).color,"
+        " getComputedStyle(document.getElementById('far')).color,"
         " document.getElementById('web').naturalWidth, document.getElementById('file').naturalWidth,"
-        " document.getElementById('beside').naturalWidth].join('|')";
-    QCOMPARE(Run(*view.page(), check).toString(), QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|7|5|3"));
+        " document.getElementById('beside').naturalWidth, document.getElementById('linked').naturalWidth,"
+        " window.fonts].join('|')";
+    QCOMPARE(Run(*view.page(), check).toString(),
+             QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|rgb(255, 0, 0)|7|5|3|5|1"));
     QVERIFY2(m_server->requests.contains("/style.css") && m_server->requests.contains("/pic.png"),
              qPrintable(m_server->requests.join(' ')));
   }
@@ -322,6 +350,45 @@ class PagePolicyTest : public QObject {
            " document.head.appendChild(l);";
     QTest::newRow("canvas pixels, relative picture") << pixels.arg("'logo.png'", kSecret);
     QTest::newRow("canvas pixels, file: picture") << pixels.arg("ABS", kSecret);
+    // A crossorigin request must not make a local file another origin may
+    // read, however the file is named.
+    const QString corsPixels = "var i = new Image(); i.crossOrigin = 'anonymous'; i.onerror = () => report('error');"
+                               " i.onload = () => { var c = document.createElement('canvas');"
+                               " c.getContext('2d').drawImage(i, 0, 0);"
+                               " try { report('read ' + c.toDataURL().length + ' %2'); }"
+                               " catch (e) { report('threw ' + e); } }; i.src = %1;";
+    const QString corsRules = "var l = document.createElement('link'); l.rel = 'stylesheet'; l.crossOrigin = 'anonymous';"
+                              " l.href = %1; l.onload = () => { try {"
+                              " report(Array.from(l.sheet.cssRules).map(r => r.cssText).join()); }"
+                              " catch (e) { report('threw ' + e); } }; l.onerror = () => report('error');"
+                              " document.head.appendChild(l);";
+    const QString base = "document.head.insertAdjacentHTML('afterbegin', \"<base href='file://\" + DIR + \"/'>\"); ";
+    const QString ownHost = "'xmlpellor://' + location.host + DIR + '/%1'";
+    QTest::newRow("crossorigin canvas, relative picture") << corsPixels.arg("'logo.png'", kSecret);
+    QTest::newRow("crossorigin canvas, file: picture") << corsPixels.arg("ABS", kSecret);
+    QTest::newRow("crossorigin canvas, own scheme") << corsPixels.arg(ownHost.arg("logo.png"), kSecret);
+    QTest::newRow("crossorigin canvas, base href") << base + corsPixels.arg("'logo.png'", kSecret);
+    QTest::newRow("crossorigin canvas, symlink") << corsPixels.arg("'linked.png'", kSecret);
+    QTest::newRow("crossorigin rules, relative") << corsRules.arg("'secret.css'");
+    QTest::newRow("crossorigin rules, file:") << corsRules.arg("'file://' + DIR + '/secret.css'");
+    QTest::newRow("crossorigin rules, own scheme") << corsRules.arg(ownHost.arg("secret.css"));
+    QTest::newRow("crossorigin rules, base href") << base + corsRules.arg("'secret.css'");
+    QTest::newRow("crossorigin rules, symlink") << corsRules.arg("'linked.css'");
+    QTest::newRow("crossorigin video on a canvas")
+        << "var v = document.createElement('video'); v.crossOrigin = 'anonymous'; v.onerror = () => report('error');"
+           " v.onloadeddata = () => { var c = document.createElement('canvas'); c.getContext('2d').drawImage(v, 0, 0);"
+           " try { report('read ' + c.toDataURL().length); } catch (e) { report('threw ' + e); } };"
+           " v.src = 'secret.webm'; document.body.appendChild(v);";
+    QTest::newRow("crossorigin font preload, then fetch")
+        << "var l = document.createElement('link'); l.rel = 'preload'; l.as = 'font'; l.crossOrigin = 'anonymous';"
+           " l.href = 'secret.woff'; l.onerror = () => report('error'); l.onload = () =>"
+           " fetch('secret.woff').then(r => r.text()).then(report, e => report('error ' + e));"
+           " document.head.appendChild(l);";
+    // A service on this machine answers a WebSocket with no CORS between;
+    // the server's record shows whether the handshake arrived.
+    QTest::newRow("WebSocket to loopback")
+        << "var w = new WebSocket(SERVER.replace('http', 'ws') + '/socket'); w.onopen = () => report('open');"
+           " w.onerror = () => report('error'); w.onclose = () => report('closed');";
     QTest::newRow("EventSource, relative")
         << "var e = new EventSource('secret.txt'); e.onmessage = m => report(m.data);"
            " e.onerror = () => { e.close(); report('error'); };";
@@ -341,7 +408,8 @@ class PagePolicyTest : public QObject {
         "<html><body><script>"
         "var FILE = " + quoted(FileUrl(secret)) + ", PATH = " + quoted(secret) +
         ", DIR = " + quoted(m_documents.path()) +
-        ", ABS = " + quoted(FileUrl(m_elsewhere.filePath("abs.png"))) + ";"
+        ", ABS = " + quoted(FileUrl(m_elsewhere.filePath("abs.png"))) +
+        ", SERVER = " + quoted(m_server->Base()) + ";"
         "var reported = false; function report(v) { if (reported) return; reported = true;"
         " window.result = String(v); new Image().src = " + quoted(m_server->Base()) +
         " + '/report?' + encodeURIComponent(String(v).slice(0, 300)); }"
