@@ -18,6 +18,7 @@
 #include "GuiSupport.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/PageScheme.h"
 #include "platform/qt/QtBrowser.h"
 #include "support/Fakes.h"
 
@@ -87,9 +88,17 @@ class LoopbackServer : public QObject {
         socket->abort();
         return;
       }
-      requests << QString::fromLatin1(path);
-      QByteArray type = "text/plain", body;
-      if (path == "/style.css") {
+      // A cookie that came along is part of the record.
+      const int cookie = head.indexOf("\r\nCookie: ");
+      requests << QString::fromLatin1(path) +
+                      (cookie < 0 ? QString() : " cookie=" + QString::fromLatin1(head.mid(cookie + 10).split('\r').value(0)));
+      QByteArray type = "text/plain", body, extra;
+      if (path == "/set-cookie") extra = "Set-Cookie: kept=" + QByteArray(kSecret) + "; Path=/\r\n";
+      if (path == "/cached.png") extra = "Cache-Control: max-age=600\r\n";
+      if (path == "/set-cookie" || path == "/cached.png" || path == "/look.png") {
+        type = "image/png";
+        body = Png(2, 1);
+      } else if (path == "/style.css") {
         type = "text/css";
         body = "#remote { color: rgb(1, 2, 3); }";
       } else if (path == "/pic.png") {
@@ -98,7 +107,7 @@ class LoopbackServer : public QObject {
       }
       socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
                     QByteArray::number(body.size()) +
-                    "\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n" + body);
+                    "\r\nAccess-Control-Allow-Origin: *\r\n" + extra + "Connection: close\r\n\r\n" + body);
       socket->disconnectFromHost();
     });
   }
@@ -140,12 +149,20 @@ class PagePolicyTest : public QObject {
 
   // Shows `html` as a result of the document in m_documents.
   bool ShowResult(QWebEngineView& view, QtBrowser& browser, const QByteArray& html) {
+    return ShowResultOf(m_documents, view, browser, html);
+  }
+  // Shows `html` as a result of a document in `folder`.
+  bool ShowResultOf(const QTemporaryDir& folder, QWebEngineView& view, QtBrowser& browser,
+                    const QByteArray& html) {
     const std::string page = Write(m_temp, "xmlR3sult.tmp", html).toStdString();
-    const std::string document = m_documents.filePath("doc.xml").toStdString();
+    const std::string document = folder.filePath("doc.xml").toStdString();
     return Show(view, [&] {
       browser.Navigate(page, {PageKind::kHtml, document,
-                              {m_documents.path().toStdString(), m_styles.path().toStdString()}});
+                              {folder.path().toStdString(), m_styles.path().toStdString()}});
     });
+  }
+  QString Text(QWebEngineView& view) {
+    return Run(*view.page(), "document.body ? document.body.innerText : ''").toString();
   }
 
  private slots:
@@ -222,6 +239,100 @@ class PagePolicyTest : public QObject {
     QVERIFY(ShowResult(view, browser, "<a id='a' href='" + m_server->Base().toUtf8() + "/web.html'>web</a>"));
     QVERIFY(Show(view, [&] { Run(*view.page(), "document.getElementById('a').click()"); }));
     QCOMPARE(view.url().toString(), m_server->Base() + "/web.html");
+  }
+
+  // Where a link or a script may take the page: the job's folders only,
+  // whatever the name says.
+  void navigatesOnlyInsideTheJobsFolders_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("shows");  // empty: refused
+    const QString out = QFileInfo(m_elsewhere.path()).fileName();
+    QTest::newRow("a subfolder") << "sub/deep.html" << "IN deep";
+    QTest::newRow("the stylesheet's folder, file:") << FileUrl(m_styles.filePath("notes.html")) << "IN notes";
+    QTest::newRow("another folder, file:") << FileUrl(m_elsewhere.filePath("out.html")) << "";
+    QTest::newRow("another folder, own scheme")
+        << "xmlpellor://' + location.host + '" + m_elsewhere.filePath("out.html") << "";
+    QTest::newRow("dot segments out") << "../" + out + "/out.html" << "";
+    QTest::newRow("a symlink out") << "link-out.html" << "";
+    QTest::newRow("a symlinked folder out") << "linkdir/out.html" << "";
+    QTest::newRow("the result's own file") << FileUrl(m_temp.filePath("xmlR3sult.tmp")) << "";
+  }
+  void navigatesOnlyInsideTheJobsFolders() {
+    QFETCH(QString, target);
+    QFETCH(QString, shows);
+    QWebEngineView view;
+    QtBrowser browser(view);
+    QVERIFY(ShowResult(view, browser, "<p>RESULT</p>"));
+    const bool loaded = Show(view, [&] { Run(*view.page(), "location.href = '" + target + "'"); });
+    const QString text = Text(view);
+    if (!shows.isEmpty()) {
+      QVERIFY(loaded);
+      QCOMPARE(text.trimmed(), shows);
+    } else {
+      QVERIFY2(!text.contains(kSecret) && !text.contains("RESULT") && !text.contains("OUT"), qPrintable(text));
+    }
+  }
+
+  // A huge local file (here 3 GB, nearly all of it a hole) is shown up to
+  // the limit and then says so.
+  void aLongLocalFileEndsInANotice() {
+    constexpr qint64 kLimit = 64 * 1024;
+    QFile big(m_documents.filePath("big.txt"));
+    QVERIFY(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (int i = 0; i < 4000; ++i) big.write("a line of text that goes on\n");
+    QVERIFY(big.resize(qint64{3} << 30));
+    big.close();
+    DefaultPageRegistry().SetReadLimit(kLimit);
+    QWebEngineView view;
+    QtBrowser browser(view);
+    QVERIFY(ShowResult(view, browser, "<p>RESULT</p>"));
+    QVERIFY(Show(view, [&] { Run(*view.page(), "location.href = 'big.txt'"); }));
+    const QString text = Text(view);
+    DefaultPageRegistry().SetReadLimit(PageRegistry::kDefaultReadLimit);
+    QFile::remove(big.fileName());
+    QVERIFY2(text.trimmed().endsWith(QString::fromLatin1(ReadLimitNotice(kLimit)).trimmed()), qPrintable(text.right(200)));
+    QVERIFY2(text.size() < 2 * kLimit, qPrintable(QString::number(text.size())));
+  }
+
+  // What a page of one folder stores, a page of another never reads. Each
+  // store may refuse (the engine keeps no web storage for our scheme), and
+  // says nothing then.
+  void storageStaysWithItsFolder() {
+    const QByteArray server = m_server->Base().toUtf8();
+    const QByteArray store =
+        "<img src='" + server + "/set-cookie'><img src='" + server + "/cached.png'><script>"
+        "try { localStorage.setItem('k', '" + kSecret + "'); } catch (e) {}"
+        "try { sessionStorage.setItem('k', '" + kSecret + "'); } catch (e) {}"
+        "document.cookie = 'k=" + kSecret + "'; var done = () => window.seen = 'stored';"
+        "try { var r = indexedDB.open('db'); r.onupgradeneeded = () => r.result.createObjectStore('s');"
+        " r.onerror = done; r.onsuccess = () => { var t = r.result.transaction('s', 'readwrite');"
+        " t.objectStore('s').put('" + kSecret + "', 'k'); t.oncomplete = done; t.onerror = done; };"
+        "} catch (e) { done(); }</script>";
+    const QByteArray look =
+        "<img src='" + server + "/look.png'><img src='" + server + "/cached.png'><script>"
+        "var found = [document.cookie]; try { found.push(localStorage.getItem('k')); } catch (e) {}"
+        "try { found.push(sessionStorage.getItem('k')); } catch (e) {}"
+        "var done = () => window.seen = found.join('|');"
+        "try { var r = indexedDB.open('db'); r.onerror = done; r.onsuccess = () => { var d = r.result;"
+        " if (!d.objectStoreNames.contains('s')) return done();"
+        " var g = d.transaction('s').objectStore('s').get('k'); g.onerror = done;"
+        " g.onsuccess = () => { found.push(g.result); done(); }; }; } catch (e) { done(); }</script>";
+    auto seen = [&](QWebEngineView& view) {
+      RunUntil([&] { return Run(*view.page(), "typeof window.seen").toString() == "string"; });
+      return Run(*view.page(), "window.seen").toString();
+    };
+    QWebEngineView view;
+    QtBrowser browser(view);
+    m_server->requests.clear();
+    QVERIFY(ShowResultOf(m_documents, view, browser, store));
+    QCOMPARE(seen(view), QStringLiteral("stored"));
+    QVERIFY(ShowResultOf(m_elsewhere, view, browser, look));
+    const QString other = seen(view);
+    QVERIFY2(!other.contains(kSecret), qPrintable(other));
+    RunUntil([&] { return !m_server->requests.filter("/look.png").isEmpty(); }, 2000);
+    for (const QString& request : m_server->requests) QVERIFY2(!request.contains(kSecret), qPrintable(request));
+    // Nor is the cache shared: the second folder asked the server anew.
+    QVERIFY2(m_server->requests.filter("/cached.png").size() >= 2, qPrintable(m_server->requests.join(' ')));
   }
 
   // Through the whole window: the transformation's output method decides.

@@ -131,6 +131,8 @@ TEST(Apply, ReadsATildeInEitherBoxAsTheHomeFolder) {
   w.frm.cmdApplyXsl_Click();
   ASSERT_EQ(w.journal.size(), 3u);
   EXPECT_EQ(w.journal[1], "write /tmp/xml1.tmp [" + w.Transformed("/home/ann/in/a.xml", "/home/ann/s.xsl") + "]");
+  // The page may go only where the two files lie.
+  EXPECT_EQ(w.wbr.pages.back().readableFolders, (std::vector<std::string>{"/home/ann/in", "/home/ann"}));
 }
 
 TEST(Apply, TrimsOnlyTheSpaceCharacter) {

@@ -378,6 +378,10 @@ PageRegistry& DefaultPageRegistry() {
     auto* r = new PageRegistry;
     profile->installUrlSchemeHandler(kPageScheme, new PageSchemeHandler(*r, profile));
     profile->setUrlRequestInterceptor(new LocalFileInterceptor(*r, profile));
+    // The cache is shared by every page of the profile: a page of one
+    // folder could time what a page of another loaded. Remote files are
+    // fetched anew instead.
+    profile->setHttpCacheType(QWebEngineProfile::NoCache);
     // A server's cookie set while one result page loads would be sent again
     // from the next, whatever its folder: pages of ours keep none.
     profile->cookieStore()->setCookieFilter(
