@@ -45,7 +45,7 @@ struct PageInfo {
   std::string baseDocument;
   // The folders of the job: the page may go to a local file only when it
   // lies in one of them (or below), symlinks and ".." resolved.
-  std::vector<std::string> readableFolders;
+  std::vector<std::string> readableFolders{};
 };
 
 // The embedded web browser.
