@@ -41,7 +41,6 @@ PageKind PageKindOf(transform::OutputKind kind) {
   return PageKind::kHtml;
 }
 
-// Tells the display when a run begins and ends, however it ends.
 // What the run tells as it goes, heard on the thread that waits for it: the
 // phase for the progress line, each message (on stderr at once, and kept
 // for the error and stop pages) and the files to follow.
@@ -87,6 +86,7 @@ class RunEvents final : public transform::JobEvents {
   transform::JobPhase m_phase = transform::JobPhase::kReadingDocument;
 };
 
+// Tells the display when a run begins and ends, however it ends.
 class ProgressShown {
  public:
   explicit ProgressShown(IProgress& progress) : m_progress(progress) {

@@ -18,6 +18,7 @@
 #include "GuiSupport.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/PageScheme.h"
 #include "platform/qt/QtBrowser.h"
 #include "support/Fakes.h"
 
@@ -87,9 +88,17 @@ class LoopbackServer : public QObject {
         socket->abort();
         return;
       }
-      requests << QString::fromLatin1(path);
-      QByteArray type = "text/plain", body;
-      if (path == "/style.css") {
+      // A cookie that came along is part of the record.
+      const int cookie = head.indexOf("\r\nCookie: ");
+      requests << QString::fromLatin1(path) +
+                      (cookie < 0 ? QString() : " cookie=" + QString::fromLatin1(head.mid(cookie + 10).split('\r').value(0)));
+      QByteArray type = "text/plain", body, extra;
+      if (path == "/set-cookie") extra = "Set-Cookie: kept=" + QByteArray(kSecret) + "; Path=/\r\n";
+      if (path == "/cached.png") extra = "Cache-Control: max-age=600\r\n";
+      if (path == "/set-cookie" || path == "/cached.png" || path == "/look.png") {
+        type = "image/png";
+        body = Png(2, 1);
+      } else if (path == "/style.css") {
         type = "text/css";
         body = "#remote { color: rgb(1, 2, 3); }";
       } else if (path == "/pic.png") {
@@ -98,7 +107,7 @@ class LoopbackServer : public QObject {
       }
       socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
                     QByteArray::number(body.size()) +
-                    "\r\nAccess-Control-Allow-Origin: *\r\nConnection: close\r\n\r\n" + body);
+                    "\r\nAccess-Control-Allow-Origin: *\r\n" + extra + "Connection: close\r\n\r\n" + body);
       socket->disconnectFromHost();
     });
   }
@@ -127,6 +136,7 @@ class PagePolicyTest : public QObject {
   QTemporaryDir m_documents;  // the XML document's folder
   QTemporaryDir m_temp;       // where the result file is written
   QTemporaryDir m_elsewhere;  // a picture named by an absolute file: URL
+  QTemporaryDir m_styles;     // the stylesheet's folder
   std::unique_ptr<LoopbackServer> m_server;
 
   QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
@@ -139,9 +149,20 @@ class PagePolicyTest : public QObject {
 
   // Shows `html` as a result of the document in m_documents.
   bool ShowResult(QWebEngineView& view, QtBrowser& browser, const QByteArray& html) {
+    return ShowResultOf(m_documents, view, browser, html);
+  }
+  // Shows `html` as a result of a document in `folder`.
+  bool ShowResultOf(const QTemporaryDir& folder, QWebEngineView& view, QtBrowser& browser,
+                    const QByteArray& html) {
     const std::string page = Write(m_temp, "xmlR3sult.tmp", html).toStdString();
-    const std::string document = m_documents.filePath("doc.xml").toStdString();
-    return Show(view, [&] { browser.Navigate(page, {PageKind::kHtml, document}); });
+    const std::string document = folder.filePath("doc.xml").toStdString();
+    return Show(view, [&] {
+      browser.Navigate(page, {PageKind::kHtml, document, {},
+                              {folder.path().toStdString(), m_styles.path().toStdString()}});
+    });
+  }
+  QString Text(QWebEngineView& view) {
+    return Run(*view.page(), "document.body ? document.body.innerText : ''").toString();
   }
 
  private slots:
@@ -153,9 +174,22 @@ class PagePolicyTest : public QObject {
     Write(m_documents, "report.css", "#relative { color: rgb(4, 5, 6); }");
     Write(m_documents, "logo.png", LoopbackServer::Png(3, 1));
     Write(m_documents, "secret.txt", QByteArray(kSecret) + " is the key");
-    Write(m_documents, "secret.css", QByteArray("#secret { color: red; } /* ") + kSecret + " */");
+    // In a rule, not a comment: the rules a script reads back keep no comments.
+    Write(m_documents, "secret.css", QByteArray("#secret::after { content: '") + kSecret + "'; }");
     Write(m_documents, "secret.xml", QByteArray("<s>") + kSecret + "</s>");
     Write(m_elsewhere, "abs.png", LoopbackServer::Png(5, 1));
+    Write(m_elsewhere, "far.css", QByteArray("#far { color: red; } #far::after { content: '") + kSecret + "'; }");
+    Write(m_elsewhere, "out.html", QByteArray("<p>OUT ") + kSecret + "</p>");
+    Write(m_documents, "secret.webm", kSecret);
+    Write(m_documents, "secret.woff", kSecret);
+    QDir(m_documents.path()).mkdir("sub");
+    Write(m_documents, "sub/deep.html", "<p>IN deep</p>");
+    Write(m_styles, "notes.html", "<p>IN notes</p>");
+    // Names in the document's folder that lead out of it.
+    QFile::link(m_elsewhere.filePath("abs.png"), m_documents.filePath("linked.png"));
+    QFile::link(m_elsewhere.filePath("far.css"), m_documents.filePath("linked.css"));
+    QFile::link(m_elsewhere.filePath("out.html"), m_documents.filePath("link-out.html"));
+    QFile::link(m_elsewhere.path(), m_documents.filePath("linkdir"));
   }
 
   void loadsWhatAPageOpenedFromDiskWould() {
@@ -167,18 +201,29 @@ class PagePolicyTest : public QObject {
                             "<p id='remote'>r</p><p id='relative'>l</p>"
                             "<img id='web' src='" + m_server->Base().toUtf8() + "/pic.png'>"
                             "<img id='file' src='" + FileUrl(m_elsewhere.filePath("abs.png")).toUtf8() + "'>"
-                            "<img id='beside' src='logo.png'>"
+                            "<img id='beside' src='logo.png'><img id='linked' src='linked.png'>"
+                            "<link rel='stylesheet' href='linked.css'><p id='far'>f</p>"
+                            "<style>@font-face { font-family: beside; src: url(face.ttf); }</style>"
+                            "<script>document.fonts.load('12px beside').then(f => window.fonts = f.length,"
+                            " () => window.fonts = -1);</script>"
                             "</body></html>";
+    QFile::remove(m_documents.filePath("face.ttf"));
+    QVERIFY(QFile::copy(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"),
+                        m_documents.filePath("face.ttf")));
     QVERIFY(ShowResult(view, browser, html));
     QVERIFY(RunUntil([&] {
-      return Run(*view.page(), "Array.from(document.images).every(i => i.complete)").toBool();
+      return Run(*view.page(), "Array.from(document.images).every(i => i.complete)"
+                               " && typeof window.fonts == 'number'").toBool();
     }));
     const QString check =
         "[getComputedStyle(document.getElementById('remote')).color,"
         " getComputedStyle(document.getElementById('relative')).color,"
+        " getComputedStyle(document.getElementById('far')).color,"
         " document.getElementById('web').naturalWidth, document.getElementById('file').naturalWidth,"
-        " document.getElementById('beside').naturalWidth].join('|')";
-    QCOMPARE(Run(*view.page(), check).toString(), QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|7|5|3"));
+        " document.getElementById('beside').naturalWidth, document.getElementById('linked').naturalWidth,"
+        " window.fonts].join('|')";
+    QCOMPARE(Run(*view.page(), check).toString(),
+             QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|rgb(255, 0, 0)|7|5|3|5|1"));
     QVERIFY2(m_server->requests.contains("/style.css") && m_server->requests.contains("/pic.png"),
              qPrintable(m_server->requests.join(' ')));
   }
@@ -194,6 +239,100 @@ class PagePolicyTest : public QObject {
     QVERIFY(ShowResult(view, browser, "<a id='a' href='" + m_server->Base().toUtf8() + "/web.html'>web</a>"));
     QVERIFY(Show(view, [&] { Run(*view.page(), "document.getElementById('a').click()"); }));
     QCOMPARE(view.url().toString(), m_server->Base() + "/web.html");
+  }
+
+  // Where a link or a script may take the page: the job's folders only,
+  // whatever the name says.
+  void navigatesOnlyInsideTheJobsFolders_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("shows");  // empty: refused
+    const QString out = QFileInfo(m_elsewhere.path()).fileName();
+    QTest::newRow("a subfolder") << "sub/deep.html" << "IN deep";
+    QTest::newRow("the stylesheet's folder, file:") << FileUrl(m_styles.filePath("notes.html")) << "IN notes";
+    QTest::newRow("another folder, file:") << FileUrl(m_elsewhere.filePath("out.html")) << "";
+    QTest::newRow("another folder, own scheme")
+        << "xmlpellor://' + location.host + '" + m_elsewhere.filePath("out.html") << "";
+    QTest::newRow("dot segments out") << "../" + out + "/out.html" << "";
+    QTest::newRow("a symlink out") << "link-out.html" << "";
+    QTest::newRow("a symlinked folder out") << "linkdir/out.html" << "";
+    QTest::newRow("the result's own file") << FileUrl(m_temp.filePath("xmlR3sult.tmp")) << "";
+  }
+  void navigatesOnlyInsideTheJobsFolders() {
+    QFETCH(QString, target);
+    QFETCH(QString, shows);
+    QWebEngineView view;
+    QtBrowser browser(view);
+    QVERIFY(ShowResult(view, browser, "<p>RESULT</p>"));
+    const bool loaded = Show(view, [&] { Run(*view.page(), "location.href = '" + target + "'"); });
+    const QString text = Text(view);
+    if (!shows.isEmpty()) {
+      QVERIFY(loaded);
+      QCOMPARE(text.trimmed(), shows);
+    } else {
+      QVERIFY2(!text.contains(kSecret) && !text.contains("RESULT") && !text.contains("OUT"), qPrintable(text));
+    }
+  }
+
+  // A huge local file (here 3 GB, nearly all of it a hole) is shown up to
+  // the limit and then says so.
+  void aLongLocalFileEndsInANotice() {
+    constexpr qint64 kLimit = 64 * 1024;
+    QFile big(m_documents.filePath("big.txt"));
+    QVERIFY(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (int i = 0; i < 4000; ++i) big.write("a line of text that goes on\n");
+    QVERIFY(big.resize(qint64{3} << 30));
+    big.close();
+    DefaultPageRegistry().SetReadLimit(kLimit);
+    QWebEngineView view;
+    QtBrowser browser(view);
+    QVERIFY(ShowResult(view, browser, "<p>RESULT</p>"));
+    QVERIFY(Show(view, [&] { Run(*view.page(), "location.href = 'big.txt'"); }));
+    const QString text = Text(view);
+    DefaultPageRegistry().SetReadLimit(PageRegistry::kDefaultReadLimit);
+    QFile::remove(big.fileName());
+    QVERIFY2(text.trimmed().endsWith(QString::fromLatin1(ReadLimitNotice(kLimit)).trimmed()), qPrintable(text.right(200)));
+    QVERIFY2(text.size() < 2 * kLimit, qPrintable(QString::number(text.size())));
+  }
+
+  // What a page of one folder stores, a page of another never reads. Each
+  // store may refuse (the engine keeps no web storage for our scheme), and
+  // says nothing then.
+  void storageStaysWithItsFolder() {
+    const QByteArray server = m_server->Base().toUtf8();
+    const QByteArray store =
+        "<img src='" + server + "/set-cookie'><img src='" + server + "/cached.png'><script>"
+        "try { localStorage.setItem('k', '" + kSecret + "'); } catch (e) {}"
+        "try { sessionStorage.setItem('k', '" + kSecret + "'); } catch (e) {}"
+        "document.cookie = 'k=" + kSecret + "'; var done = () => window.seen = 'stored';"
+        "try { var r = indexedDB.open('db'); r.onupgradeneeded = () => r.result.createObjectStore('s');"
+        " r.onerror = done; r.onsuccess = () => { var t = r.result.transaction('s', 'readwrite');"
+        " t.objectStore('s').put('" + kSecret + "', 'k'); t.oncomplete = done; t.onerror = done; };"
+        "} catch (e) { done(); }</script>";
+    const QByteArray look =
+        "<img src='" + server + "/look.png'><img src='" + server + "/cached.png'><script>"
+        "var found = [document.cookie]; try { found.push(localStorage.getItem('k')); } catch (e) {}"
+        "try { found.push(sessionStorage.getItem('k')); } catch (e) {}"
+        "var done = () => window.seen = found.join('|');"
+        "try { var r = indexedDB.open('db'); r.onerror = done; r.onsuccess = () => { var d = r.result;"
+        " if (!d.objectStoreNames.contains('s')) return done();"
+        " var g = d.transaction('s').objectStore('s').get('k'); g.onerror = done;"
+        " g.onsuccess = () => { found.push(g.result); done(); }; }; } catch (e) { done(); }</script>";
+    auto seen = [&](QWebEngineView& view) {
+      RunUntil([&] { return Run(*view.page(), "typeof window.seen").toString() == "string"; });
+      return Run(*view.page(), "window.seen").toString();
+    };
+    QWebEngineView view;
+    QtBrowser browser(view);
+    m_server->requests.clear();
+    QVERIFY(ShowResultOf(m_documents, view, browser, store));
+    QCOMPARE(seen(view), QStringLiteral("stored"));
+    QVERIFY(ShowResultOf(m_elsewhere, view, browser, look));
+    const QString other = seen(view);
+    QVERIFY2(!other.contains(kSecret), qPrintable(other));
+    RunUntil([&] { return !m_server->requests.filter("/look.png").isEmpty(); }, 2000);
+    for (const QString& request : m_server->requests) QVERIFY2(!request.contains(kSecret), qPrintable(request));
+    // Nor is the cache shared: the second folder asked the server anew.
+    QVERIFY2(m_server->requests.filter("/cached.png").size() >= 2, qPrintable(m_server->requests.join(' ')));
   }
 
   // Through the whole window: the transformation's output method decides.
@@ -322,6 +461,45 @@ class PagePolicyTest : public QObject {
            " document.head.appendChild(l);";
     QTest::newRow("canvas pixels, relative picture") << pixels.arg("'logo.png'", kSecret);
     QTest::newRow("canvas pixels, file: picture") << pixels.arg("ABS", kSecret);
+    // A crossorigin request must not make a local file another origin may
+    // read, however the file is named.
+    const QString corsPixels = "var i = new Image(); i.crossOrigin = 'anonymous'; i.onerror = () => report('error');"
+                               " i.onload = () => { var c = document.createElement('canvas');"
+                               " c.getContext('2d').drawImage(i, 0, 0);"
+                               " try { report('read ' + c.toDataURL().length + ' %2'); }"
+                               " catch (e) { report('threw ' + e); } }; i.src = %1;";
+    const QString corsRules = "var l = document.createElement('link'); l.rel = 'stylesheet'; l.crossOrigin = 'anonymous';"
+                              " l.href = %1; l.onload = () => { try {"
+                              " report(Array.from(l.sheet.cssRules).map(r => r.cssText).join()); }"
+                              " catch (e) { report('threw ' + e); } }; l.onerror = () => report('error');"
+                              " document.head.appendChild(l);";
+    const QString base = "document.head.insertAdjacentHTML('afterbegin', \"<base href='file://\" + DIR + \"/'>\"); ";
+    const QString ownHost = "'xmlpellor://' + location.host + DIR + '/%1'";
+    QTest::newRow("crossorigin canvas, relative picture") << corsPixels.arg("'logo.png'", kSecret);
+    QTest::newRow("crossorigin canvas, file: picture") << corsPixels.arg("ABS", kSecret);
+    QTest::newRow("crossorigin canvas, own scheme") << corsPixels.arg(ownHost.arg("logo.png"), kSecret);
+    QTest::newRow("crossorigin canvas, base href") << base + corsPixels.arg("'logo.png'", kSecret);
+    QTest::newRow("crossorigin canvas, symlink") << corsPixels.arg("'linked.png'", kSecret);
+    QTest::newRow("crossorigin rules, relative") << corsRules.arg("'secret.css'");
+    QTest::newRow("crossorigin rules, file:") << corsRules.arg("'file://' + DIR + '/secret.css'");
+    QTest::newRow("crossorigin rules, own scheme") << corsRules.arg(ownHost.arg("secret.css"));
+    QTest::newRow("crossorigin rules, base href") << base + corsRules.arg("'secret.css'");
+    QTest::newRow("crossorigin rules, symlink") << corsRules.arg("'linked.css'");
+    QTest::newRow("crossorigin video on a canvas")
+        << "var v = document.createElement('video'); v.crossOrigin = 'anonymous'; v.onerror = () => report('error');"
+           " v.onloadeddata = () => { var c = document.createElement('canvas'); c.getContext('2d').drawImage(v, 0, 0);"
+           " try { report('read ' + c.toDataURL().length); } catch (e) { report('threw ' + e); } };"
+           " v.src = 'secret.webm'; document.body.appendChild(v);";
+    QTest::newRow("crossorigin font preload, then fetch")
+        << "var l = document.createElement('link'); l.rel = 'preload'; l.as = 'font'; l.crossOrigin = 'anonymous';"
+           " l.href = 'secret.woff'; l.onerror = () => report('error'); l.onload = () =>"
+           " fetch('secret.woff').then(r => r.text()).then(report, e => report('error ' + e));"
+           " document.head.appendChild(l);";
+    // A service on this machine answers a WebSocket with no CORS between;
+    // the server's record shows whether the handshake arrived.
+    QTest::newRow("WebSocket to loopback")
+        << "var w = new WebSocket(SERVER.replace('http', 'ws') + '/socket'); w.onopen = () => report('open');"
+           " w.onerror = () => report('error'); w.onclose = () => report('closed');";
     QTest::newRow("EventSource, relative")
         << "var e = new EventSource('secret.txt'); e.onmessage = m => report(m.data);"
            " e.onerror = () => { e.close(); report('error'); };";
@@ -341,7 +519,8 @@ class PagePolicyTest : public QObject {
         "<html><body><script>"
         "var FILE = " + quoted(FileUrl(secret)) + ", PATH = " + quoted(secret) +
         ", DIR = " + quoted(m_documents.path()) +
-        ", ABS = " + quoted(FileUrl(m_elsewhere.filePath("abs.png"))) + ";"
+        ", ABS = " + quoted(FileUrl(m_elsewhere.filePath("abs.png"))) +
+        ", SERVER = " + quoted(m_server->Base()) + ";"
         "var reported = false; function report(v) { if (reported) return; reported = true;"
         " window.result = String(v); new Image().src = " + quoted(m_server->Base()) +
         " + '/report?' + encodeURIComponent(String(v).slice(0, 300)); }"

@@ -17,14 +17,16 @@
 namespace xmlpellor {
 namespace {
 
+// The transformation also takes a document named by a file: URL.
+QString LocalName(const std::string& name) {
+  const QString text = QString::fromStdString(name);
+  if (text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) return QUrl(text).toLocalFile();
+  return text;
+}
+
 QString FolderOf(const PageInfo& page, const QFileInfo& file) {
   if (page.baseDocument.empty()) return file.absolutePath();
-  const QString base = QString::fromStdString(page.baseDocument);
-  // The transformation also takes a document named by a file: URL.
-  if (base.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
-    return QFileInfo(QUrl(base).toLocalFile()).absolutePath();
-  }
-  return QFileInfo(base).absolutePath();
+  return QFileInfo(LocalName(page.baseDocument)).absolutePath();
 }
 
 // Waits for the window's first paint and then, once that picture has gone
@@ -98,6 +100,9 @@ void QtBrowser::StartEngine() {
   // Stylesheets, pictures, fonts and frames from the web load as they would
   // for a page opened from disk.
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+  // Else a `crossorigin` attribute would make a local picture's pixels or a
+  // stylesheet's rules readable, as a request in cors mode passes for file:.
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
   if (m_pending) {
     const Request request = *std::exchange(m_pending, std::nullopt);
     Navigate(request.path, request.page);
@@ -126,9 +131,12 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
     return;
   }
   const QUrl url = UrlFor(path, page);
+  PageRegistry& registry = DefaultPageRegistry();
+  QStringList folders;
+  for (const std::string& folder : page.readableFolders) folders << LocalName(folder);
+  registry.SetReadableFolders(folders);
   if (!path.empty()) {
-    DefaultPageRegistry().AddPage(
-        url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind});
+    registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind});
   }
   if (!m_scroll) m_scroll = new ScrollKeeper(*m_view.page());
   m_scroll->Loading(url, page.scrollKey);
