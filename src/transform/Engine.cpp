@@ -92,6 +92,46 @@ std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
   return FoldersOf(xml, xsl, m_settings);
 }
 
+void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
+                        std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
+                        bool& overLimit) const {
+  wire::Reader reader(message);
+  switch (reader.tag()) {
+    case wire::Tag::kConfined:
+      if (m_settings.verbose) std::fprintf(stderr, "xmlpellor: %s\n", reader.Text().c_str());
+      break;
+    case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
+    case wire::Tag::kReading: events.Reading(reader.Text()); break;
+    case wire::Tag::kProgress: {
+      const std::uint64_t done = reader.Number();
+      events.Progress(done, reader.Number());
+      break;
+    }
+    case wire::Tag::kMessage: events.Message(reader.Text()); break;
+    case wire::Tag::kOverLimit: overLimit = true; break;
+    case wire::Tag::kOutput: {
+      result.emplace();
+      const std::uint64_t kind = reader.Number();
+      if (kind > static_cast<std::uint64_t>(xml::OutputKind::kText)) {
+        throw RuntimeError(err::kInternalError, "The XSLT engine named no known kind of output");
+      }
+      result->kind = static_cast<xml::OutputKind>(kind);
+      result->output = helper.Output(reader.Number());
+      break;
+    }
+    case wire::Tag::kNotLoaded: {
+      result.emplace();
+      const auto line = static_cast<std::int64_t>(reader.Number());
+      std::string reason = reader.Text();
+      result->notLoaded = xml::ParseError{line, std::move(reason)};
+      result->notLoadedLocation = reader.Text();
+      break;
+    }
+    case wire::Tag::kFailed: failure = wire::DecodeError(reader); break;
+    default: break;
+  }
+}
+
 JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
   wire::EngineRequest engineRequest{request, m_memoryLimit};
   engineRequest.job.restrictReads = true;
@@ -113,36 +153,13 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
     helper->Send(message);
     std::string received;
     while (helper->Receive(received)) {
-      wire::Reader reader(received);
-      switch (reader.tag()) {
-        case wire::Tag::kConfined:
-          if (m_settings.verbose) std::fprintf(stderr, "xmlpellor: %s\n", reader.Text().c_str());
-          break;
-        case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
-        case wire::Tag::kReading: events.Reading(reader.Text()); break;
-        case wire::Tag::kProgress: {
-          const std::uint64_t done = reader.Number();
-          events.Progress(done, reader.Number());
-          break;
-        }
-        case wire::Tag::kMessage: events.Message(reader.Text()); break;
-        case wire::Tag::kOverLimit: overLimit = true; break;
-        case wire::Tag::kOutput: {
-          result.emplace();
-          result->kind = static_cast<xml::OutputKind>(reader.Number());
-          result->output = helper->Output(reader.Number());
-          break;
-        }
-        case wire::Tag::kNotLoaded: {
-          result.emplace();
-          const auto line = static_cast<std::int64_t>(reader.Number());
-          std::string reason = reader.Text();
-          result->notLoaded = xml::ParseError{line, std::move(reason)};
-          result->notLoadedLocation = reader.Text();
-          break;
-        }
-        case wire::Tag::kFailed: failure = wire::DecodeError(reader); break;
-        default: break;
+      try {
+        Hear(received, *helper, events, result, failure, overLimit);
+      } catch (const RuntimeError& e) {
+        // A helper that says what cannot be read is not to be trusted further.
+        failure = e.record();
+        helper->Kill();
+        break;
       }
     }
   }

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/RuntimeError.h"
 #include "transform/Job.h"
 
 namespace xmlpellor {
@@ -71,6 +73,10 @@ class HelperEngine final : public IEngine {
 
  private:
   std::unique_ptr<IHelperProcess> TakePrepared();
+  // Takes in one message of the helper's.
+  void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
+            std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
+            bool& overLimit) const;
 
   IProcessLauncher& m_launcher;
   std::string m_program;

@@ -36,6 +36,9 @@ class Engine : public ::testing::TestWithParam<EngineCase> {};
 
 TEST_P(Engine, EndsAsItShouldAndTheNextApplyWorks) {
   const EngineCase& c = GetParam();
+#ifdef XMLPELLOR_UNDER_ASAN
+  if (c.memoryLimit != 0) GTEST_SKIP() << "no memory limit under AddressSanitizer";
+#endif
   TempDir job;
   TempDir outside;
   outside.Write("secret.xml", "<s>secret</s>");
@@ -60,7 +63,12 @@ TEST_P(Engine, EndsAsItShouldAndTheNextApplyWorks) {
 
   if (c.reported != nullptr) {
     ASSERT_EQ(tool.Reports(), 1u);
+#ifdef XMLPELLOR_UNDER_ASAN
+    // The sanitizer ends a crashed engine in its own way.
+    EXPECT_THAT(tool.LastReport(), HasSubstr("The XSLT engine"));
+#else
     EXPECT_THAT(tool.LastReport(), HasSubstr(c.reported));
+#endif
   } else {
     EXPECT_EQ(tool.Reports(), 0u) << tool.LastReport();
     EXPECT_THAT(tool.Output(), HasSubstr(c.shown));
@@ -183,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "<xsl:variable name='all' select='//i'/><xsl:template match='/'><xsl:for-each select='$all'>"
                  "<xsl:for-each select='$all'><xsl:if test='false()'><x/></xsl:if></xsl:for-each>"
                  "</xsl:for-each></xsl:template>", 0},
-        StopCase{"writing", transform::JobPhase::kWriting, 400000,
+        StopCase{"writing", transform::JobPhase::kWriting, 200000,
                  "<xsl:output indent='yes'/><xsl:template match='/'><o><xsl:for-each select='//i'>"
                  "<xsl:copy-of select='.'/><xsl:copy-of select='.'/></xsl:for-each></o></xsl:template>", 0}),
     [](const auto& info) { return std::string(info.param.name); });

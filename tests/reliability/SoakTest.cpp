@@ -18,13 +18,6 @@
 #include "Tool.h"
 #include "support/TempDir.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define XMLPELLOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XMLPELLOR_UNDER_ASAN 1
-#endif
-#endif
 
 namespace xmlpellor::test {
 namespace {

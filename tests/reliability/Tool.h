@@ -15,6 +15,16 @@
 #include "support/TempDir.h"
 #include "support/FakeWindow.h"
 
+// Under AddressSanitizer the tool is ten times slower, and a process's
+// memory cannot be limited (its shadow memory counts too).
+#if defined(__SANITIZE_ADDRESS__)
+#define XMLPELLOR_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XMLPELLOR_UNDER_ASAN 1
+#endif
+#endif
+
 namespace xmlpellor::test {
 
 // Points TMPDIR at a fresh folder of its own for its lifetime, so the
