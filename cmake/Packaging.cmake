@@ -2,6 +2,7 @@
 #
 #   bin/xmlpellor                       launcher: execs the program below
 #   lib/xmlpellor/xmlpellor             the program, with its start page beside it
+#   lib/xmlpellor/xmlpellor-engine      the process each transformation runs in
 #   lib/xmlpellor/yabxmlpellor.htm
 #   lib/xmlpellor/examples            -> ../../share/xmlpellor/examples
 #   share/xmlpellor/examples/           the example documents and stylesheets

@@ -20,6 +20,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected=(
   bin/xmlpellor
   lib/xmlpellor/xmlpellor
+  lib/xmlpellor/xmlpellor-engine
   lib/xmlpellor/yabxmlpellor.htm
   lib/xmlpellor/examples/books.xml
   share/xmlpellor/examples/books.xml
@@ -41,6 +42,7 @@ for f in "${expected[@]}"; do
 done
 [ -x "$prefix/bin/xmlpellor" ] || fail "launcher is not executable"
 [ -x "$prefix/lib/xmlpellor/xmlpellor" ] || fail "program is not executable"
+[ -x "$prefix/lib/xmlpellor/xmlpellor-engine" ] || fail "the XSLT engine is not executable"
 # The examples link must stay relative, or it breaks once the tree is packaged.
 link=$(readlink "$prefix/lib/xmlpellor/examples" || true)
 [ "$link" = ../../share/xmlpellor/examples ] || fail "examples link points to '$link'"
