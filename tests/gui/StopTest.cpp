@@ -142,6 +142,32 @@ class StopTest : public QObject, public RealWindow {
     QVERIFY(Contents(TempFile()).contains("<p>Result: fine</p>"));
   }
 
+  // libxslt 1.1.35 crashes on this (CVE-2025-11731); only its process goes.
+  void aCrashOfTheEngineIsReportedAndTheNextApplyWorks() {
+    const QString crash = m_data.filePath("crash.xsl");
+    Write(crash,
+          "<html xsl:version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+          "xmlns:func='http://exslt.org/functions' xsl:extension-element-prefixes='func'>"
+          "<func:result select='1'/></html>");
+    Child<QLineEdit>("txtXml")->setText(m_goodXml);
+    Child<QLineEdit>("txtXsl")->setText(crash);
+    QElapsedTimer clock;
+    qint64 toBox = -1;
+    m_h->box.onShow = [&] { toBox = clock.elapsed(); };
+    clock.start();
+    Child<QPushButton>("cmdApplyXsl")->click();
+    QCOMPARE(m_h->Reports(), 1u);
+    QVERIFY2(m_h->box.shown[0].prompt.find("The XSLT engine crashed") != std::string::npos,
+             m_h->box.shown[0].prompt.c_str());
+    std::printf("crash to the box: %lld ms\n", static_cast<long long>(toBox));
+    m_h->box.shown.clear();
+
+    Child<QLineEdit>("txtXsl")->setText(m_goodXsl);
+    Child<QPushButton>("cmdApplyXsl")->click();
+    QCOMPARE(m_h->Reports(), 0u);
+    QVERIFY(Contents(TempFile()).contains("<p>Result: fine</p>"));
+  }
+
   void aCloseOrSignalDuringARunStopsItAndClosesOnce_data() {
     QTest::addColumn<int>("signal");
     QTest::newRow("close") << 0;
