@@ -36,6 +36,17 @@ void SetParameters(xml::DOMDocument& xslDoc, const std::vector<std::string>& par
   }
 }
 
+// Loads `doc` from `location` for reading only, without validation; when it
+// does not load, `result` says why.
+bool Load(xml::DOMDocument& doc, const std::string& location, JobResult& result) {
+  doc.async(false);
+  doc.validateOnParse(false);
+  if (doc.load(location)) return true;
+  result.notLoaded = doc.parseError();
+  result.notLoadedLocation = location;
+  return false;
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
@@ -68,31 +79,19 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
 }
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
-  const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
-                                                                : xml::ReadPolicy();
+  const xml::ReadPolicy policy =
+      request.restrictReads ? xml::ReadPolicy(request.readableFolders) : xml::ReadPolicy();
   const xml::XmlJobScope scope(policy, events);
   JobResult result;
 
   events.Phase(JobPhase::kReadingDocument);
   xml::DOMDocument xmlDoc;
-  xmlDoc.async(false);
-  xmlDoc.validateOnParse(false);
   xmlDoc.compactText(true);
-  if (!xmlDoc.load(request.xml)) {
-    result.notLoaded = xmlDoc.parseError();
-    result.notLoadedLocation = request.xml;
-    return result;
-  }
+  if (!Load(xmlDoc, request.xml, result)) return result;
 
   events.Phase(JobPhase::kReadingStylesheet);
   xml::DOMDocument xslDoc;
-  xslDoc.async(false);
-  xslDoc.validateOnParse(false);
-  if (!xslDoc.load(request.xsl)) {
-    result.notLoaded = xslDoc.parseError();
-    result.notLoadedLocation = request.xsl;
-    return result;
-  }
+  if (!Load(xslDoc, request.xsl, result)) return result;
   xslDoc.setProperty("SelectionLanguage", "XPath");
   xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
   if (request.paramsNotArray) throw RuntimeError(err::kTypeMismatch, "Type mismatch");

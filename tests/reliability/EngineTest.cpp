@@ -63,12 +63,12 @@ TEST_P(Engine, EndsAsItShouldAndTheNextApplyWorks) {
 
   if (c.reported != nullptr) {
     ASSERT_EQ(tool.Reports(), 1u);
+    std::string expected = c.reported;
 #ifdef XMLPELLOR_UNDER_ASAN
     // The sanitizer ends a crashed engine in its own way.
-    EXPECT_THAT(tool.LastReport(), HasSubstr("The XSLT engine"));
-#else
-    EXPECT_THAT(tool.LastReport(), HasSubstr(c.reported));
+    if (expected.rfind("The XSLT engine", 0) == 0) expected = "The XSLT engine";
 #endif
+    EXPECT_THAT(tool.LastReport(), HasSubstr(expected));
   } else {
     EXPECT_EQ(tool.Reports(), 0u) << tool.LastReport();
     EXPECT_THAT(tool.Output(), HasSubstr(c.shown));
