@@ -13,11 +13,12 @@
 
 namespace xmlpellor {
 
-// Asks a running job to end early. The job's phases register a hook that
-// knows how to interrupt what they are doing; a stop sets the flag, then
-// runs every hook registered at that moment, on the thread that asked.
-// Registration and the hooks share one mutex, so a hook never runs after
-// its phase has unregistered it (and freed what the hook touches).
+// Asks a running job to end early. The job registers a hook that knows how
+// to interrupt it (the transformation's hook ends the engine's process); a
+// stop sets the flag, then runs every hook registered at that moment, on
+// the thread that asked. Registration and the hooks share one mutex, so a
+// hook never runs after the job has unregistered it (and freed what the
+// hook touches).
 class StopToken {
  public:
   // Registers `onStop` for as long as it lives. A stop asked for before the
