@@ -84,8 +84,14 @@ QUrl Located(const char* scheme, const QString& host, const QString& path, const
   return url;
 }
 
+constexpr char kFolderDomain[] = ".folders.page";
+
 // A folder's host: a name of hex digits the page cannot work out for
-// another folder, as the key is drawn anew in every process.
+// another folder, as the key is drawn anew in every process. Every folder's
+// host lies under one registrable domain: each folder is an origin of its
+// own (storage is kept by origin), while all of them are one site, so the
+// engine shows every result in the page process it already has instead of
+// starting one for each new folder.
 QString HostFor(const QString& folder) {
   static const QByteArray key = [] {
     std::array<quint32, 4> words{};
@@ -94,7 +100,7 @@ QString HostFor(const QString& folder) {
   }();
   const QByteArray digest =
       QCryptographicHash::hash(key + folder.toUtf8(), QCryptographicHash::Sha256).toHex();
-  return QLatin1Char('f') + QString::fromLatin1(digest.left(24));
+  return QLatin1Char('f') + QString::fromLatin1(digest.left(24)) + QLatin1String(kFolderDomain);
 }
 
 // Answers one job with a local file read in pieces, or fails it.
