@@ -23,18 +23,8 @@
 #include "transform/Engine.h"
 #include "transform/Job.h"
 
-namespace {
-
-using namespace xmlpellor;
-
-class PrintedMessages final : public transform::JobEvents {
- public:
-  void Message(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  using namespace xmlpellor;
   const bool timing = argc > 1 && std::string_view(argv[1]) == "--time";
   if (timing) {
     --argc;
@@ -59,7 +49,7 @@ int main(int argc, char** argv) {
     transform::ConfineForJob(request, transform::DefaultMemoryLimit());
 
     const auto start = std::chrono::steady_clock::now();
-    PrintedMessages messages;
+    transform::PrintedMessages messages;
     transform::JobResult result;
     BlockingWorker().Run([&] { result = transform::RunJob(request, messages); });
     if (result.notLoaded) {

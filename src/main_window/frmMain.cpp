@@ -1,7 +1,6 @@
 #include "main_window/frmMain.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 #include <variant>
 
@@ -44,7 +43,7 @@ PageKind PageKindOf(transform::OutputKind kind) {
 // What the run tells as it goes, heard on the thread that waits for it: the
 // phase for the progress line, each message (on stderr at once, and kept
 // for the error and stop pages) and the files to follow.
-class RunEvents final : public transform::JobEvents {
+class RunEvents final : public transform::PrintedMessages {
  public:
   explicit RunEvents(IProgress& progress) : m_progress(progress) {}
 
@@ -59,8 +58,7 @@ class RunEvents final : public transform::JobEvents {
     if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
   }
   void Message(const std::string& line) override {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    PrintedMessages::Message(line);
     // The first ones say what there is to say; a runaway loop says more.
     if (messages.size() < kMaxKeptMessages) messages.push_back(line);
   }

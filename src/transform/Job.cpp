@@ -4,6 +4,8 @@
 
 #include <libxml/tree.h>
 
+#include <cstdio>
+
 #include "platform/Confinement.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
@@ -60,6 +62,11 @@ constexpr bool kSanitized = false;
 #endif
 
 }  // namespace
+
+void PrintedMessages::Message(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
 
 std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) {
   // The data segment (heap and thread stacks, which is what a transformation

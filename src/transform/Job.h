@@ -41,6 +41,14 @@ struct JobResult {
 // What a job tells as it runs, on the thread that runs it.
 using JobEvents = xml::XmlJobObserver;
 
+// Puts each message of a job on stderr as it comes, one line each, as
+// xsltproc prints it: a stylesheet's xsl:message is how its author follows
+// what it does, also in a run that fails or is stopped later.
+class PrintedMessages : public JobEvents {
+ public:
+  void Message(const std::string& line) override;
+};
+
 // The library part of a transformation: loads the document, then the
 // stylesheet, sets the parameters, compiles, transforms and serialises.
 // A failure of the libraries is a RuntimeError. Runs in the XSLT engine's

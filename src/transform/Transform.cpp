@@ -14,17 +14,6 @@ namespace xmlpellor::transform {
 
 namespace {
 
-// What a transformation says goes to stderr as it comes, one line each, as
-// xsltproc prints it: a stylesheet's xsl:message is how its author follows
-// what it does, also in a run that fails or is stopped later.
-class PrintedMessages final : public JobEvents {
- public:
-  void Message(const std::string& line) override {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
-  }
-};
-
 JobRequest RequestFor(const std::string& strXmlDoc, const std::string& strXslDoc,
                       const Variant& astrParamValue) {
   JobRequest request;
