@@ -17,6 +17,8 @@ packages=(
   clang libclang-rt-14-dev
   # The Debian package, checks of its desktop files, screenshots.
   dpkg-dev file appstream desktop-file-utils imagemagick lintian
+  # A stylesheet that writes many files, tried on a small book.
+  docbook-xsl docbook-xml
 )
 
 missing=()

@@ -94,7 +94,8 @@ std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
 
 void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
                         std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
-                        bool& overLimit) const {
+                        bool& overLimit, const JobRequest& request,
+                        std::vector<DocumentSize>& documents) const {
   wire::Reader reader(message);
   switch (reader.tag()) {
     case wire::Tag::kConfined:
@@ -116,7 +117,37 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
         throw RuntimeError(err::kInternalError, "The XSLT engine named no known kind of output");
       }
       result->kind = static_cast<xml::OutputKind>(kind);
-      result->output = helper.Output(reader.Number());
+      const std::uint64_t size = reader.Number();
+      if (documents.empty()) {
+        result->output = helper.Output(size);
+        break;
+      }
+      std::uint64_t total = size;
+      for (const auto& [path, bytes] : documents) total += bytes;
+      std::string all = helper.Output(total);
+      std::uint64_t at = size;
+      for (auto& [path, bytes] : documents) {
+        result->documents.push_back({std::move(path), all.substr(at, bytes)});
+        at += bytes;
+      }
+      all.resize(size);
+      all.shrink_to_fit();
+      result->output = std::move(all);
+      break;
+    }
+    case wire::Tag::kDocument: {
+      // The same rules as in the engine: a helper that breaks them is not
+      // to be trusted with the user's disk.
+      std::string path = reader.Text();
+      const std::uint64_t size = reader.Number();
+      std::uint64_t total = size;
+      for (const auto& document : documents) total += document.second;
+      if (!xml::IsOutputPath(path) || documents.size() >= request.maxDocuments ||
+          size > request.maxDocumentBytes || total > request.maxDocumentBytes) {
+        throw RuntimeError(err::kInternalError,
+                           "The XSLT engine named a file it may not write: " + path);
+      }
+      documents.emplace_back(std::move(path), size);
       break;
     }
     case wire::Tag::kNotLoaded: {
@@ -146,6 +177,7 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
   std::optional<JobResult> result;
   std::optional<ErrorRecord> failure;
   bool overLimit = false;
+  std::vector<DocumentSize> documents;
   StopToken* token = StopToken::Current();
   {
     // A stop ends the process wherever it is, the compile step included.
@@ -154,7 +186,7 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
     std::string received;
     while (helper->Receive(received)) {
       try {
-        Hear(received, *helper, events, result, failure, overLimit);
+        Hear(received, *helper, events, result, failure, overLimit, request, documents);
       } catch (const RuntimeError& e) {
         // A helper that says what cannot be read is not to be trusted further.
         failure = e.record();

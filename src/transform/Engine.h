@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/RuntimeError.h"
@@ -73,10 +74,12 @@ class HelperEngine final : public IEngine {
 
  private:
   std::unique_ptr<IHelperProcess> TakePrepared();
+  // A file the helper says it wrote: its path and size.
+  using DocumentSize = std::pair<std::string, std::uint64_t>;
   // Takes in one message of the helper's.
   void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
-            std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
-            bool& overLimit) const;
+            std::optional<JobResult>& result, std::optional<ErrorRecord>& failure, bool& overLimit,
+            const JobRequest& request, std::vector<DocumentSize>& documents) const;
 
   IProcessLauncher& m_launcher;
   std::string m_program;

@@ -105,8 +105,10 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   SetParameters(xslDoc, request.params);
 
   xml::OutputFormat format;
-  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format);
+  xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
+  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, &documents);
   result.kind = format.kind;
+  result.documents = std::move(documents.files);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/XmlJob.h"
@@ -26,6 +27,10 @@ struct JobRequest {
   // When set, the job may read only files in `readableFolders`.
   bool restrictReads = false;
   std::vector<std::string> readableFolders;
+  // How many files, and how many bytes in all, the stylesheet may write
+  // beside its output.
+  std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
+  std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
 };
 
 // What a job that ran to its end gives back: the output and its kind, or
@@ -36,6 +41,8 @@ struct JobResult {
   // Set when a document did not load, with the location it was loaded from.
   std::optional<xml::ParseError> notLoaded;
   std::string notLoadedLocation;
+  // The files the stylesheet wrote beside the output, in the order written.
+  std::vector<xml::OutputDocument> documents;
 };
 
 // What a job tells as it runs, on the thread that runs it.

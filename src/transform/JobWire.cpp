@@ -57,7 +57,7 @@ std::string EncodeRequest(const EngineRequest& request) {
   for (const auto& param : job.params) writer.Text(param);
   writer.Number(job.restrictReads ? 1 : 0).Number(job.readableFolders.size());
   for (const auto& folder : job.readableFolders) writer.Text(folder);
-  writer.Number(request.memoryLimit);
+  writer.Number(request.memoryLimit).Number(job.maxDocuments).Number(job.maxDocumentBytes);
   return writer.Bytes();
 }
 
@@ -73,6 +73,8 @@ EngineRequest DecodeRequest(std::string_view message) {
   job.restrictReads = reader.Number() != 0;
   for (std::uint64_t n = reader.Number(); n > 0; --n) job.readableFolders.push_back(reader.Text());
   request.memoryLimit = reader.Number();
+  job.maxDocuments = reader.Number();
+  job.maxDocumentBytes = reader.Number();
   return request;
 }
 

@@ -14,7 +14,7 @@ namespace xmlpellor::transform::wire {
 // channel message: a version byte, a tag, then the fields (numbers as 8
 // little-endian bytes, texts with their length first). One request goes
 // in; what the job does and then its one outcome come out.
-inline constexpr std::uint8_t kVersion = 1;
+inline constexpr std::uint8_t kVersion = 2;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -29,6 +29,10 @@ enum class Tag : std::uint8_t {
   kOutput,     // numbers: output kind, size of the output in the shared file
   kNotLoaded,  // number: line; texts: reason, location
   kFailed,     // an ErrorRecord
+  // Before kOutput, one for each file the stylesheet wrote: text: its path
+  // (see xml::IsOutputPath); number: its size. Its bytes follow the
+  // output's in the shared file, in the order of these messages.
+  kDocument,
 };
 
 // What the engine needs beside the request.

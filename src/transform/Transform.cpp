@@ -66,9 +66,10 @@ std::string StoppedText(double seconds) {
 
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
-                             const Variant& astrParamValue, OutputFormat* format,
-                             JobEvents* events) noexcept {
+                             const Variant& astrParamValue, OutputFormat* format, JobEvents* events,
+                             std::vector<xml::OutputDocument>* documents) noexcept {
   if (format != nullptr) *format = {};
+  if (documents != nullptr) documents->clear();
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
     const JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
@@ -90,6 +91,7 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
     } else {
       result = std::move(done.output);
       if (format != nullptr) format->kind = done.kind;
+      if (documents != nullptr) *documents = std::move(done.documents);
     }
   });
 }

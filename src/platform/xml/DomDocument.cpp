@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include <libxml/parser.h>
@@ -355,16 +356,18 @@ DOMNode DOMDocument::documentElement() const noexcept {
   return DOMNode(m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr);
 }
 
-std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format) const& {
-  return Transform(stylesheet, nullptr, format);
+std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
+                                       OutputDocuments* documents) const& {
+  return Transform(stylesheet, nullptr, format, documents);
 }
 
-std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format) && {
-  return Transform(stylesheet, &m_doc, format);
+std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
+                                       OutputDocuments* documents) && {
+  return Transform(stylesheet, &m_doc, format, documents);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
-                                   OutputFormat* format) const {
+                                   OutputFormat* format, OutputDocuments* documents) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -399,8 +402,15 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   context->maxTemplateVars = kMaxTemplateVars;
 
   Enter(XmlPhase::kTransforming);
-  XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr,
-                                                context.get()));
+  std::optional<OutputDocumentCapture> capture;
+  if (documents != nullptr) {
+    capture.emplace(*documents);
+    OutputDocumentCapture::Route(style.get());
+  }
+  XmlPtr<xmlDoc> result(
+      xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
+  if (capture && !capture->Overflow().empty()) ThrowComponentError(capture->Overflow(), collector);
+  capture.reset();
   if (context->state == XSLT_STATE_STOPPED) {
     if (collector.Contains("infinite template recursion")) {
       ThrowComponentError("The transformation was stopped: templates called each other more than " +

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/XmlPtr.h"
@@ -84,18 +85,22 @@ class DOMDocument {
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output
   // declares in itself is UTF-8 too. `format`, when given, receives what
-  // kind of output it is.
-  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) const&;
+  // kind of output it is. With `documents`, the files the stylesheet writes
+  // beside its output go there (see OutputDocumentCapture); without, a
+  // stylesheet that writes one fails.
+  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
+                            OutputDocuments* documents = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
-  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) &&;
+  std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
+                            OutputDocuments* documents = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
-  std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
-                        OutputFormat* format) const;
+  std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
+                        OutputDocuments* documents) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;
