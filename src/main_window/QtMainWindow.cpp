@@ -230,9 +230,23 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
            [&errors, &fs, frm, cdl] {
              if (frm->Output()) SaveOutputAs(errors, *cdl, fs, frm->TempFile(), *frm->Output());
            },
-       .outputFile = [frm] {
-         return frm->Output() ? QString::fromStdString(frm->TempFile()) : QString();
-       }});
+       .outputFile =
+           [frm] { return frm->Output() ? QString::fromStdString(frm->ShownFile()) : QString(); },
+       .outputFiles =
+           [frm] {
+             QStringList files;
+             if (frm->Output()) {
+               for (const std::string& file : frm->Output()->set.files) {
+                 files << QString::fromStdString(file);
+               }
+             }
+             return files;
+           },
+       .shownOutputFile = [frm] { return static_cast<int>(frm->ShownFileIndex()); },
+       .showOutputFile =
+           [frm](int index) {
+             if (index >= 0) frm->ShowOutputFile(static_cast<std::size_t>(index));
+           }});
 }
 
 void QtMainWindow::ApplyTabOrder() {
