@@ -79,8 +79,9 @@ const std::string& Tool::LastReport() const {
 }
 
 bool Tool::Shown(std::size_t navigationsBefore) const {
+  // A run that wrote several files shows one of them instead.
   return wbr.navigations.size() == navigationsBefore + 1 &&
-         wbr.navigations.back() == frm.TempFile() && !frm.TempFile().empty();
+         wbr.navigations.back() == frm.ShownFile() && !frm.TempFile().empty();
 }
 
 ::testing::AssertionResult Tool::StillUsable() {
