@@ -118,9 +118,7 @@ TEST_P(MainOutputNameAmongFiles, IsOneTheStylesheetLeftFree) {
 INSTANTIATE_TEST_SUITE_P(
     SaveOutput, MainOutputNameAmongFiles,
     ::testing::Values(
-        MainNameCase{"Index", {"a.html"}, Kind::kHtml, "index.html"},
         MainNameCase{"IndexByKind", {"index.html"}, Kind::kXml, "index.xml"},
-        MainNameCase{"DocumentsName", {"index.html"}, Kind::kHtml, "orders.html"},
         MainNameCase{"BothTaken", {"index.html", "orders.html"}, Kind::kHtml, "orders-output.html"},
         MainNameCase{"FolderOfThatName", {"index.html/a.html"}, Kind::kHtml, "orders.html"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -15,6 +15,8 @@ struct HrefCase {
   const char* expected;  // null: refused
 };
 
+// The plain rows (relative, subfolder, absolute, file:, http:) run through
+// the engine's process in the reliability tests; these are the corners.
 class OutputHref : public ::testing::TestWithParam<HrefCase> {};
 
 TEST_P(OutputHref, LandsInTheOutputFolderOrIsRefused) {
@@ -33,8 +35,6 @@ TEST_P(OutputHref, LandsInTheOutputFolderOrIsRefused) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, OutputHref,
     ::testing::Values(
-        HrefCase{"plain", "ch1.html", "", "ch1.html"},
-        HrefCase{"subfolder", "parts/ch1.html", "", "parts/ch1.html"},
         HrefCase{"dot_segments", "./parts/../ch1.html", "", "ch1.html"},
         HrefCase{"beside_a_nested_file", "ch2.html", "parts/ch1.html", "parts/ch2.html"},
         HrefCase{"up_from_a_nested_file", "../index.html", "parts/ch1.html", "index.html"},
@@ -44,10 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         HrefCase{"above_through_a_subfolder", "a/../../x.html", "", nullptr},
         HrefCase{"escaped_dots_above", "%2e%2e/x.html", "", nullptr},
         HrefCase{"escaped_slash", "a%2fb.html", "", nullptr},
-        HrefCase{"absolute", "/tmp/x.html", "", nullptr},
         HrefCase{"network_path", "//host/x.html", "", nullptr},
-        HrefCase{"file_url", "file:///tmp/x.html", "", nullptr},
-        HrefCase{"http_url", "http://example.org/x.html", "", nullptr},
         HrefCase{"a_folder", "parts/", "", nullptr},
         HrefCase{"the_folder_itself", ".", "", nullptr}, HrefCase{"empty", "", "", nullptr},
         HrefCase{"nul_escape", "a%00.html", "", nullptr}),
