@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "transform/Job.h"
 
 namespace xmlpellor {
 
-class IHelperProcess;
-class IProcessLauncher;
+class StopToken;
 
 namespace transform {
 
@@ -72,7 +72,18 @@ class HelperEngine final : public IEngine {
   std::uint64_t MemoryLimit() const noexcept { return m_memoryLimit; }
 
  private:
+  // What became of one engine given the job.
+  struct Attempt {
+    bool heard = false;  // it said anything at all
+    bool stopped = false;
+    bool overLimit = false;
+    std::optional<JobResult> result;
+    std::optional<ErrorRecord> failure;
+    ExitStatus status;
+  };
+  HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();
+  Attempt RunOnce(const std::string& message, JobEvents& events, StopToken* token);
   // Takes in one message of the helper's.
   void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
             std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
