@@ -250,15 +250,17 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand&
 
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& argument : command.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  for (const auto& argument : command.arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   std::vector<char*> envp;
-  for (const auto& variable : command.environment) envp.push_back(const_cast<char*>(variable.c_str()));
+  for (const auto& variable : command.environment)
+    envp.push_back(const_cast<char*>(variable.c_str()));
   envp.push_back(nullptr);
   const std::uint64_t outOfMemoryKills = OutOfMemoryKills();
   pid_t pid = 0;
-  const int failed =
-      ::posix_spawn(&pid, program.c_str(), &settings.actions, &settings.attributes, argv.data(), envp.data());
+  const int failed = ::posix_spawn(&pid, program.c_str(), &settings.actions, &settings.attributes,
+                                   argv.data(), envp.data());
   if (failed != 0) ThrowStartError(program, failed);
   FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   if (!pidfd) {
@@ -267,8 +269,9 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand&
     ::waitpid(pid, nullptr, 0);
     ThrowStartError(program, error);
   }
-  return std::make_unique<PosixHelperProcess>(pid, std::move(pidfd), std::move(ours), std::move(output),
-                                              std::move(killed), outOfMemoryKills);
+  return std::make_unique<PosixHelperProcess>(pid, std::move(pidfd), std::move(ours),
+                                              std::move(output), std::move(killed),
+                                              outOfMemoryKills);
 }
 
 bool WaitUnlessAbandoned(int doneFd) {

@@ -9,6 +9,7 @@
 
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
+#include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
@@ -31,15 +32,15 @@ RuntimeError EngineError(const std::string& description) {
 // user's tokens and display, and a job has no use for them.
 std::vector<std::string> EngineEnvironment() {
   std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
-  for (const char* name : {
-           // Where libxml2 finds the system's XML and SGML catalogs, when the
-           // user points it elsewhere.
-           "XML_CATALOG_FILES", "SGML_CATALOG_FILES",
-           // The date and time functions answer in the user's time zone.
-           "TZ",
-           // How a sanitizer build reports a fault of the engine.
-           "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
+  for (const char* name : {// Where libxml2 finds the system's XML and SGML catalogs, when the
+                           // user points it elsewhere.
+                           "XML_CATALOG_FILES", "SGML_CATALOG_FILES",
+                           // The date and time functions answer in the user's time zone.
+                           "TZ",
+                           // How a sanitizer build reports a fault of the engine.
+                           "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name))
+      environment.push_back(std::string(name) + "=" + value);
   }
   return environment;
 }
@@ -144,7 +145,9 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
   wire::Reader reader(message);
   switch (reader.tag()) {
     case wire::Tag::kConfined:
-      if (m_settings.verbose) std::fprintf(stderr, "xmlpellor: %s\n", reader.Text().c_str());
+      if (m_settings.verbose) {
+        std::fprintf(stderr, "xmlpellor: %s\n", TerminalText(reader.Text()).c_str());
+      }
       break;
     case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
     case wire::Tag::kReading: events.Reading(reader.Text()); break;

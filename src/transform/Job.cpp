@@ -8,6 +8,7 @@
 
 #include "platform/Confinement.h"
 #include "platform/RuntimeError.h"
+#include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
@@ -64,7 +65,7 @@ constexpr bool kSanitized = false;
 }  // namespace
 
 void PrintedMessages::Message(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fprintf(stderr, "%s\n", TerminalText(line).c_str());
   std::fflush(stderr);
 }
 

@@ -43,7 +43,8 @@ using JobEvents = xml::XmlJobObserver;
 
 // Puts each message of a job on stderr as it comes, one line each, as
 // xsltproc prints it: a stylesheet's xsl:message is how its author follows
-// what it does, also in a run that fails or is stopped later.
+// what it does, also in a run that fails or is stopped later. Control
+// characters are made visible: the terminal is the user's, not the job's.
 class PrintedMessages : public JobEvents {
  public:
   void Message(const std::string& line) override;

@@ -29,7 +29,8 @@ class FakeHelperProcess final : public IHelperProcess {
   };
 
   FakeHelperProcess(Script script, Record& record)
-      : m_script(std::move(script)), m_pending(m_script.messages.begin(), m_script.messages.end()),
+      : m_script(std::move(script)),
+        m_pending(m_script.messages.begin(), m_script.messages.end()),
         m_record(record) {}
 
   bool Send(const std::string& message) override {
