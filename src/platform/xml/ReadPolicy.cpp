@@ -343,7 +343,7 @@ AllowedFolders ReadAllowedFoldersFile(const std::string& path) {
       result.notes.push_back(where + problem + "; ignored");
       continue;
     }
-    result.used.push_back(where + folder);
+    result.used.push_back(where + "allows " + folder);
     result.folders.push_back(std::move(folder));
   }
   return result;
