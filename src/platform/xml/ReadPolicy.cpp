@@ -34,7 +34,8 @@ std::string Resolved(const std::string& path) {
   if (slash == 0) return path;
   const std::string rest = path.substr(slash + 1);
   if (rest == "..") return {};  // beyond a folder that does not exist: judged as nowhere
-  return Resolved(path.substr(0, slash)) + "/" + rest;
+  const std::string folder = Resolved(path.substr(0, slash));
+  return folder.empty() ? folder : folder + "/" + rest;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -235,6 +236,9 @@ OpenedFile ReadPolicy::Open(const std::string& named) const {
     if (canonical.empty()) {
       error = errno;
       const std::string judged = Resolved(named);
+      // Through a folder that does not exist and back up: the system could
+      // not open it either.
+      if (judged.empty()) return Missing();
       if (!Contains(judged)) return Refused(named, judged);
       if (error == ENOENT || error == ENOTDIR) return Missing();
       return Failed(error);
