@@ -52,7 +52,8 @@ TEST_P(ReadPolicyOfAJob, ReadsOnlyWhatBelongsToIt) {
   ASSERT_EQ(::mkdir(out.c_str(), 0700), 0);
   root.Write("out/secret.xml", "<s>secret</s>");
   root.Write("job/near.xml", "<s>near</s>");
-  root.Write("job/lib.xsl", std::string(kHead) + "<xsl:template name='lib'>lib</xsl:template></xsl:stylesheet>");
+  root.Write("job/lib.xsl",
+             std::string(kHead) + "<xsl:template name='lib'>lib</xsl:template></xsl:stylesheet>");
   ASSERT_EQ(::symlink((out + "/secret.xml").c_str(), (job + "/link.xml").c_str()), 0);
   root.Write("job/d.xml", Fill(c.document, out));
   root.Write("job/s.xsl", std::string(kHead) + Fill(c.stylesheet, out) + "</xsl:stylesheet>");
@@ -78,7 +79,9 @@ constexpr const char* kPlain = "<r/>";
 constexpr const char* kCopyDocument = "<xsl:template match='/'><xsl:value-of select=\"document('";
 constexpr const char* kEnd = "')\"/></xsl:template>";
 
-std::string Reads(const std::string& target) { return std::string(kCopyDocument) + target + kEnd; }
+std::string Reads(const std::string& target) {
+  return std::string(kCopyDocument) + target + kEnd;
+}
 
 const std::string kNear = Reads("near.xml");
 const std::string kOut = Reads("{out}/secret.xml");
@@ -92,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadCase{"document_beside", kPlain, kNear.c_str(), false, "near", nullptr},
         ReadCase{"include_beside", kPlain,
-                 "<xsl:include href='lib.xsl'/><xsl:template match='/'><xsl:call-template name='lib'/></xsl:template>",
+                 "<xsl:include href='lib.xsl'/><xsl:template match='/'><xsl:call-template "
+                 "name='lib'/></xsl:template>",
                  false, "lib", nullptr},
         ReadCase{"document_outside", kPlain, kOut.c_str(), false, nullptr,
                  "Refused: the transformation may not read "},
@@ -129,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                       InsideCase{"hidden_folder_below", "/a/.ssh/id", "/a", true, false},
                       InsideCase{"hidden_file_below", "/a/b/.env", "/a", true, false},
                       InsideCase{"dots_inside_a_name", "/a/b.d/c..x", "/a", true, true},
-                      InsideCase{"hidden_place_itself", "/a/.cache/p/x.xml", "/a/.cache/p", true, true},
+                      InsideCase{"hidden_place_itself", "/a/.cache/p/x.xml", "/a/.cache/p", true,
+                                 true},
                       InsideCase{"root_place", "/etc/x", "/", true, true},
                       InsideCase{"root_place_hidden", "/.x/y", "/", true, false},
                       InsideCase{"file_place_itself", "/h/.d.xml", "/h/.d.xml", false, true},
@@ -215,18 +220,18 @@ TEST_P(HiddenFilesAndTheHomeFolder, StayPrivate) {
   TempDir root;
   const std::string home = root.File("home");
   const ScopedEnv env("HOME", home);
-  for (const char* file : {"doc.xml:<s>doc</s>", ".ssh/id.xml:<s>key</s>",
-                           "Documents/taxes.xml:<s>taxes</s>", "Downloads/near.xml:<s>near</s>",
-                           "Downloads/.env.xml:<s>env</s>", "Downloads/.git/config.xml:<s>git</s>",
-                           ".cache/proj/doc.xml:<s>cached</s>", ".cache/proj/near.xml:<s>near</s>",
-                           ".cache/proj/sub/.x.xml:<s>deeper</s>"}) {
+  for (const char* file :
+       {"doc.xml:<s>doc</s>", ".ssh/id.xml:<s>key</s>", "Documents/taxes.xml:<s>taxes</s>",
+        "Downloads/near.xml:<s>near</s>", "Downloads/.env.xml:<s>env</s>",
+        "Downloads/.git/config.xml:<s>git</s>", ".cache/proj/doc.xml:<s>cached</s>",
+        ".cache/proj/near.xml:<s>near</s>", ".cache/proj/sub/.x.xml:<s>deeper</s>"}) {
     const std::string entry = file;
     const std::size_t colon = entry.find(':');
     Put(home + "/" + entry.substr(0, colon), entry.substr(colon + 1));
   }
-  const std::string body = *c.reads == '\0'
-                               ? std::string("<xsl:value-of select='.'/>")
-                               : "<xsl:value-of select=\"document('" + std::string(c.reads) + "')\"/>";
+  const std::string body =
+      *c.reads == '\0' ? std::string("<xsl:value-of select='.'/>")
+                       : "<xsl:value-of select=\"document('" + std::string(c.reads) + "')\"/>";
   Put(home + "/" + c.stylesheet,
       std::string(kHead) + "<xsl:template match='/'>" + body + "</xsl:template></xsl:stylesheet>");
   std::vector<std::string> allowed;
@@ -301,16 +306,17 @@ TEST_P(FileUrlOfAnEntity, IsReadOnlyAsTheFileItNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileUrlOfAnEntity,
-    ::testing::Values(UrlCase{"three_slashes", "file://{job}/near.txt", "[near]"},
-                      UrlCase{"localhost", "file://localhost{job}/near.txt", "[near]"},
-                      UrlCase{"one_slash", "file:{job}/near.txt", "[near]"},
-                      UrlCase{"percent_encoded", "file://{job}/a%20b.txt", "[spaced]"},
-                      UrlCase{"outside", "file://{out}/secret.txt", kRefused},
-                      UrlCase{"other_host", "file://root{out}/secret.txt", "names no local file"},
-                      UrlCase{"one_slash_then_a_host", "file:/{out}/secret.txt", "names no local file"},
-                      UrlCase{"share_path", "file:///{out}/secret.txt", "names no local file"},
-                      UrlCase{"encoded_dot_dot", "file://{job}/%2e%2e/out/secret.txt", kRefused},
-                      UrlCase{"encoded_nul", "file://{job}/near.txt%00.xml", "names no local file"}),
+    ::testing::Values(
+        UrlCase{"three_slashes", "file://{job}/near.txt", "[near]"},
+        UrlCase{"localhost", "file://localhost{job}/near.txt", "[near]"},
+        UrlCase{"one_slash", "file:{job}/near.txt", "[near]"},
+        UrlCase{"percent_encoded", "file://{job}/a%20b.txt", "[spaced]"},
+        UrlCase{"outside", "file://{out}/secret.txt", kRefused},
+        UrlCase{"other_host", "file://root{out}/secret.txt", "names no local file"},
+        UrlCase{"one_slash_then_a_host", "file:/{out}/secret.txt", "names no local file"},
+        UrlCase{"share_path", "file:///{out}/secret.txt", "names no local file"},
+        UrlCase{"encoded_dot_dot", "file://{job}/%2e%2e/out/secret.txt", kRefused},
+        UrlCase{"encoded_nul", "file://{job}/near.txt%00.xml", "names no local file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A catalog may send a name anywhere; what it sends to is judged like any
@@ -352,10 +358,9 @@ TEST_P(CatalogRewrite, LeadsOnlyWhereTheJobMayRead) {
            "<rewriteSystem systemIdStartString='http://example.org/ent/' rewritePrefix='" +
            std::string(c.rewriteTo) + "'/></catalog>"));
   // A document's own catalog, which must not count.
-  Put(root.File("own.xml"),
-      fill("<catalog xmlns='urn:oasis:names:tc:entity:xmlns:xml:catalog'>"
-           "<rewriteSystem systemIdStartString='http://example.org/own/' "
-           "rewritePrefix='file://{out}/'/></catalog>"));
+  Put(root.File("own.xml"), fill("<catalog xmlns='urn:oasis:names:tc:entity:xmlns:xml:catalog'>"
+                                 "<rewriteSystem systemIdStartString='http://example.org/own/' "
+                                 "rewritePrefix='file://{out}/'/></catalog>"));
   Put(job + "/d.xml", fill("<?oasis-xml-catalog catalog='file://{root}/own.xml'?>"
                            "<!DOCTYPE r [<!ENTITY e SYSTEM '" +
                            std::string(c.entity) + "'>]><r>[&e;]</r>"));
@@ -370,14 +375,14 @@ TEST_P(CatalogRewrite, LeadsOnlyWhereTheJobMayRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CatalogRewrite,
-    ::testing::Values(
-        CatalogCase{"into_the_job", "file://{job}/", "http://example.org/ent/near.txt", "[near]"},
-        CatalogCase{"out_of_the_job", "file://{out}/", "http://example.org/ent/secret.txt",
-                    kRefused},
-        CatalogCase{"into_the_job_then_up", "file://{job}/sub/",
-                    "http://example.org/ent/../../out/secret.txt", "[]"},
-        CatalogCase{"documents_own_catalog", "file://{job}/", "http://example.org/own/secret.txt",
-                    "[]"}),
+    ::testing::Values(CatalogCase{"into_the_job", "file://{job}/",
+                                  "http://example.org/ent/near.txt", "[near]"},
+                      CatalogCase{"out_of_the_job", "file://{out}/",
+                                  "http://example.org/ent/secret.txt", kRefused},
+                      CatalogCase{"into_the_job_then_up", "file://{job}/sub/",
+                                  "http://example.org/ent/../../out/secret.txt", "[]"},
+                      CatalogCase{"documents_own_catalog", "file://{job}/",
+                                  "http://example.org/own/secret.txt", "[]"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link swapped between a file of the job and one outside it, as fast as a
@@ -390,8 +395,8 @@ TEST(LinkFlip, NeverLeadsTheOpenOutOfTheJob) {
   Put(job + "/near.xml", "<s>near</s>");
   Put(out + "/secret.xml", "<s>secret</s>");
   Put(job + "/d.xml", "<r/>");
-  Put(job + "/s.xsl", std::string(kHead) + kNear.substr(0, kNear.find("near.xml")) +
-                          "flip.xml" + kEnd + "</xsl:stylesheet>");
+  Put(job + "/s.xsl", std::string(kHead) + kNear.substr(0, kNear.find("near.xml")) + "flip.xml" +
+                          kEnd + "</xsl:stylesheet>");
   const std::string link = job + "/flip.xml";
   const std::string spare = job + "/flip.tmp";
   ASSERT_EQ(::symlink((job + "/near.xml").c_str(), link.c_str()), 0);
@@ -452,7 +457,8 @@ TEST(SystemPackages, DocBookDtdThroughItsLinkIntoEtcSgml) {
   Put(root.File("s.xsl"), std::string(kHead) + kValue + "</xsl:stylesheet>");
   const Ran ran = RunJob(root.File("d.xml"), root.File("s.xsl"));
   EXPECT_EQ(ran.reports, 0u) << ran.report;
-  EXPECT_THAT(ran.page, HasSubstr("Ta\xE2\x80\x94" "b"));
+  EXPECT_THAT(ran.page, HasSubstr("Ta\xE2\x80\x94"
+                                  "b"));
 }
 
 TEST(SystemPackages, YelpImportsAcrossItsOwnTree) {
@@ -474,7 +480,8 @@ TEST(SystemPackages, YelpImportsAcrossItsOwnTree) {
 }
 
 TEST(SystemPackages, DebiansDocBookCatalogLeadsNowhereElse) {
-  if (::access("/etc/xml/docbook-xsl.xml", R_OK) != 0) GTEST_SKIP() << "docbook-xsl is not installed";
+  if (::access("/etc/xml/docbook-xsl.xml", R_OK) != 0)
+    GTEST_SKIP() << "docbook-xsl is not installed";
   TempDir root;
   Put(root.File("job/d.xml"), "");
   Put(root.File("out/token.txt"), "token");
