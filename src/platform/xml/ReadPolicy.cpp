@@ -196,8 +196,9 @@ ReadPolicy ReadPolicy::ForJob(const std::string& document, const std::string& st
     }
     if (path.empty()) continue;
     places.push_back(path);
-    for (const std::string& folder : {FolderOf(path), FolderOf(Resolved(path))}) {
-      if (!HoldsHome(Canonical(folder), home)) places.push_back(folder);
+    const std::string resolved = Resolved(path);
+    for (const std::string& folder : {FolderOf(path), resolved.empty() ? "" : FolderOf(resolved)}) {
+      if (!folder.empty() && !HoldsHome(Canonical(folder), home)) places.push_back(folder);
     }
   }
   places.insert(places.end(), SystemFolders().begin(), SystemFolders().end());
