@@ -6,6 +6,7 @@
 
 #include "files/Files.h"
 #include "main_window/Identity.h"
+#include "platform/xml/ReadPolicy.h"
 
 namespace xmlpellor {
 namespace {
@@ -114,7 +115,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         }
       } else {
         if (value.empty()) return Refused("option '--allow-read' needs a folder");
-        result.allowRead.push_back(Absolute(value, currentFolder, home));
+        std::string folder = Absolute(value, currentFolder, home);
+        // Found out now, not at the first refusal, which would advise the
+        // very option that was given.
+        if (std::string problem = xml::AllowedFolderProblem(folder); !problem.empty()) {
+          CommandLine refused = Refused("--allow-read: " + problem);
+          refused.usageHelps = false;
+          return refused;
+        }
+        result.allowRead.push_back(std::move(folder));
       }
     } else if (argument == "--no-follow") {
       result.follow = false;
@@ -200,7 +209,7 @@ std::string UsageText() {
          "                             number with K, M or G (default: half of the\n"
          "                             machine's memory)\n"
          "      --allow-read=FOLDER    let transformations read files in FOLDER too;\n"
-         "                             may be repeated\n"
+         "                             FOLDER must exist; may be repeated\n"
          "      --verbose              also print the web engine's own diagnostics and\n"
          "                             the confinement of the XSLT engine's process\n"
          "      --                     the arguments that follow are files, even if\n"
@@ -211,9 +220,13 @@ std::string UsageText() {
          "files they read: saving one of them applies again.\n"
          "\n"
          "A transformation reads only files in the folders of its document and\n"
-         "stylesheet, the system's XML data (/usr/share/xml, /usr/share/sgml,\n"
-         "/etc/xml) and the allowed folders: those named with --allow-read and\n"
-         "those listed one a line in ~/.config/xmlpellor/allow-read.\n"
+         "stylesheet and below them, the system's XML data (/usr/share, /etc/xml,\n"
+         "/etc/sgml) and the allowed folders: those named with --allow-read and\n"
+         "those listed one a line, absolute, in ~/.config/xmlpellor/allow-read.\n"
+         "Hidden files and folders (names starting with a dot) below those folders\n"
+         "stay private, unless the document or stylesheet lies in one or an allowed\n"
+         "folder names one. A document or stylesheet saved straight into the home\n"
+         "folder opens only itself, not the home folder.\n"
          "\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
          "transformation go to standard error, one line each, as they come.\n"

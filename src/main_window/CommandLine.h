@@ -22,6 +22,8 @@ struct CommandLine {
   std::uint64_t memoryLimit = 0;
   // Folders every transformation may read besides its own (absolute).
   std::vector<std::string> allowRead;
+  // False when the error is about a value, not the usage: it is said alone.
+  bool usageHelps = true;
   // Apply again whenever a file the last Apply read is saved.
   bool follow = true;
   // Alternating names and values, for every Apply.

@@ -46,12 +46,16 @@ class IEngine {
 class InProcessEngine final : public IEngine {
  public:
   explicit InProcessEngine(EngineSettings settings = {}) : m_settings(std::move(settings)) {}
+  // One whose jobs may read any file: for fuzzing, whose inputs are no
+  // user's and live where no job's folder is (memfds under /proc).
+  static InProcessEngine ReadingAnything();
   JobResult Run(const JobRequest& request, JobEvents& events) override;
   std::vector<std::string> ReadableFolders(const std::string& xml,
                                            const std::string& xsl) const override;
 
  private:
   EngineSettings m_settings;
+  bool m_readsAnything = false;
 };
 
 // Runs each job in a fresh, confined process of its own (the program

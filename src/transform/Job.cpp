@@ -87,8 +87,8 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
 }
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
-  const xml::ReadPolicy policy =
-      request.restrictReads ? xml::ReadPolicy(request.readableFolders) : xml::ReadPolicy();
+  const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
+                                                      : xml::ReadPolicy::Unrestricted();
   const xml::XmlJobScope scope(policy, events);
   JobResult result;
 

@@ -23,8 +23,9 @@ struct JobRequest {
   // The caller's parameter argument was not an array: the job fails where
   // it would set the parameters.
   bool paramsNotArray = false;
-  // When set, the job may read only files in `readableFolders`.
-  bool restrictReads = false;
+  // When set, the job may read only files in `readableFolders`; a request
+  // reads nothing unless it says what.
+  bool restrictReads = true;
   std::vector<std::string> readableFolders;
 };
 

@@ -133,17 +133,22 @@ std::string LocalPathOf(const std::string& location) {
     }
     return location;
   }
+  const auto notLocal = [&] {
+    return RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
+  };
   std::string rest = location.substr(5);
   if (rest.rfind("//", 0) == 0) {
     rest.erase(0, 2);
     // The authority may only name this machine.
     const std::size_t slash = rest.find('/');
     const std::string host = rest.substr(0, slash);
-    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) {
-      throw RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
-    }
+    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) throw notLocal();
     rest = slash == std::string::npos ? std::string() : rest.substr(slash);
   }
+  // What is left must be one absolute path: "file:name" has no folder to be
+  // relative to, and a path starting with "//" is how another host's share
+  // is named.
+  if (rest.empty() || rest.front() != '/' || rest.rfind("//", 0) == 0) throw notLocal();
   std::string path;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
@@ -154,6 +159,9 @@ std::string LocalPathOf(const std::string& location) {
       path += rest[i];
     }
   }
+  // An encoded NUL would end the path early for the system: it would open
+  // another file than the one judged.
+  if (path.find('\0') != std::string::npos) throw notLocal();
   return path;
 }
 
