@@ -7,6 +7,7 @@
 
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlJob.h"
 
 namespace xmlpellor::transform {
@@ -26,6 +27,9 @@ struct JobRequest {
   // When set, the job may read only files in `readableFolders`.
   bool restrictReads = false;
   std::vector<std::string> readableFolders;
+  // Global parameters set through libxslt, as xsltproc's --stringparam and
+  // --param set them: apart from `params`, which writes into the stylesheet.
+  std::vector<xml::GlobalParameter> globals = {};
 };
 
 // What a job that ran to its end gives back: the output and its kind, or

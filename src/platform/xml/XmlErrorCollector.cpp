@@ -67,6 +67,11 @@ void XmlErrorCollector::RecordRefusal(std::string what, int line) noexcept {
   Append({true, 0, 0, {}, line, 0, std::move(what)});
 }
 
+void XmlErrorCollector::Warn(std::string text) noexcept {
+  FlushPending();
+  Append({false, 0, 0, {}, 0, 0, std::move(text)});
+}
+
 const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
   FlushPending();
   return m_messages;

@@ -43,6 +43,9 @@ class XmlErrorCollector {
   // or by the read policy, at `line` of the input being read when known.
   void RecordRefusal(std::string what, int line = 0) noexcept;
   bool Refused() const noexcept { return m_refused; }
+  // A warning of the program's own about the operation, told and kept like
+  // the libraries' messages.
+  void Warn(std::string text) noexcept;
 
   const std::vector<XmlMessage>& Messages() noexcept;
   // The first error, else the first message of any kind; null when none.
