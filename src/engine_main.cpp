@@ -67,6 +67,9 @@ class ChannelEvents final : public JobEvents {
   void Message(const std::string& line) override {
     Send(wire::Writer(wire::Tag::kMessage).Text(line.substr(0, kMaxLine)).Bytes());
   }
+  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
+    Send(wire::EncodeParameters(declared));
+  }
 };
 
 void Answer(const JobResult& result) {

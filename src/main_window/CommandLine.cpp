@@ -127,12 +127,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
       }
     } else if (argument == "--no-follow") {
       result.follow = false;
-    } else if (argument == "--stringparam") {
+    } else if (argument == "--stringparam" || argument == "--param") {
+      const bool xpath = argument == "--param";
       if (i + 2 >= arguments.size()) {
-        return Refused("option '--stringparam' needs a name and a value");
+        return Refused("option '" + argument + "' needs a name and " +
+                       (xpath ? "an XPath expression" : "a value"));
       }
-      result.parameters.push_back(arguments[i + 1]);
-      result.parameters.push_back(arguments[i + 2]);
+      if (arguments[i + 1].empty()) return Refused("option '" + argument + "' needs a name");
+      result.parameters.push_back({arguments[i + 1], arguments[i + 2], xpath});
       i += 2;
     } else if (argument == "--webEngineArgs") {
       // The rest belongs to Chromium.
@@ -201,8 +203,10 @@ std::string UsageText() {
          "  -h, --help                 show this help and exit\n"
          "      --version              show the program's name and version and exit\n"
          "      --stringparam NAME VALUE\n"
-         "                             give the stylesheet's parameter NAME the text\n"
-         "                             VALUE on every Apply; may be repeated\n"
+         "                             give the stylesheet's global parameter NAME the\n"
+         "                             text VALUE on every Apply; may be repeated\n"
+         "      --param NAME XPATH     give the global parameter NAME the value of the\n"
+         "                             XPath expression XPATH; may be repeated\n"
          "      --no-follow            do not apply again when a file the last Apply\n"
          "                             read is saved\n"
          "      --memory-limit=SIZE    memory one transformation may use: bytes, or a\n"
@@ -218,6 +222,7 @@ std::string UsageText() {
          "\n"
          "After an Apply the window follows the document, the stylesheet and the\n"
          "files they read: saving one of them applies again.\n"
+         "F9 in the window lists the stylesheet's parameters to set or clear.\n"
          "\n"
          "A transformation reads only files in the folders of its document and\n"
          "stylesheet and below them, the system's XML data (/usr/share, /etc/xml,\n"

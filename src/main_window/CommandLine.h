@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/xml/StylesheetParameter.h"
+
 namespace xmlpellor {
 
 // What the command line asks for. Read before the QApplication exists, so
@@ -26,8 +28,8 @@ struct CommandLine {
   bool usageHelps = true;
   // Apply again whenever a file the last Apply read is saved.
   bool follow = true;
-  // Alternating names and values, for every Apply.
-  std::vector<std::string> parameters;
+  // --stringparam and --param, in the order given, for every Apply.
+  std::vector<xml::GlobalParameter> parameters;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 

@@ -11,6 +11,7 @@
 #include <QWebEngineView>
 
 #include "main_window/Identity.h"
+#include "main_window/QtParametersPanel.h"
 #include "platform/Application.h"
 #include "platform/RuntimeError.h"
 #include "main_window/SaveOutput.h"
@@ -124,6 +125,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   AddShortcuts();
   AddPageTools(errors, fs);
   FollowSaves();
+  AddParametersPanel();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -170,6 +172,23 @@ void QtMainWindow::FollowSaves() {
   QtForm* form = m_form.get();
   m_watcher->OnChanged(
       [worker, form, frm] { worker->StopThen(form, [frm] { frm->FollowedFileSaved(); }); });
+}
+
+void QtMainWindow::AddParametersPanel() {
+  auto* open = new QShortcut(QKeySequence(Qt::Key_F9), m_form.get());  // owned by the form
+  open->setContext(Qt::WindowShortcut);
+  QObject::connect(open, &QShortcut::activated, m_form.get(), [this] {
+    if (!m_parametersPanel) {
+      // Its Apply goes through the button, as F5 does, so a running
+      // transformation keeps it from applying too.
+      m_parametersPanel = new QtParametersPanel(*m_form, m_frm->Parameters(),
+                                                [apply = m_cmdApplyXsl] { apply->click(); });
+    }
+    m_parametersPanel->Open();
+  });
+  m_frm->OnParametersChanged([this] {
+    if (m_parametersPanel) m_parametersPanel->Refresh();
+  });
 }
 
 void QtMainWindow::DescribeControls() {

@@ -62,9 +62,11 @@ class RunEvents final : public transform::PrintedMessages {
     // The first ones say what there is to say; a runaway loop says more.
     if (messages.size() < kMaxKeptMessages) messages.push_back(line);
   }
+  void Parameters(const std::vector<xml::DeclaredParameter>& found) override { declared = found; }
 
   std::vector<std::string> files;
   std::vector<std::string> messages;
+  std::optional<std::vector<xml::DeclaredParameter>> declared;
 
  private:
   static constexpr std::size_t kMaxKeptMessages = 200;
@@ -162,13 +164,18 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     const std::string home = m_services.fs.HomePath();
     strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
     strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
+    m_parameterSet.Use(strXslDoc);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
     const std::size_t reportedBefore = reports.Reported().size();
     Variant output;
     {
       const ProgressShown progress(m_services.progress);
-      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, m_parameters, &format, &events);
+      // The command line's and the panel's values go to libxslt as
+      // xsltproc gives them, not through the values written into the
+      // stylesheet.
+      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format, &events,
+                                    m_parameterSet.Values());
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
     page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
@@ -192,6 +199,10 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     m_services.fs.WriteText(mstrTempFile, result);
     m_output = AppliedOutput{format.kind, strXmlDoc};
     m_controls.wbr.Navigate(mstrTempFile, page);
+  });
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (events.declared) m_parameterSet.Declared(std::move(*events.declared));
+    if (m_parametersChanged) m_parametersChanged();
   });
   // Also after a failure: the next save may be the one that mends it.
   m_followedPair.clear();
@@ -228,12 +239,8 @@ void frmMain::SetFollowing(bool on) noexcept {
   if (!on) FollowFiles({});
 }
 
-void frmMain::SetParameters(std::vector<std::string> namesAndValues) noexcept {
-  if (namesAndValues.empty()) {
-    m_parameters = Variant{};
-  } else {
-    m_parameters = StringArray{0, std::move(namesAndValues)};
-  }
+void frmMain::SetParameters(const std::vector<xml::GlobalParameter>& given) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] { m_parameterSet.SetGiven(given); });
 }
 
 void frmMain::cmdBrowseXml_Click() noexcept {
@@ -246,10 +253,11 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue,
-                                      transform::OutputFormat* format,
-                                      transform::JobEvents* events) noexcept {
+                                      transform::OutputFormat* format, transform::JobEvents* events,
+                                      const std::vector<xml::GlobalParameter>& globals) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
-                                         strXmlDoc, strXslDoc, astrParamValue, format, events);
+                                         strXmlDoc, strXslDoc, astrParamValue, format, events,
+                                         globals);
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

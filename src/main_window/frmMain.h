@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "main_window/SaveOutput.h"
+#include "main_window/StylesheetParameters.h"
 #include "platform/Variant.h"
 #include "transform/Transform.h"
 
@@ -81,13 +83,21 @@ class frmMain {
   // files the transformation read.
   void FollowFiles(const std::vector<std::string>& files) noexcept;
   void SetFollowing(bool on) noexcept;
-  // Alternating names and values, given to every Apply.
-  void SetParameters(std::vector<std::string> namesAndValues) noexcept;
+  // The command line's global parameters, given to every Apply.
+  void SetParameters(const std::vector<xml::GlobalParameter>& given) noexcept;
+  // What the next Apply gives the stylesheet, for the parameters panel to
+  // change; what the last one learnt it declares.
+  StylesheetParameters& Parameters() noexcept { return m_parameterSet; }
+  // Called after each Apply, which may have changed what Parameters() holds.
+  void OnParametersChanged(std::function<void()> changed) {
+    m_parametersChanged = std::move(changed);
+  }
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
                                transform::OutputFormat* format = nullptr,
-                               transform::JobEvents* events = nullptr) noexcept;
+                               transform::JobEvents* events = nullptr,
+                               const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 
@@ -110,7 +120,8 @@ class frmMain {
   bool m_following = true;
   bool m_applying = false;
   bool m_savedDuringApply = false;
-  Variant m_parameters;
+  StylesheetParameters m_parameterSet;
+  std::function<void()> m_parametersChanged;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
 };

@@ -163,6 +163,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       break;
     }
     case wire::Tag::kMessage: events.Message(reader.Text()); break;
+    case wire::Tag::kParameters: events.Parameters(wire::DecodeParameters(reader)); break;
     case wire::Tag::kOverLimit: overLimit = true; break;
     case wire::Tag::kOutput: {
       result.emplace();

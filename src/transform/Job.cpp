@@ -106,7 +106,8 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   SetParameters(xslDoc, request.params);
 
   xml::OutputFormat format;
-  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format);
+  result.output =
+      std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals);
   result.kind = format.kind;
   return result;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlJob.h"
 
 namespace xmlpellor::transform {
@@ -27,6 +28,9 @@ struct JobRequest {
   // reads nothing unless it says what.
   bool restrictReads = true;
   std::vector<std::string> readableFolders;
+  // Global parameters set through libxslt, as xsltproc's --stringparam and
+  // --param set them: apart from `params`, which writes into the stylesheet.
+  std::vector<xml::GlobalParameter> globals = {};
 };
 
 // What a job that ran to its end gives back: the output and its kind, or

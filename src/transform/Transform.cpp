@@ -66,12 +66,13 @@ std::string StoppedText(double seconds) {
 
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
-                             const Variant& astrParamValue, OutputFormat* format,
-                             JobEvents* events) noexcept {
+                             const Variant& astrParamValue, OutputFormat* format, JobEvents* events,
+                             const std::vector<xml::GlobalParameter>& globals) noexcept {
   if (format != nullptr) *format = {};
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
-    const JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
+    JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
+    request.globals = globals;
     PrintedMessages printed;
     JobResult done;
     try {

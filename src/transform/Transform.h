@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Variant.h"
 #include "platform/xml/OutputFormat.h"
@@ -35,10 +36,13 @@ using OutputKind = xml::OutputKind;
 // and the transformation, waited for on `worker`; when the user stops them
 // the result is the stop text instead, with no report. What the job tells
 // as it runs goes to `events`; without it, its messages go to stderr.
+// `globals` set global parameters through libxslt, as xsltproc's
+// --stringparam and --param do, apart from `astrParamValue`.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format = nullptr,
-                             JobEvents* events = nullptr) noexcept;
+                             JobEvents* events = nullptr,
+                             const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
 
 // "The transformation was stopped after 2.4 s.", shown in place of a result
 // the user stopped.

@@ -25,7 +25,7 @@ struct CommandLineCase {
   std::string error = {};
   bool verbose = false;
   bool follow = true;
-  std::vector<std::string> parameters = {};
+  std::vector<xml::GlobalParameter> parameters = {};
 };
 
 class ParsedCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
@@ -70,10 +70,18 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"no_follow", {"d.xml", "--no-follow"}, Action::Run, "/work/here/d.xml", "", "", false, false},
         // Values are taken as they stand, even when they look like options or files.
         CommandLineCase{"string_parameters", {"--stringparam", "title", "--help", "d.xml", "--stringparam", "n", "s.xsl"},
-                        Action::Run, "/work/here/d.xml", "", "", false, true, {"title", "--help", "n", "s.xsl"}},
-        CommandLineCase{"string_parameter_empty_value", {"--stringparam", "title", ""}, Action::Run, "", "", "", false, true, {"title", ""}},
+                        Action::Run, "/work/here/d.xml", "", "", false, true, {{"title", "--help"}, {"n", "s.xsl"}}},
+        CommandLineCase{"string_parameter_empty_value", {"--stringparam", "title", ""}, Action::Run, "", "", "", false, true, {{"title", ""}}},
         CommandLineCase{"string_parameter_without_value", {"d.xml", "--stringparam", "title"}, Action::Refuse, "", "",
                         "option '--stringparam' needs a name and a value"},
+        // Both kinds keep their order; the window decides what a repeated name means.
+        CommandLineCase{"xpath_and_string_parameters", {"--param", "n", "count(//i) + 1", "--stringparam", "t", "a'b\"c", "--param", "n", "'x'"},
+                        Action::Run, "", "", "", false, true, {{"n", "count(//i) + 1", true}, {"t", "a'b\"c"}, {"n", "'x'", true}}},
+        CommandLineCase{"xpath_parameter_without_expression", {"--param", "n"}, Action::Refuse, "", "",
+                        "option '--param' needs a name and an XPath expression"},
+        CommandLineCase{"parameter_with_empty_name", {"--param", "", "1"}, Action::Refuse, "", "", "option '--param' needs a name"},
+        // xsltproc takes no --param=NAME form; neither is it taken for a file.
+        CommandLineCase{"parameter_with_equals", {"--param=n", "1"}, Action::Refuse, "", "", "unknown option '--param=n'"},
         // Qt's own options are Qt's, with their values.
         CommandLineCase{"qt_options_skipped", {"-platform", "offscreen", "d.xml", "--style", "fusion", "-reverse", "-qwindowtitle=T", "s.xsl"},
                         Action::Run, "/work/here/d.xml", "/work/here/s.xsl"},

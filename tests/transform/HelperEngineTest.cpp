@@ -25,6 +25,9 @@ class Heard final : public transform::JobEvents {
   void Phase(transform::JobPhase phase) override { said.push_back("phase " + std::to_string(int(phase))); }
   void Message(const std::string& line) override { said.push_back("message " + line); }
   void Reading(const std::string& path) override { said.push_back("reading " + path); }
+  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
+    for (const auto& p : declared) said.push_back("parameter " + p.name + "=" + p.defaultText);
+  }
 };
 
 struct EndingCase {
@@ -88,18 +91,22 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   launcher.script.messages = {Writer(Tag::kPhase).Number(2).Bytes(),
                               Writer(Tag::kReading).Text("/d/inc.xsl").Bytes(),
                               Writer(Tag::kMessage).Text("hi").Bytes(),
+                              transform::wire::EncodeParameters({{"a", "'x'"}, {"b", ""}}),
                               Writer(Tag::kOutput).Number(0).Number(0).Bytes()};
   transform::HelperEngine engine(launcher, "engine", {std::uint64_t{1} << 30, {"/opt/data"}, false});
   engine.Prepare();
   engine.Prepare();  // one is ready already
   Heard heard;
-  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, false, {}}, heard);
-  EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi"}));
+  const std::vector<xml::GlobalParameter> globals{{"g", "it's \"", false}, {"x", "1 + 1", true}};
+  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, false, {}, globals}, heard);
+  EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi",
+                                                  "parameter a='x'", "parameter b="}));
   ASSERT_EQ(launcher.records[0].sent.size(), 1u);
   const auto sent = transform::wire::DecodeRequest(launcher.records[0].sent[0]);
   EXPECT_EQ(sent.memoryLimit, std::uint64_t{1} << 30);
   EXPECT_TRUE(sent.job.restrictReads);
   EXPECT_EQ(sent.job.params, (std::vector<std::string>{"p", "v"}));
+  EXPECT_EQ(sent.job.globals, globals);
   EXPECT_EQ(sent.job.readableFolders, engine.ReadableFolders("/d/a.xml", "/d/s.xsl"));
   EXPECT_EQ(launcher.starts, 2);
 }
@@ -146,6 +153,19 @@ TEST(HelperEngine, GivesTheEngineAnEnvironmentOfItsOwn) {
     EXPECT_THAT(variable, ::testing::Not(HasSubstr("secret")));
     EXPECT_THAT(variable, ::testing::Not(::testing::StartsWith("HOME=")));
   }
+}
+
+// A stylesheet such as docbook-xsl declares about a thousand parameters;
+// those that do not fit in one message are left out, not the message.
+TEST(HelperEngine, AListOfParametersTooLongForOneMessageIsCut) {
+  const std::vector<xml::DeclaredParameter> many(5000, {std::string(20, 'n'), std::string(40, 'd')});
+  const std::string message = transform::wire::EncodeParameters(many);
+  EXPECT_LE(message.size(), kMaxChannelMessage);
+  transform::wire::Reader reader(message);
+  const auto heard = transform::wire::DecodeParameters(reader);
+  EXPECT_GT(heard.size(), 500u);
+  EXPECT_LT(heard.size(), many.size());
+  EXPECT_EQ(heard.front(), many.front());
 }
 
 TEST(HelperEngine, AStopKillsTheHelperAndEndsTheJobAsTheUsersChoice) {

@@ -85,6 +85,11 @@ void XmlErrorCollector::RecordLoadFailure(int code, bool error, std::string what
   Append({error, XML_FROM_IO, code, {}, line, 0, std::move(what)});
 }
 
+void XmlErrorCollector::Warn(std::string text) noexcept {
+  FlushPending();
+  Append({false, 0, 0, {}, 0, 0, std::move(text)});
+}
+
 const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {
   FlushPending();
   return m_messages;

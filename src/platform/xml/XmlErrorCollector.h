@@ -49,6 +49,9 @@ class XmlErrorCollector {
   // (`code` one of its xmlParserErrors).
   void RecordLoadFailure(int code, bool error, std::string what, int line) noexcept;
   bool Refused() const noexcept { return m_refused; }
+  // A warning of the program's own about the operation, told and kept like
+  // the libraries' messages.
+  void Warn(std::string text) noexcept;
 
   const std::vector<XmlMessage>& Messages() noexcept;
   // The first error, else the first message of any kind; null when none.
