@@ -20,6 +20,8 @@ class QtBrowser;
 class QtCommandButton;
 class QtFileWatcher;
 class QtForm;
+class QtMessageStrip;
+class QtPageArea;
 class QtPageTools;
 class QtProgressLine;
 class QtTextBox;
@@ -79,6 +81,8 @@ class QtMainWindow {
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
   QtProgressLine* m_progress;  // owned by the form
+  QtMessageStrip* m_messages;  // owned by the form
+  std::unique_ptr<QtPageArea> m_pageArea;
 
   std::unique_ptr<frmMain> m_frm;
 };
