@@ -49,8 +49,8 @@ class PageRegistry {
     Served served = Served::kFile;  // how our scheme answers it
   };
 
-  // At most this much of a local file reaches a page (the pages the program
-  // itself shows are not cut).
+  // At most this much of a local file, or of a page the program itself
+  // shows, reaches the engine.
   static constexpr qint64 kDefaultReadLimit = qint64{64} << 20;
 
   // The location at which `file` is shown, beside `folder`.
@@ -104,6 +104,8 @@ class PageRegistry {
 
 // The notice that ends a local file cut at the read limit.
 QByteArray ReadLimitNotice(qint64 limit);
+// The notice that ends a result the program shows, cut at the read limit.
+QByteArray OutputLimitNotice(qint64 limit);
 
 // Registers the schemes with the engine; must run before QApplication exists.
 void RegisterPageScheme();

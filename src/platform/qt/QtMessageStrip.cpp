@@ -48,12 +48,12 @@ QtMessageStrip::QtMessageStrip(QWidget& parent) : QFrame(&parent) {
   m_list->setAccessibleName(QStringLiteral("Messages"));
   m_list->setUniformItemSizes(true);
   m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
   auto* header = new QHBoxLayout;
   header->setSpacing(kMarginPx * 2);
   header->addWidget(m_toggle);
   header->addWidget(m_notice, 1);
+  header->addStretch();
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(kMarginPx, kMarginPx, kMarginPx, kMarginPx);
   column->setSpacing(kMarginPx);
@@ -133,13 +133,15 @@ void QtMessageStrip::Refresh() {
   if (said) {
     m_toggle->setText(CountText(m_count, m_list->count()));
     m_toggle->setAccessibleName(m_toggle->text());
+    const bool open = m_toggle->isChecked();
     const int row = std::max(m_list->sizeHintForRow(0), m_list->fontMetrics().height());
-    const int rows = m_toggle->isChecked() ? std::min<int>(m_list->count(), kOpenRows) : 1;
+    const int rows = open ? std::min<int>(m_list->count(), kOpenRows) : 1;
     const int frame = 2 * m_list->frameWidth();
+    // Open, a long line may be scrolled to; closed, the last line shows alone.
+    m_list->setHorizontalScrollBarPolicy(open ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    const int bar = open ? m_list->horizontalScrollBar()->sizeHint().height() : 0;
     m_list->setMinimumHeight(row + frame);
-    // Room for a horizontal scroll bar too, which a long line brings.
-    m_list->setMaximumHeight(rows * row + frame +
-                             m_list->horizontalScrollBar()->sizeHint().height());
+    m_list->setMaximumHeight(rows * row + frame + bar);
   }
   setVisible(said || !m_notice->text().isEmpty());
   if (m_resized) m_resized();
