@@ -80,6 +80,7 @@ void QtMessageStrip::Clear() {
     const std::lock_guard lock(m_mutex);
     m_pending.clear();
     m_pendingCount = 0;
+    m_kept = 0;
   }
   m_count = 0;
   m_list->clear();
@@ -95,7 +96,10 @@ void QtMessageStrip::Message(const std::string& line) {
     ++m_pendingCount;
     // Only the window's thread may read the list, so the cap counts what
     // was kept on this side.
-    if (m_count + static_cast<qsizetype>(m_pending.size()) < kMaxListed) m_pending.push_back(line);
+    if (m_kept < kMaxListed) {
+      m_pending.push_back(line);
+      ++m_kept;
+    }
   }
   // One wake-up for a whole burst, however many lines it holds.
   if (first)

@@ -56,6 +56,7 @@ class QtMessageStrip final : public QFrame, public IRunMessages {
   std::mutex m_mutex;
   std::vector<std::string> m_pending;
   qsizetype m_pendingCount = 0;
+  qsizetype m_kept = 0;  // lines of this run taken for the list
 };
 
 // The page and the strip under it as the one control the layout places:
