@@ -20,6 +20,7 @@
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtFileWatcher.h"
 #include "platform/qt/QtForm.h"
+#include "platform/qt/QtMessageStrip.h"
 #include "platform/qt/QtPageTools.h"
 #include "platform/qt/QtProgressLine.h"
 #include "platform/qt/QtTextBox.h"
@@ -91,7 +92,11 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
 
   m_wbr = Create<QWebEngineView>(m_form.get(), "wbr");
   m_wbrControl = std::make_unique<QtBrowser>(*m_wbr, QtBrowser::EngineStart::kAfterFirstPaint);
-  m_wbrControl->Move(300, 660, 7935, 4755);
+  // What a run says shows under the page, in the room the layout gives the
+  // page.
+  m_messages = new QtMessageStrip(*m_form);
+  m_pageArea = std::make_unique<QtPageArea>(*m_wbrControl, *m_wbr, *m_messages);
+  m_pageArea->Move(300, 660, 7935, 4755);
 
   ApplyTabOrder();
   // The view makes the inner widget that takes its focus only when it first
@@ -108,9 +113,10 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   m_progress = new QtProgressLine(*m_wbr);
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress,
+                        *m_messages},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
-                        *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
+                        *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_pageArea, m_cdl});
 
   frmMain* frm = m_frm.get();
   QObject::connect(m_cmdApplyXsl, &QPushButton::clicked, [frm] { frm->cmdApplyXsl_Click(); });

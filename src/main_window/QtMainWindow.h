@@ -21,6 +21,8 @@ class QtBrowser;
 class QtCommandButton;
 class QtFileWatcher;
 class QtForm;
+class QtMessageStrip;
+class QtPageArea;
 class QtPageTools;
 class QtParametersPanel;
 class QtProgressLine;
@@ -85,6 +87,8 @@ class QtMainWindow {
   // Made at first use, so the window starts as it always has; it belongs
   // to the form.
   QPointer<QtParametersPanel> m_parametersPanel;
+  QtMessageStrip* m_messages;  // owned by the form
+  std::unique_ptr<QtPageArea> m_pageArea;
 
   std::unique_ptr<frmMain> m_frm;
 };

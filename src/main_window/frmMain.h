@@ -23,6 +23,7 @@ class IFileSystem;
 class IFileWatcher;
 class IForm;
 class IProgress;
+class IRunMessages;
 class ITextBox;
 class IWorker;
 
@@ -42,10 +43,11 @@ class frmMain {
     ErrorHandling& errors;
     IApplication& app;
     IFileSystem& fs;
-    IWorker& worker;            // waits for the transformation
+    IWorker& worker;             // waits for the transformation
     transform::IEngine& engine;  // runs it
     IFileWatcher& watcher;
     IProgress& progress;
+    IRunMessages& messages;  // what each run said, in the window
   };
   struct Controls {
     IForm& form;
@@ -80,7 +82,8 @@ class frmMain {
   void FollowedFileSaved() noexcept;
   // Follows these files, the document and the stylesheet of the last Apply
   // with them, for saves (when following is on). Apply calls it with the
-  // files the transformation read.
+  // files the transformation read; a save of one of them since the Apply
+  // began is still followed.
   void FollowFiles(const std::vector<std::string>& files) noexcept;
   void SetFollowing(bool on) noexcept;
   // The command line's global parameters, given to every Apply.
@@ -110,6 +113,8 @@ class frmMain {
   enum class Origin { kUser, kSave };
   void Apply(Origin origin) noexcept;
   void ApplyOnce(Origin origin) noexcept;
+  void FollowFromStart(const std::string& xml, const std::string& xsl) noexcept;
+  void WriteResult(const std::string& result);
   std::string TempFileName() noexcept;
   void DeleteTempFile() noexcept;
 
@@ -124,6 +129,8 @@ class frmMain {
   std::function<void()> m_parametersChanged;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
+  // What the last Apply of that pair read besides.
+  std::vector<std::string> m_followedFiles;
 };
 
 }  // namespace xmlpellor

@@ -24,8 +24,8 @@ class PageRegistry {
     PageKind kind;
   };
 
-  // At most this much of a local file reaches a page (the pages the program
-  // itself shows are not cut).
+  // At most this much of a local file, or of a page the program itself
+  // shows, reaches the engine.
   static constexpr qint64 kDefaultReadLimit = qint64{64} << 20;
 
   // The location at which `file` is shown, beside `folder`.

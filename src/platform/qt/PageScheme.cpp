@@ -118,14 +118,21 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
       job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       return;
     }
-    // The program's own page is read now, whole (its size is the result's,
-    // which the program held already): the next Apply may delete and
-    // rewrite the file while the engine is still taking it in.
+    // The program's own page is read now (its size is the result's, which
+    // the program held already): the next Apply may delete and rewrite the
+    // file while the engine is still taking it in. Up to the limit only: a
+    // result of hundreds of megabytes would grow the engine by gigabytes.
+    QByteArray contentType = ContentTypeOf(page.kind);
     auto* buffer = new QBuffer;
-    buffer->setData(file.readAll());
+    buffer->setData(file.read(m_registry.ReadLimit()));
+    if (!file.atEnd()) {
+      buffer->buffer() += OutputLimitNotice(m_registry.ReadLimit());
+      // Cut XML is not well-formed and would show as a parse error.
+      if (page.kind != PageKind::kHtml) contentType = ContentTypeOf(PageKind::kText);
+    }
     buffer->open(QIODevice::ReadOnly);
     QObject::connect(job, &QObject::destroyed, buffer, &QObject::deleteLater);
-    job->reply(ContentTypeOf(page.kind), buffer);
+    job->reply(contentType, buffer);
   }
 
  private:
@@ -177,6 +184,13 @@ QByteArray ContentTypeOf(PageKind kind) {
 QByteArray ReadLimitNotice(qint64 limit) {
   return "\n\n[This file is longer than " + QByteArray::number(limit >> 20) +
          " MB; only its beginning is shown.]\n";
+}
+
+QByteArray OutputLimitNotice(qint64 limit) {
+  const QByteArray size = limit >= (qint64{1} << 20) ? QByteArray::number(limit >> 20) + " MB"
+                                                      : QByteArray::number(limit >> 10) + " kB";
+  return "\n\n[This output is longer than " + size +
+         "; only its beginning is shown. Ctrl+S saves it whole.]\n";
 }
 
 void RegisterPageScheme() {

@@ -13,6 +13,8 @@ QByteArray ContentTypeOf(PageKind kind);
 
 // The notice that ends a local file cut at the read limit.
 QByteArray ReadLimitNotice(qint64 limit);
+// The notice that ends a result the program shows, cut at the read limit.
+QByteArray OutputLimitNotice(qint64 limit);
 
 // Registers the schemes with the engine; must run before QApplication exists.
 void RegisterPageScheme();
