@@ -57,7 +57,7 @@ struct Reports {
   EpochClock clock;
   ErrorHandling errors{app, box, clock};
   BlockingWorker worker;
-  transform::InProcessEngine engine;
+  transform::InProcessEngine engine = transform::InProcessEngine::ReadingAnything();
 };
 
 // Set-up failures of the harness itself, not findings.

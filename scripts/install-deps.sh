@@ -11,6 +11,10 @@ packages=(
   libmimalloc-dev
   # The XSLT engine's process confines itself with a seccomp filter.
   libseccomp-dev
+  # XML packages whose data a transformation reads as they come (the read
+  # policy's tests: DocBook 4.5 links into /etc/sgml, yelp-xsl imports across
+  # its tree).
+  docbook-xml docbook-xsl yelp-xsl
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils fonts-dejavu-core

@@ -3,12 +3,13 @@
 // runs the job and tells the window what happened, then ends. Nothing of one
 // job, and no fault of the libraries, outlives it.
 #include <signal.h>
-#include <sys/prctl.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -66,6 +67,9 @@ class ChannelEvents final : public JobEvents {
   void Message(const std::string& line) override {
     Send(wire::Writer(wire::Tag::kMessage).Text(line.substr(0, kMaxLine)).Bytes());
   }
+  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
+    Send(wire::EncodeParameters(declared));
+  }
 };
 
 void Answer(const JobResult& result) {
@@ -107,8 +111,6 @@ void LiftFileSizeLimit() {
 int main() {
   ::signal(SIGPIPE, SIG_IGN);
   LiftFileSizeLimit();
-  // A window that dies takes its engine with it.
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   gOverLimit = wire::Writer(wire::Tag::kOverLimit).Bytes();
   xml::WatchAllocations(&OnAllocationFailed);
   std::set_new_handler(&OnNewFailed);
@@ -116,19 +118,33 @@ int main() {
 
   std::string message(kMaxChannelMessage, '\0');
   const ssize_t received = ::recv(kHelperChannelFd, message.data(), message.size(), 0);
-  // The window closed without needing this engine.
+  // The window ended without needing this engine. Its end of the channel
+  // tells, not a parent-death signal: that one comes when the thread that
+  // started this process ends, and the window starts engines from threads
+  // that end long before the window does.
   if (received <= 0) return 0;
   message.resize(static_cast<std::size_t>(received));
 
   try {
     const wire::EngineRequest request = wire::DecodeRequest(message);
+    // Made before the confinement, which has no call for making descriptors.
+    const FileDescriptor done(::eventfd(0, EFD_CLOEXEC));
+    if (!done) ThrowFileError(errno, "the engine's job");
     const std::string confinement = ConfineForJob(request.job, request.memoryLimit);
     Send(wire::Writer(wire::Tag::kConfined).Text(confinement).Bytes());
 
     ChannelEvents events;
     JobResult result;
-    BlockingWorker worker;
-    worker.Run([&] { result = RunJob(request.job, events); });
+    StopToken token;
+    const std::function<void()> job = [&] { result = RunJob(request.job, events); };
+    StackThread thread(job, token, [&done] {
+      const std::uint64_t one = 1;
+      [[maybe_unused]] const ssize_t n = ::write(done.get(), &one, sizeof one);
+    });
+    // A window that ends while the job runs leaves nobody to answer: the
+    // engine goes at once rather than finish a job of any length.
+    if (!WaitUnlessAbandoned(done.get())) ::_exit(0);
+    thread.Join();
     Answer(result);
   } catch (const std::bad_alloc&) {
     OnAllocationFailed();

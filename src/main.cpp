@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     case CommandLine::Action::ShowVersion: std::fputs(VersionText().c_str(), stdout); return 0;
     case CommandLine::Action::ShowHelp: std::fputs(UsageText().c_str(), stdout); return 0;
     case CommandLine::Action::Refuse:
-      std::fprintf(stderr, "xmlpellor: %s\n%s", command.error.c_str(), UsageText().c_str());
+      std::fprintf(stderr, "xmlpellor: %s\n%s", command.error.c_str(),
+                   command.usageHelps ? UsageText().c_str() : "");
       return kUsageExitCode;
     case CommandLine::Action::Run: break;
   }
@@ -43,7 +44,12 @@ int main(int argc, char** argv) {
 
   transform::EngineSettings engine;
   engine.memoryLimit = command.memoryLimit;
-  engine.allowRead = xml::ReadAllowedFoldersFile(xml::AllowedFoldersFile());
+  const xml::AllowedFolders listed = xml::ReadAllowedFoldersFile(xml::AllowedFoldersFile());
+  for (const auto& note : listed.notes) std::fprintf(stderr, "xmlpellor: %s\n", note.c_str());
+  if (command.verbose) {
+    for (const auto& used : listed.used) std::fprintf(stderr, "xmlpellor: %s\n", used.c_str());
+  }
+  engine.allowRead = listed.folders;
   engine.allowRead.insert(engine.allowRead.end(), command.allowRead.begin(),
                           command.allowRead.end());
   engine.verbose = command.verbose;

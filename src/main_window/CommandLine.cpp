@@ -6,6 +6,7 @@
 
 #include "files/Files.h"
 #include "main_window/Identity.h"
+#include "platform/xml/ReadPolicy.h"
 
 namespace xmlpellor {
 namespace {
@@ -114,16 +115,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         }
       } else {
         if (value.empty()) return Refused("option '--allow-read' needs a folder");
-        result.allowRead.push_back(Absolute(value, currentFolder, home));
+        std::string folder = Absolute(value, currentFolder, home);
+        // Found out now, not at the first refusal, which would advise the
+        // very option that was given.
+        if (std::string problem = xml::AllowedFolderProblem(folder); !problem.empty()) {
+          CommandLine refused = Refused("--allow-read: " + problem);
+          refused.usageHelps = false;
+          return refused;
+        }
+        result.allowRead.push_back(std::move(folder));
       }
     } else if (argument == "--no-follow") {
       result.follow = false;
-    } else if (argument == "--stringparam") {
+    } else if (argument == "--stringparam" || argument == "--param") {
+      const bool xpath = argument == "--param";
       if (i + 2 >= arguments.size()) {
-        return Refused("option '--stringparam' needs a name and a value");
+        return Refused("option '" + argument + "' needs a name and " +
+                       (xpath ? "an XPath expression" : "a value"));
       }
-      result.parameters.push_back(arguments[i + 1]);
-      result.parameters.push_back(arguments[i + 2]);
+      if (arguments[i + 1].empty()) return Refused("option '" + argument + "' needs a name");
+      result.parameters.push_back({arguments[i + 1], arguments[i + 2], xpath});
       i += 2;
     } else if (argument == "--webEngineArgs") {
       // The rest belongs to Chromium.
@@ -192,15 +203,17 @@ std::string UsageText() {
          "  -h, --help                 show this help and exit\n"
          "      --version              show the program's name and version and exit\n"
          "      --stringparam NAME VALUE\n"
-         "                             give the stylesheet's parameter NAME the text\n"
-         "                             VALUE on every Apply; may be repeated\n"
+         "                             give the stylesheet's global parameter NAME the\n"
+         "                             text VALUE on every Apply; may be repeated\n"
+         "      --param NAME XPATH     give the global parameter NAME the value of the\n"
+         "                             XPath expression XPATH; may be repeated\n"
          "      --no-follow            do not apply again when a file the last Apply\n"
          "                             read is saved\n"
          "      --memory-limit=SIZE    memory one transformation may use: bytes, or a\n"
          "                             number with K, M or G (default: half of the\n"
          "                             machine's memory)\n"
          "      --allow-read=FOLDER    let transformations read files in FOLDER too;\n"
-         "                             may be repeated\n"
+         "                             FOLDER must exist; may be repeated\n"
          "      --verbose              also print the web engine's own diagnostics and\n"
          "                             the confinement of the XSLT engine's process\n"
          "      --                     the arguments that follow are files, even if\n"
@@ -209,11 +222,16 @@ std::string UsageText() {
          "\n"
          "After an Apply the window follows the document, the stylesheet and the\n"
          "files they read: saving one of them applies again.\n"
+         "F9 in the window lists the stylesheet's parameters to set or clear.\n"
          "\n"
          "A transformation reads only files in the folders of its document and\n"
-         "stylesheet, the system's XML data (/usr/share/xml, /usr/share/sgml,\n"
-         "/etc/xml) and the allowed folders: those named with --allow-read and\n"
-         "those listed one a line in ~/.config/xmlpellor/allow-read.\n"
+         "stylesheet and below them, the system's XML data (/usr/share, /etc/xml,\n"
+         "/etc/sgml) and the allowed folders: those named with --allow-read and\n"
+         "those listed one a line, absolute, in ~/.config/xmlpellor/allow-read.\n"
+         "Hidden files and folders (names starting with a dot) below those folders\n"
+         "stay private, unless the document or stylesheet lies in one or an allowed\n"
+         "folder names one. A document or stylesheet saved straight into the home\n"
+         "folder opens only itself, not the home folder.\n"
          "\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
          "transformation go to standard error, one line each, as they come.\n"

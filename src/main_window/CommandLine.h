@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/xml/StylesheetParameter.h"
+
 namespace xmlpellor {
 
 // What the command line asks for. Read before the QApplication exists, so
@@ -22,10 +24,12 @@ struct CommandLine {
   std::uint64_t memoryLimit = 0;
   // Folders every transformation may read besides its own (absolute).
   std::vector<std::string> allowRead;
+  // False when the error is about a value, not the usage: it is said alone.
+  bool usageHelps = true;
   // Apply again whenever a file the last Apply read is saved.
   bool follow = true;
-  // Alternating names and values, for every Apply.
-  std::vector<std::string> parameters;
+  // --stringparam and --param, in the order given, for every Apply.
+  std::vector<xml::GlobalParameter> parameters;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 

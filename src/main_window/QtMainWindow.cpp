@@ -11,6 +11,7 @@
 #include <QWebEngineView>
 
 #include "main_window/Identity.h"
+#include "main_window/QtParametersPanel.h"
 #include "platform/Application.h"
 #include "platform/RuntimeError.h"
 #include "main_window/SaveOutput.h"
@@ -19,6 +20,7 @@
 #include "platform/qt/QtCommandButton.h"
 #include "platform/qt/QtFileWatcher.h"
 #include "platform/qt/QtForm.h"
+#include "platform/qt/QtMessageStrip.h"
 #include "platform/qt/QtPageTools.h"
 #include "platform/qt/QtProgressLine.h"
 #include "platform/qt/QtTextBox.h"
@@ -90,7 +92,11 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
 
   m_wbr = Create<QWebEngineView>(m_form.get(), "wbr");
   m_wbrControl = std::make_unique<QtBrowser>(*m_wbr, QtBrowser::EngineStart::kAfterFirstPaint);
-  m_wbrControl->Move(300, 660, 7935, 4755);
+  // What a run says shows under the page, in the room the layout gives the
+  // page.
+  m_messages = new QtMessageStrip(*m_form);
+  m_pageArea = std::make_unique<QtPageArea>(*m_wbrControl, *m_wbr, *m_messages);
+  m_pageArea->Move(300, 660, 7935, 4755);
 
   ApplyTabOrder();
   // The view makes the inner widget that takes its focus only when it first
@@ -107,9 +113,10 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   m_progress = new QtProgressLine(*m_wbr);
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress,
+                        *m_messages},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
-                        *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_wbrControl, m_cdl});
+                        *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_pageArea, m_cdl});
 
   frmMain* frm = m_frm.get();
   QObject::connect(m_cmdApplyXsl, &QPushButton::clicked, [frm] { frm->cmdApplyXsl_Click(); });
@@ -124,6 +131,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   AddShortcuts();
   AddPageTools(errors, fs);
   FollowSaves();
+  AddParametersPanel();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -170,6 +178,23 @@ void QtMainWindow::FollowSaves() {
   QtForm* form = m_form.get();
   m_watcher->OnChanged(
       [worker, form, frm] { worker->StopThen(form, [frm] { frm->FollowedFileSaved(); }); });
+}
+
+void QtMainWindow::AddParametersPanel() {
+  auto* open = new QShortcut(QKeySequence(Qt::Key_F9), m_form.get());  // owned by the form
+  open->setContext(Qt::WindowShortcut);
+  QObject::connect(open, &QShortcut::activated, m_form.get(), [this] {
+    if (!m_parametersPanel) {
+      // Its Apply goes through the button, as F5 does, so a running
+      // transformation keeps it from applying too.
+      m_parametersPanel = new QtParametersPanel(*m_form, m_frm->Parameters(),
+                                                [apply = m_cmdApplyXsl] { apply->click(); });
+    }
+    m_parametersPanel->Open();
+  });
+  m_frm->OnParametersChanged([this] {
+    if (m_parametersPanel) m_parametersPanel->Refresh();
+  });
 }
 
 void QtMainWindow::DescribeControls() {

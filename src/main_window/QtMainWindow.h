@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,10 @@ class QtBrowser;
 class QtCommandButton;
 class QtFileWatcher;
 class QtForm;
+class QtMessageStrip;
+class QtPageArea;
 class QtPageTools;
+class QtParametersPanel;
 class QtProgressLine;
 class QtTextBox;
 class QtWorker;
@@ -57,6 +61,7 @@ class QtMainWindow {
   void AddShortcuts();
   void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
   void FollowSaves();
+  void AddParametersPanel();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -79,6 +84,11 @@ class QtMainWindow {
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
   QtProgressLine* m_progress;  // owned by the form
+  // Made at first use, so the window starts as it always has; it belongs
+  // to the form.
+  QPointer<QtParametersPanel> m_parametersPanel;
+  QtMessageStrip* m_messages;  // owned by the form
+  std::unique_ptr<QtPageArea> m_pageArea;
 
   std::unique_ptr<frmMain> m_frm;
 };

@@ -11,9 +11,10 @@ namespace xmlpellor {
 
 // What the process must settle before the QApplication exists: the browser's
 // URL scheme, the engine's sandbox as root, a file-size limit that must end
-// in a reported error rather than a killed process, and a quiet terminal:
-// unless `verbose`, the web engine's own diagnostics (its start-up
-// parameters, Chromium's log, the console of pages) are not printed. Values
+// in a reported error rather than a killed process, a private runtime folder
+// when the session has none, and a quiet terminal: unless `verbose`, the web
+// engine's own diagnostics (its start-up parameters, Chromium's log, the
+// console of pages, its note of a sandbox turned off) are not printed. Values
 // the user set in QT_LOGGING_RULES or QTWEBENGINE_CHROMIUM_FLAGS still win.
 void PrepareProcess(bool verbose = false);
 

@@ -14,6 +14,8 @@
 #include "platform/FileSystem.h"
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
+#include "platform/RuntimeError.h"
+#include "platform/RunMessages.h"
 #include "platform/Worker.h"
 #include "platform/Window.h"
 #include "transform/Engine.h"
@@ -41,11 +43,11 @@ PageKind PageKindOf(transform::OutputKind kind) {
 }
 
 // What the run tells as it goes, heard on the thread that waits for it: the
-// phase for the progress line, each message (on stderr at once, and kept
-// for the error and stop pages) and the files to follow.
+// phase for the progress line, each message (on stderr and in the window at
+// once, and kept for the error and stop pages) and the files to follow.
 class RunEvents final : public transform::PrintedMessages {
  public:
-  explicit RunEvents(IProgress& progress) : m_progress(progress) {}
+  RunEvents(IProgress& progress, IRunMessages& shown) : m_progress(progress), m_shown(shown) {}
 
   void Phase(transform::JobPhase phase) override {
     m_phase = phase;
@@ -59,12 +61,15 @@ class RunEvents final : public transform::PrintedMessages {
   }
   void Message(const std::string& line) override {
     PrintedMessages::Message(line);
+    m_shown.Message(line);
     // The first ones say what there is to say; a runaway loop says more.
     if (messages.size() < kMaxKeptMessages) messages.push_back(line);
   }
+  void Parameters(const std::vector<xml::DeclaredParameter>& found) override { declared = found; }
 
   std::vector<std::string> files;
   std::vector<std::string> messages;
+  std::optional<std::vector<xml::DeclaredParameter>> declared;
 
  private:
   static constexpr std::size_t kMaxKeptMessages = 200;
@@ -81,6 +86,7 @@ class RunEvents final : public transform::PrintedMessages {
   }
 
   IProgress& m_progress;
+  IRunMessages& m_shown;
   transform::JobPhase m_phase = transform::JobPhase::kReadingDocument;
 };
 
@@ -155,7 +161,8 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
                                                       ? ErrorHandling::Scope::Mode::kBox
                                                       : ErrorHandling::Scope::Mode::kQuiet);
   std::string strXmlDoc, strXslDoc;
-  RunEvents events(m_services.progress);
+  m_services.messages.Clear();
+  RunEvents events(m_services.progress, m_services.messages);
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
     DeleteRunFolder();
@@ -164,6 +171,8 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     const std::string home = m_services.fs.HomePath();
     strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
     strXslDoc = files::ExpandHome(TrimSpaces(m_controls.txtXsl.Text()), home);
+    m_parameterSet.Use(strXslDoc);
+    FollowFromStart(strXmlDoc, strXslDoc);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
     const std::size_t reportedBefore = reports.Reported().size();
@@ -171,8 +180,11 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     std::vector<xml::OutputDocument> documents;
     {
       const ProgressShown progress(m_services.progress);
-      output =
-          CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, m_parameters, &format, &events, &documents);
+      // The command line's and the panel's values go to libxslt as
+      // xsltproc gives them, not through the values written into the
+      // stylesheet.
+      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format, &events, &documents,
+                                    m_parameterSet.Values());
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
     page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
@@ -193,9 +205,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     }
     AppliedOutput applied{format.kind, strXmlDoc};
     if (!documents.empty()) applied.set = WriteOutputSet(documents, result, applied);
-    // The result's UTF-8 bytes go out unchanged, in one write; an empty
-    // mstrTempFile fails here and the browser keeps its page.
-    m_services.fs.WriteText(mstrTempFile, result);
+    WriteResult(result);
     m_output = std::move(applied);
     const OutputSet& set = m_output->set;
     if (set.files.empty()) {
@@ -211,6 +221,10 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     page.asWritten = set.files[m_shownFile] != set.mainFile;
     m_controls.wbr.Navigate(set.folder + "/" + set.files[m_shownFile], page);
   });
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (events.declared) m_parameterSet.Declared(std::move(*events.declared));
+    if (m_parametersChanged) m_parametersChanged();
+  });
   // Also after a failure: the next save may be the one that mends it.
   m_followedPair.clear();
   for (const std::string* path : {&strXmlDoc, &strXslDoc}) {
@@ -219,16 +233,55 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
   FollowFiles(events.files);
 }
 
+// Watched from before the run reads them, not from after it: a save while
+// the run goes on, or while its error box is open, is then a change still
+// to be applied, where a watch begun afterwards would take it as the state
+// to compare with.
+void frmMain::FollowFromStart(const std::string& xml, const std::string& xsl) noexcept {
+  if (!m_following) return;
+  ProcedureTrap(m_services.errors).Run([&] {
+    std::vector<std::string> pair;
+    for (const std::string* path : {&xml, &xsl}) {
+      if (!path->empty()) pair.push_back(*path);
+    }
+    std::vector<std::string> watched = pair;
+    // The same pair will most likely read the same files again.
+    if (pair == m_followedPair) {
+      watched.insert(watched.end(), m_followedFiles.begin(), m_followedFiles.end());
+    }
+    m_services.watcher.Watch(watched);
+  });
+}
+
+// The result's UTF-8 bytes go out unchanged, in one write; an empty
+// mstrTempFile fails here and the browser keeps its page. A save-started
+// Apply has no box to say so, and the old page still in view would pass for
+// the new result.
+void frmMain::WriteResult(const std::string& result) {
+  try {
+    m_services.fs.WriteText(mstrTempFile, result);
+  } catch (const RuntimeError& failure) {
+    const std::string said = "The result could not be shown: " + failure.record().description;
+    m_services.messages.Notice(said);
+    m_services.app.PrintError("xmlpellor: " + said + "\n");
+    throw;
+  }
+}
+
 void frmMain::FollowFiles(const std::vector<std::string>& files) noexcept {
   ProcedureTrap(m_services.errors).Run([&] {
     std::vector<std::string> watched;
+    m_followedFiles.clear();
     if (m_following) {
       watched = m_followedPair;
       for (const auto& file : files) {
-        if (std::find(watched.begin(), watched.end(), file) == watched.end()) watched.push_back(file);
+        if (std::find(watched.begin(), watched.end(), file) == watched.end()) {
+          watched.push_back(file);
+          m_followedFiles.push_back(file);
+        }
       }
     }
-    m_services.watcher.Watch(watched);
+    m_services.watcher.Update(watched);
   });
 }
 
@@ -246,12 +299,8 @@ void frmMain::SetFollowing(bool on) noexcept {
   if (!on) FollowFiles({});
 }
 
-void frmMain::SetParameters(std::vector<std::string> namesAndValues) noexcept {
-  if (namesAndValues.empty()) {
-    m_parameters = Variant{};
-  } else {
-    m_parameters = StringArray{0, std::move(namesAndValues)};
-  }
+void frmMain::SetParameters(const std::vector<xml::GlobalParameter>& given) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] { m_parameterSet.SetGiven(given); });
 }
 
 void frmMain::cmdBrowseXml_Click() noexcept {
@@ -265,10 +314,11 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue,
                                       transform::OutputFormat* format, transform::JobEvents* events,
-                                      std::vector<xml::OutputDocument>* documents) noexcept {
+                                      std::vector<xml::OutputDocument>* documents,
+                                      const std::vector<xml::GlobalParameter>& globals) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
                                          strXmlDoc, strXslDoc, astrParamValue, format, events,
-                                         documents);
+                                         documents, globals);
 }
 
 OutputSet frmMain::WriteOutputSet(std::vector<xml::OutputDocument>& documents,

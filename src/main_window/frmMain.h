@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "main_window/SaveOutput.h"
+#include "main_window/StylesheetParameters.h"
 #include "platform/Variant.h"
 #include "transform/Transform.h"
 
@@ -21,6 +23,7 @@ class IFileSystem;
 class IFileWatcher;
 class IForm;
 class IProgress;
+class IRunMessages;
 class ITextBox;
 class IWorker;
 
@@ -40,10 +43,11 @@ class frmMain {
     ErrorHandling& errors;
     IApplication& app;
     IFileSystem& fs;
-    IWorker& worker;            // waits for the transformation
+    IWorker& worker;             // waits for the transformation
     transform::IEngine& engine;  // runs it
     IFileWatcher& watcher;
     IProgress& progress;
+    IRunMessages& messages;  // what each run said, in the window
   };
   struct Controls {
     IForm& form;
@@ -78,17 +82,26 @@ class frmMain {
   void FollowedFileSaved() noexcept;
   // Follows these files, the document and the stylesheet of the last Apply
   // with them, for saves (when following is on). Apply calls it with the
-  // files the transformation read.
+  // files the transformation read; a save of one of them since the Apply
+  // began is still followed.
   void FollowFiles(const std::vector<std::string>& files) noexcept;
   void SetFollowing(bool on) noexcept;
-  // Alternating names and values, given to every Apply.
-  void SetParameters(std::vector<std::string> namesAndValues) noexcept;
+  // The command line's global parameters, given to every Apply.
+  void SetParameters(const std::vector<xml::GlobalParameter>& given) noexcept;
+  // What the next Apply gives the stylesheet, for the parameters panel to
+  // change; what the last one learnt it declares.
+  StylesheetParameters& Parameters() noexcept { return m_parameterSet; }
+  // Called after each Apply, which may have changed what Parameters() holds.
+  void OnParametersChanged(std::function<void()> changed) {
+    m_parametersChanged = std::move(changed);
+  }
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
                                transform::OutputFormat* format = nullptr,
                                transform::JobEvents* events = nullptr,
-                               std::vector<xml::OutputDocument>* documents = nullptr) noexcept;
+                               std::vector<xml::OutputDocument>* documents = nullptr,
+                               const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 
@@ -107,6 +120,8 @@ class frmMain {
   enum class Origin { kUser, kSave };
   void Apply(Origin origin) noexcept;
   void ApplyOnce(Origin origin) noexcept;
+  void FollowFromStart(const std::string& xml, const std::string& xsl) noexcept;
+  void WriteResult(const std::string& result);
   std::string TempFileName() noexcept;
   void DeleteTempFile() noexcept;
   void DeleteRunFolder() noexcept;
@@ -126,9 +141,12 @@ class frmMain {
   bool m_following = true;
   bool m_applying = false;
   bool m_savedDuringApply = false;
-  Variant m_parameters;
+  StylesheetParameters m_parameterSet;
+  std::function<void()> m_parametersChanged;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
+  // What the last Apply of that pair read besides.
+  std::vector<std::string> m_followedFiles;
 };
 
 }  // namespace xmlpellor

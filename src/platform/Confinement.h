@@ -9,7 +9,8 @@ namespace xmlpellor {
 struct ConfinementPolicy {
   // Folders (absolute) whose files and subfolders the process may read. When restrictReads is
   // false every file stays readable (the file system is read-only); when true only these folders
-  // and the system folders listed in Confinement.cpp may be read.
+  // and what the process itself needs to run (converters, locales, time zones) may be read. The
+  // job's folders come complete, the system's XML catalogs included (ReadPolicy::ForJob).
   std::vector<std::string> readableFolders;
   bool restrictReads = false;
 };
@@ -18,19 +19,21 @@ struct ConfinementPolicy {
 struct ConfinementReport {
   bool noNewPrivileges = false;
   bool seccomp = false;
+  bool capabilitiesDropped = false;
   int landlockAbi = 0;  // 0: the kernel has no Landlock
   bool landlockReads = false;
   std::size_t readableFolders = 0;  // granted when landlockReads, the system's included
   std::string Describe() const;
 };
 
-// Confines the calling process for good: no new privileges, a seccomp filter against writing
-// files, sockets, exec and ptrace, and where the kernel has Landlock a read-only file system
-// (reads limited to the policy's folders when asked). Landlock binds only the calling thread and
-// the threads it starts later, so call this while the process is still single-threaded.
-// What the kernel lacks is left out and reported; a mechanism that is there but fails throws
-// RuntimeError. Under LeakSanitizer leave through _exit (or detect_leaks=0): its exit-time check
-// ptraces the process's threads, which the filter refuses.
+// Confines the calling process for good: no new privileges, no capabilities, a seccomp filter
+// that lets through only what a job needs (reading files, memory, threads, time, the inherited
+// channel, signals to itself), and where the kernel has Landlock a read-only file system (reads
+// limited to the policy's folders when asked; /proc is never among them). Landlock binds only the
+// calling thread and the threads it starts later, so call this while the process is still
+// single-threaded. What the kernel lacks is left out and reported; a mechanism that is there but
+// fails throws RuntimeError. Under LeakSanitizer leave through _exit (or detect_leaks=0): its
+// exit-time check ptraces the process's threads, which the filter refuses.
 ConfinementReport Confine(const ConfinementPolicy& policy);
 
 }  // namespace xmlpellor

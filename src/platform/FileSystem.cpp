@@ -206,8 +206,21 @@ void PosixFileSystem::WriteText(const std::string& path, std::string_view text) 
   FileDescriptor fd(
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd) ThrowFileError(errno, path);
-  WriteAll(fd.get(), text, path);
-  fd.Close(path);
+  // A write that fails halfway (a full disk) must not leave the half behind
+  // in a shared temporary folder, filling it for everyone: the file goes
+  // back to empty, under the same name.
+  try {
+    WriteAll(fd.get(), text, path);
+  } catch (const RuntimeError&) {
+    (void)::ftruncate(fd.get(), 0);
+    throw;
+  }
+  try {
+    fd.Close(path);
+  } catch (const RuntimeError&) {
+    const FileDescriptor again(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    throw;
+  }
 }
 
 }  // namespace xmlpellor

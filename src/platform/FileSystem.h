@@ -77,7 +77,7 @@ class IFileSystem {
   // Deletes one file; a missing file or one that cannot go is an error.
   virtual void Kill(const std::string& path) = 0;
   // Opens `path` for output (created, or emptied), writes `text` in one
-  // write, and closes it.
+  // write, and closes it. A write that fails leaves the file empty.
   virtual void WriteText(const std::string& path, std::string_view text) = 0;
   // The folder a path beginning with "~/" starts in. The process's own
   // unless a stand-in says otherwise.

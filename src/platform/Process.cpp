@@ -13,22 +13,54 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
 
-extern char** environ;
-
 namespace xmlpellor {
 
 namespace {
 
-[[noreturn]] void ThrowStartError(int error) {
+[[noreturn]] void ThrowStartError(const std::string& program, int error) {
   throw RuntimeError(error == ENOMEM || error == EAGAIN ? err::kOutOfMemory : err::kInternalError,
-                     "The XSLT engine could not be started: " + std::string(std::strerror(error)));
+                     program + " could not be started: " + std::string(std::strerror(error)));
 }
+
+// How many processes the kernel's out-of-memory killer has ended since boot;
+// 0 where the kernel does not say.
+std::uint64_t OutOfMemoryKills() {
+  std::FILE* file = std::fopen("/proc/vmstat", "re");
+  if (file == nullptr) return 0;
+  char name[64];
+  unsigned long long count = 0;
+  std::uint64_t kills = 0;
+  while (std::fscanf(file, "%63s %llu", name, &count) == 2) {
+    if (std::strcmp(name, "oom_kill") == 0) {
+      kills = count;
+      break;
+    }
+  }
+  std::fclose(file);
+  return kills;
+}
+
+// A sanitizer's report of a fault in the helper is worth reading in the
+// builds that have one; elsewhere the helper's standard streams lead nowhere.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kKeepStderr = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+constexpr bool kKeepStderr = true;
+#else
+constexpr bool kKeepStderr = false;
+#endif
+#else
+constexpr bool kKeepStderr = false;
+#endif
 
 // Frees what posix_spawn's attribute objects hold, whatever way Start leaves.
 struct SpawnSettings {
@@ -49,8 +81,9 @@ struct SpawnSettings {
 class PosixHelperProcess final : public IHelperProcess {
  public:
   PosixHelperProcess(pid_t pid, FileDescriptor pidfd, FileDescriptor channel, FileDescriptor output,
-                     FileDescriptor killed)
-      : m_pid(pid),
+                     FileDescriptor killed, std::uint64_t outOfMemoryKills)
+      : m_outOfMemoryKills(outOfMemoryKills),
+        m_pid(pid),
         m_pidfd(std::move(pidfd)),
         m_channel(std::move(channel)),
         m_output(std::move(output)),
@@ -92,6 +125,7 @@ class PosixHelperProcess final : public IHelperProcess {
   }
 
   void Kill() noexcept override {
+    m_killedHere.store(true, std::memory_order_release);
     // Through the pidfd, so that a helper already reaped can never stand for
     // another process that got its number since.
     if (m_pidfd) ::syscall(SYS_pidfd_send_signal, m_pidfd.get(), SIGKILL, nullptr, 0);
@@ -113,7 +147,7 @@ class PosixHelperProcess final : public IHelperProcess {
     if (m_reaped) return m_status;
     int status = 0;
     while (::waitpid(m_pid, &status, 0) < 0) {
-      if (errno != EINTR) ThrowFileError(errno, "the XSLT engine");
+      if (errno != EINTR) ThrowFileError(errno, "a helper process");
     }
     Record(status);
     return m_status;
@@ -123,10 +157,10 @@ class PosixHelperProcess final : public IHelperProcess {
     if (size == 0) return {};
     struct stat info {};
     if (::fstat(m_output.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) < size) {
-      throw RuntimeError(err::kDeviceIoError, "The XSLT engine's output is incomplete");
+      throw RuntimeError(err::kDeviceIoError, "The helper process's output is incomplete");
     }
     void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_output.get(), 0);
-    if (mapped == MAP_FAILED) ThrowFileError(errno, "the XSLT engine's output");
+    if (mapped == MAP_FAILED) ThrowFileError(errno, "the helper process's output");
     std::string text;
     try {
       text.assign(static_cast<const char*>(mapped), size);
@@ -146,8 +180,13 @@ class PosixHelperProcess final : public IHelperProcess {
     } else if (WIFEXITED(status)) {
       m_status.code = WEXITSTATUS(status);
     }
+    m_status.killedHere = m_killedHere.load(std::memory_order_acquire);
+    m_status.outOfMemoryKill = m_status.signal == SIGKILL && !m_status.killedHere &&
+                               OutOfMemoryKills() > m_outOfMemoryKills;
   }
 
+  const std::uint64_t m_outOfMemoryKills;  // the kernel's count when this one started
+  std::atomic<bool> m_killedHere{false};
   pid_t m_pid;
   FileDescriptor m_pidfd;
   FileDescriptor m_channel;
@@ -176,21 +215,27 @@ std::string SignalDescription(int signal) {
   return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(signal);
 }
 
-std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(
-    const std::string& program, const std::vector<std::string>& arguments) {
+std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand& command) {
+  const std::string& program = command.program;
   int ends[2];
-  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) ThrowStartError(errno);
+  if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+    ThrowStartError(program, errno);
+  }
   FileDescriptor ours(ends[0]);
   FileDescriptor theirs(ends[1]);
   FileDescriptor output(::memfd_create("xmlpellor-output", MFD_CLOEXEC));
-  if (!output) ThrowStartError(errno);
+  if (!output) ThrowStartError(program, errno);
   FileDescriptor killed(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!killed) ThrowStartError(errno);
+  if (!killed) ThrowStartError(program, errno);
 
   // The window's process has many threads, so the helper starts through
-  // posix_spawn (no fork of a threaded process), with exactly the two
-  // descriptors it needs.
+  // posix_spawn (no fork of a threaded process), with exactly the
+  // descriptors it needs: never the window's terminal, which a helper could
+  // type into, nor anything else the window holds.
   SpawnSettings settings;
+  posix_spawn_file_actions_addopen(&settings.actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&settings.actions, 1, "/dev/null", O_WRONLY, 0);
+  if (!kKeepStderr) posix_spawn_file_actions_adddup2(&settings.actions, 1, 2);
   posix_spawn_file_actions_adddup2(&settings.actions, theirs.get(), kHelperChannelFd);
   posix_spawn_file_actions_adddup2(&settings.actions, output.get(), kHelperOutputFd);
   posix_spawn_file_actions_addclosefrom_np(&settings.actions, kHelperOutputFd + 1);
@@ -200,27 +245,47 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(
   sigfillset(&all);
   posix_spawnattr_setsigmask(&settings.attributes, &none);
   posix_spawnattr_setsigdefault(&settings.attributes, &all);
-  posix_spawnattr_setpgroup(&settings.attributes, 0);
   posix_spawnattr_setflags(&settings.attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  for (const auto& argument : command.arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& variable : command.environment)
+    envp.push_back(const_cast<char*>(variable.c_str()));
+  envp.push_back(nullptr);
+  const std::uint64_t outOfMemoryKills = OutOfMemoryKills();
   pid_t pid = 0;
-  const int failed =
-      ::posix_spawn(&pid, program.c_str(), &settings.actions, &settings.attributes, argv.data(), environ);
-  if (failed != 0) ThrowStartError(failed);
+  const int failed = ::posix_spawn(&pid, program.c_str(), &settings.actions, &settings.attributes,
+                                   argv.data(), envp.data());
+  if (failed != 0) ThrowStartError(program, failed);
   FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   if (!pidfd) {
     const int error = errno;
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
-    ThrowStartError(error);
+    ThrowStartError(program, error);
   }
   return std::make_unique<PosixHelperProcess>(pid, std::move(pidfd), std::move(ours),
-                                              std::move(output), std::move(killed));
+                                              std::move(output), std::move(killed),
+                                              outOfMemoryKills);
+}
+
+bool WaitUnlessAbandoned(int doneFd) {
+  for (;;) {
+    // However the starting process ends, the kernel closes its end of the
+    // channel, and this end hangs up.
+    pollfd ready[2] = {{kHelperChannelFd, POLLRDHUP, 0}, {doneFd, POLLIN, 0}};
+    if (::poll(ready, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return true;  // cannot watch: let the job finish and its answer fail
+    }
+    if (ready[1].revents != 0) return true;
+    if ((ready[0].revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) return false;
+  }
 }
 
 }  // namespace xmlpellor

@@ -11,6 +11,11 @@ namespace xmlpellor {
 struct ExitStatus {
   int code = 0;
   int signal = 0;  // 0 when it exited by itself
+  // This process killed it (Kill), so the signal says nothing of the helper.
+  bool killedHere = false;
+  // The kernel's out-of-memory killer ended some process while the helper
+  // ran; with a SIGKILL not sent from here, most likely the helper.
+  bool outOfMemoryKill = false;
 };
 
 // A signal in words a user understands: "segmentation fault", "aborted".
@@ -42,22 +47,35 @@ class IHelperProcess {
   virtual std::string Output(std::uint64_t size) = 0;
 };
 
+// What to start: the program, its arguments and its whole environment
+// ("NAME=value" each; nothing of this process's own is passed on).
+struct HelperCommand {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+};
+
 // Starts helper programs: each gets the channel as file descriptor 3 and the
-// shared output file as 4, in a process group of its own (a Ctrl+C in the
-// terminal is the window's to handle), with default signal handling and
-// none of this process's other descriptors.
+// shared output file as 4, /dev/null on 0 to 2, and none of this process's
+// other descriptors; a session of its own, so it has no controlling terminal
+// to type into and a Ctrl+C in the terminal is the window's to handle; and
+// default signal handling. A helper learns that this process has ended from
+// its channel: the kernel closes this side of it however this process ends.
 class IProcessLauncher {
  public:
   virtual ~IProcessLauncher() = default;
-  virtual std::unique_ptr<IHelperProcess> Start(const std::string& program,
-                                                const std::vector<std::string>& arguments) = 0;
+  virtual std::unique_ptr<IHelperProcess> Start(const HelperCommand& command) = 0;
 };
 
 class PosixProcessLauncher final : public IProcessLauncher {
  public:
-  std::unique_ptr<IHelperProcess> Start(const std::string& program,
-                                        const std::vector<std::string>& arguments) override;
+  std::unique_ptr<IHelperProcess> Start(const HelperCommand& command) override;
 };
+
+// For the helper: blocks until `doneFd` (an eventfd or pipe) is readable,
+// true, or until the starting process has gone, false, in which case the
+// helper has nobody left to work for.
+bool WaitUnlessAbandoned(int doneFd);
 
 // The descriptors a helper finds its channel and output file on.
 inline constexpr int kHelperChannelFd = 3;

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
+#include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
@@ -24,6 +26,45 @@ std::vector<std::string> FoldersOf(const std::string& xml, const std::string& xs
 
 RuntimeError EngineError(const std::string& description) {
   return RuntimeError(xml::kXmlComponentError, description, xml::kXmlComponentSource);
+}
+
+// The engine's whole environment, made on purpose: the window's carries the
+// user's tokens and display, and a job has no use for them.
+std::vector<std::string> EngineEnvironment() {
+  std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
+  for (const char* name : {// Where libxml2 finds the system's XML and SGML catalogs, when the
+                           // user points it elsewhere.
+                           "XML_CATALOG_FILES", "SGML_CATALOG_FILES",
+                           // The date and time functions answer in the user's time zone.
+                           "TZ",
+                           // How a sanitizer build reports a fault of the engine.
+                           "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name))
+      environment.push_back(std::string(name) + "=" + value);
+  }
+  return environment;
+}
+
+// Why an engine ended without a result, in the words of the report.
+RuntimeError EndingError(const ExitStatus& status) {
+  if (status.signal == SIGKILL && status.outOfMemoryKill) {
+    return EngineError(
+        "The XSLT engine was ended by the system (killed) while running this stylesheet, "
+        "most likely because the machine ran out of memory");
+  }
+  if (status.killedHere) {
+    return EngineError("The XSLT engine was ended by the window while running this stylesheet");
+  }
+  if (status.signal == SIGKILL) {
+    return EngineError(
+        "The XSLT engine was killed by another process while running this stylesheet");
+  }
+  if (status.signal != 0) {
+    return EngineError("The XSLT engine crashed (" + SignalDescription(status.signal) +
+                       ") while running this stylesheet.");
+  }
+  return EngineError("The XSLT engine ended without a result (exit status " +
+                     std::to_string(status.code) + ")");
 }
 
 }  // namespace
@@ -52,9 +93,15 @@ std::string SizeText(std::uint64_t bytes) {
   return text;
 }
 
+InProcessEngine InProcessEngine::ReadingAnything() {
+  InProcessEngine engine;
+  engine.m_readsAnything = true;
+  return engine;
+}
+
 JobResult InProcessEngine::Run(const JobRequest& request, JobEvents& events) {
   JobRequest confined = request;
-  confined.restrictReads = true;
+  confined.restrictReads = !m_readsAnything;
   confined.readableFolders = ReadableFolders(request.xml, request.xsl);
   return RunJob(confined, events);
 }
@@ -76,15 +123,21 @@ HelperEngine::~HelperEngine() = default;
 void HelperEngine::Prepare() {
   std::lock_guard lock(m_mutex);
   std::erase_if(m_dying, [](const auto& dying) { return dying->Ended(); });
-  if (!m_prepared) m_prepared = m_launcher.Start(m_program, {});
+  if (!m_prepared) m_prepared = m_launcher.Start(Command());
+}
+
+HelperCommand HelperEngine::Command() const {
+  return {m_program, {}, EngineEnvironment()};
 }
 
 std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {
   {
     std::lock_guard lock(m_mutex);
-    if (m_prepared) return std::move(m_prepared);
+    // One that died waiting, for whatever reason, is no fault of the job.
+    if (m_prepared && !m_prepared->Ended()) return std::move(m_prepared);
+    m_prepared.reset();
   }
-  return m_launcher.Start(m_program, {});
+  return m_launcher.Start(Command());
 }
 
 std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
@@ -93,13 +146,15 @@ std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
 }
 
 void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
-                        std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
-                        bool& overLimit, const JobRequest& request,
-                        std::vector<DocumentSize>& documents) const {
+                        const JobRequest& request, Attempt& attempt) const {
+  std::optional<JobResult>& result = attempt.result;
+  std::vector<DocumentSize>& documents = attempt.documents;
   wire::Reader reader(message);
   switch (reader.tag()) {
     case wire::Tag::kConfined:
-      if (m_settings.verbose) std::fprintf(stderr, "xmlpellor: %s\n", reader.Text().c_str());
+      if (m_settings.verbose) {
+        std::fprintf(stderr, "xmlpellor: %s\n", TerminalText(reader.Text()).c_str());
+      }
       break;
     case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
     case wire::Tag::kReading: events.Reading(reader.Text()); break;
@@ -109,7 +164,8 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       break;
     }
     case wire::Tag::kMessage: events.Message(reader.Text()); break;
-    case wire::Tag::kOverLimit: overLimit = true; break;
+    case wire::Tag::kParameters: events.Parameters(wire::DecodeParameters(reader)); break;
+    case wire::Tag::kOverLimit: attempt.overLimit = true; break;
     case wire::Tag::kOutput: {
       result.emplace();
       const std::uint64_t kind = reader.Number();
@@ -158,7 +214,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       result->notLoadedLocation = reader.Text();
       break;
     }
-    case wire::Tag::kFailed: failure = wire::DecodeError(reader); break;
+    case wire::Tag::kFailed: attempt.failure = wire::DecodeError(reader); break;
     default: break;
   }
 }
@@ -173,37 +229,12 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
                       SizeText(kMaxChannelMessage - 4096));
   }
 
-  std::unique_ptr<IHelperProcess> helper = TakePrepared();
-  std::optional<JobResult> result;
-  std::optional<ErrorRecord> failure;
-  bool overLimit = false;
-  std::vector<DocumentSize> documents;
   StopToken* token = StopToken::Current();
-  {
-    // A stop ends the process wherever it is, the compile step included.
-    const StopToken::Hook hook(token, [&helper] { helper->Kill(); });
-    helper->Send(message);
-    std::string received;
-    while (helper->Receive(received)) {
-      try {
-        Hear(received, *helper, events, result, failure, overLimit, request, documents);
-      } catch (const RuntimeError& e) {
-        // A helper that says what cannot be read is not to be trusted further.
-        failure = e.record();
-        helper->Kill();
-        break;
-      }
-    }
-  }
-  const bool stopped = token != nullptr && token->StopRequested();
-  ExitStatus status;
-  if (stopped) {
-    std::lock_guard lock(m_mutex);
-    m_dying.push_back(std::move(helper));
-  } else {
-    status = helper->Wait();
-    helper.reset();
-  }
+  Attempt attempt = RunOnce(message, request, events, token);
+  // An engine that ended before it said a word never had the job: it died
+  // waiting, and one fresh engine takes the job instead, unseen.
+  if (!attempt.heard && !attempt.stopped) attempt = RunOnce(message, request, events, token);
+
   // The next job's process starts while the window shows this one's result.
   try {
     Prepare();
@@ -211,26 +242,47 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
     // The next job tries again and reports what keeps it from starting.
   }
 
-  if (stopped) {
+  if (attempt.stopped) {
     throw RuntimeError(err::kUserInterrupt, "User interrupt occurred");
   }
-  if (overLimit) {
+  if (attempt.overLimit) {
     throw EngineError("The transformation needed more than " + SizeText(m_memoryLimit) +
                       " of memory, the limit for one transformation (--memory-limit sets it)");
   }
-  if (failure) throw RuntimeError(*failure);
-  if (result) return std::move(*result);
-  if (status.signal == SIGKILL) {
-    throw EngineError(
-        "The XSLT engine was ended by the system (killed) while running this stylesheet, "
-        "most likely because the machine ran out of memory");
+  if (attempt.failure) throw RuntimeError(*attempt.failure);
+  if (attempt.result) return std::move(*attempt.result);
+  throw EndingError(attempt.status);
+}
+
+HelperEngine::Attempt HelperEngine::RunOnce(const std::string& message, const JobRequest& request,
+                                            JobEvents& events, StopToken* token) {
+  Attempt attempt;
+  std::unique_ptr<IHelperProcess> helper = TakePrepared();
+  {
+    // A stop ends the process wherever it is, the compile step included.
+    const StopToken::Hook hook(token, [&helper] { helper->Kill(); });
+    helper->Send(message);
+    std::string received;
+    while (helper->Receive(received)) {
+      attempt.heard = true;
+      try {
+        Hear(received, *helper, events, request, attempt);
+      } catch (const RuntimeError& e) {
+        // A helper that says what cannot be read is not to be trusted further.
+        attempt.failure = e.record();
+        helper->Kill();
+        break;
+      }
+    }
   }
-  if (status.signal != 0) {
-    throw EngineError("The XSLT engine crashed (" + SignalDescription(status.signal) +
-                      ") while running this stylesheet.");
+  attempt.stopped = token != nullptr && token->StopRequested();
+  if (attempt.stopped) {
+    std::lock_guard lock(m_mutex);
+    m_dying.push_back(std::move(helper));
+  } else {
+    attempt.status = helper->Wait();
   }
-  throw EngineError("The XSLT engine ended without a result (exit status " +
-                    std::to_string(status.code) + ")");
+  return attempt;
 }
 
 }  // namespace xmlpellor::transform

@@ -8,13 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "transform/Job.h"
 
 namespace xmlpellor {
 
-class IHelperProcess;
-class IProcessLauncher;
+class StopToken;
 
 namespace transform {
 
@@ -47,12 +47,16 @@ class IEngine {
 class InProcessEngine final : public IEngine {
  public:
   explicit InProcessEngine(EngineSettings settings = {}) : m_settings(std::move(settings)) {}
+  // One whose jobs may read any file: for fuzzing, whose inputs are no
+  // user's and live where no job's folder is (memfds under /proc).
+  static InProcessEngine ReadingAnything();
   JobResult Run(const JobRequest& request, JobEvents& events) override;
   std::vector<std::string> ReadableFolders(const std::string& xml,
                                            const std::string& xsl) const override;
 
  private:
   EngineSettings m_settings;
+  bool m_readsAnything = false;
 };
 
 // Runs each job in a fresh, confined process of its own (the program
@@ -73,13 +77,26 @@ class HelperEngine final : public IEngine {
   std::uint64_t MemoryLimit() const noexcept { return m_memoryLimit; }
 
  private:
-  std::unique_ptr<IHelperProcess> TakePrepared();
   // A file the helper says it wrote: its path and size.
   using DocumentSize = std::pair<std::string, std::uint64_t>;
+  // What became of one engine given the job.
+  struct Attempt {
+    bool heard = false;  // it said anything at all
+    bool stopped = false;
+    bool overLimit = false;
+    std::optional<JobResult> result;
+    std::optional<ErrorRecord> failure;
+    ExitStatus status;
+    // Announced before the output, whose bytes they follow.
+    std::vector<DocumentSize> documents;
+  };
+  HelperCommand Command() const;
+  std::unique_ptr<IHelperProcess> TakePrepared();
+  Attempt RunOnce(const std::string& message, const JobRequest& request, JobEvents& events,
+                  StopToken* token);
   // Takes in one message of the helper's.
   void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
-            std::optional<JobResult>& result, std::optional<ErrorRecord>& failure, bool& overLimit,
-            const JobRequest& request, std::vector<DocumentSize>& documents) const;
+            const JobRequest& request, Attempt& attempt) const;
 
   IProcessLauncher& m_launcher;
   std::string m_program;

@@ -8,6 +8,7 @@
 
 #include "platform/Confinement.h"
 #include "platform/RuntimeError.h"
+#include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
@@ -64,7 +65,7 @@ constexpr bool kSanitized = false;
 }  // namespace
 
 void PrintedMessages::Message(const std::string& line) {
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fprintf(stderr, "%s\n", TerminalText(line).c_str());
   std::fflush(stderr);
 }
 
@@ -86,8 +87,8 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
 }
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
-  const xml::ReadPolicy policy =
-      request.restrictReads ? xml::ReadPolicy(request.readableFolders) : xml::ReadPolicy();
+  const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
+                                                      : xml::ReadPolicy::Unrestricted();
   const xml::XmlJobScope scope(policy, events);
   JobResult result;
 
@@ -106,7 +107,8 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
 
   xml::OutputFormat format;
   xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
-  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, &documents);
+  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format,
+                                                  request.globals, &documents);
   result.kind = format.kind;
   result.documents = std::move(documents.files);
   return result;

@@ -8,6 +8,7 @@
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlJob.h"
 
 namespace xmlpellor::transform {
@@ -24,9 +25,13 @@ struct JobRequest {
   // The caller's parameter argument was not an array: the job fails where
   // it would set the parameters.
   bool paramsNotArray = false;
-  // When set, the job may read only files in `readableFolders`.
-  bool restrictReads = false;
+  // When set, the job may read only files in `readableFolders`; a request
+  // reads nothing unless it says what.
+  bool restrictReads = true;
   std::vector<std::string> readableFolders;
+  // Global parameters set through libxslt, as xsltproc's --stringparam and
+  // --param set them: apart from `params`, which writes into the stylesheet.
+  std::vector<xml::GlobalParameter> globals = {};
   // How many files, and how many bytes in all, the stylesheet may write
   // beside its output.
   std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
@@ -50,7 +55,8 @@ using JobEvents = xml::XmlJobObserver;
 
 // Puts each message of a job on stderr as it comes, one line each, as
 // xsltproc prints it: a stylesheet's xsl:message is how its author follows
-// what it does, also in a run that fails or is stopped later.
+// what it does, also in a run that fails or is stopped later. Control
+// characters are made visible: the terminal is the user's, not the job's.
 class PrintedMessages : public JobEvents {
  public:
   void Message(const std::string& line) override;

@@ -1,5 +1,7 @@
 #include "transform/JobWire.h"
 
+#include "platform/Process.h"
+
 namespace xmlpellor::transform::wire {
 
 namespace {
@@ -58,6 +60,10 @@ std::string EncodeRequest(const EngineRequest& request) {
   writer.Number(job.restrictReads ? 1 : 0).Number(job.readableFolders.size());
   for (const auto& folder : job.readableFolders) writer.Text(folder);
   writer.Number(request.memoryLimit).Number(job.maxDocuments).Number(job.maxDocumentBytes);
+  writer.Number(job.globals.size());
+  for (const auto& global : job.globals) {
+    writer.Text(global.name).Text(global.value).Number(global.xpath ? 1 : 0);
+  }
   return writer.Bytes();
 }
 
@@ -75,7 +81,41 @@ EngineRequest DecodeRequest(std::string_view message) {
   request.memoryLimit = reader.Number();
   job.maxDocuments = reader.Number();
   job.maxDocumentBytes = reader.Number();
+  for (std::uint64_t n = reader.Number(); n > 0; --n) {
+    xml::GlobalParameter global;
+    global.name = reader.Text();
+    global.value = reader.Text();
+    global.xpath = reader.Number() != 0;
+    job.globals.push_back(std::move(global));
+  }
   return request;
+}
+
+std::string EncodeParameters(const std::vector<xml::DeclaredParameter>& declared) {
+  constexpr std::size_t kBudget = kMaxChannelMessage / 2;
+  std::size_t size = 0;
+  std::size_t count = 0;
+  for (; count < declared.size(); ++count) {
+    size += 16 + declared[count].name.size() + declared[count].defaultText.size();
+    if (size > kBudget) break;
+  }
+  Writer writer(Tag::kParameters);
+  writer.Number(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    writer.Text(declared[i].name).Text(declared[i].defaultText);
+  }
+  return writer.Bytes();
+}
+
+std::vector<xml::DeclaredParameter> DecodeParameters(Reader& reader) {
+  std::vector<xml::DeclaredParameter> declared;
+  for (std::uint64_t n = reader.Number(); n > 0; --n) {
+    xml::DeclaredParameter parameter;
+    parameter.name = reader.Text();
+    parameter.defaultText = reader.Text();
+    declared.push_back(std::move(parameter));
+  }
+  return declared;
 }
 
 std::string EncodeError(const ErrorRecord& record) {

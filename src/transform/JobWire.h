@@ -14,7 +14,7 @@ namespace xmlpellor::transform::wire {
 // channel message: a version byte, a tag, then the fields (numbers as 8
 // little-endian bytes, texts with their length first). One request goes
 // in; what the job does and then its one outcome come out.
-inline constexpr std::uint8_t kVersion = 2;
+inline constexpr std::uint8_t kVersion = 3;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -33,6 +33,8 @@ enum class Tag : std::uint8_t {
   // (see xml::IsOutputPath); number: its size. Its bytes follow the
   // output's in the shared file, in the order of these messages.
   kDocument,
+  // From the engine once the stylesheet has compiled.
+  kParameters,  // number: count; then texts: name, default, for each
 };
 
 // What the engine needs beside the request.
@@ -68,6 +70,11 @@ class Reader {
 
 std::string EncodeRequest(const EngineRequest& request);
 EngineRequest DecodeRequest(std::string_view message);
+
+// The declared parameters, as many as fit in one message with room to
+// spare; the rest are left out.
+std::string EncodeParameters(const std::vector<xml::DeclaredParameter>& declared);
+std::vector<xml::DeclaredParameter> DecodeParameters(Reader& reader);
 
 std::string EncodeError(const ErrorRecord& record);
 ErrorRecord DecodeError(Reader& reader);

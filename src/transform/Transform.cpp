@@ -67,12 +67,14 @@ std::string StoppedText(double seconds) {
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format, JobEvents* events,
-                             std::vector<xml::OutputDocument>* documents) noexcept {
+                             std::vector<xml::OutputDocument>* documents,
+                             const std::vector<xml::GlobalParameter>& globals) noexcept {
   if (format != nullptr) *format = {};
   if (documents != nullptr) documents->clear();
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
-    const JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
+    JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
+    request.globals = globals;
     PrintedMessages printed;
     JobResult done;
     try {

@@ -38,11 +38,14 @@ using OutputKind = xml::OutputKind;
 // as it runs goes to `events`; without it, its messages go to stderr.
 // `documents`, when given, receives the files the stylesheet wrote beside
 // its output.
+// `globals` set global parameters through libxslt, as xsltproc's
+// --stringparam and --param do, apart from `astrParamValue`.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format = nullptr,
                              JobEvents* events = nullptr,
-                             std::vector<xml::OutputDocument>* documents = nullptr) noexcept;
+                             std::vector<xml::OutputDocument>* documents = nullptr,
+                             const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
 
 // "The transformation was stopped after 2.4 s.", shown in place of a result
 // the user stopped.

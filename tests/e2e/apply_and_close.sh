@@ -25,6 +25,8 @@ mkdir -p "$TMPDIR"
 # or display the caller's session named.
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY XDG_SESSION_TYPE
+# As a start from cron or su: the program makes its own runtime folder.
+unset XDG_RUNTIME_DIR
 
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "$0")/../support/find_window.sh"
@@ -93,6 +95,12 @@ echo "applied at start, closed by Ctrl+Q: temporary file gone"
 # Quiet: none of the engine's start-up parameters, Chromium log or page console.
 if grep -E 'Init Parameters|^js:|:(ERROR|WARNING|INFO):' "$work/out.log"; then
   fail "the engine talked on the terminal"
+fi
+if grep -E 'XDG_RUNTIME_DIR|Sandboxing disabled' "$work/out.log"; then
+  fail "Qt talked on the terminal"
+fi
+if compgen -G "$TMPDIR/xmlpellor-runtime-*" >/dev/null; then
+  fail "the runtime folder outlived the program"
 fi
 
 # 4. A run of about a hundred seconds: Esc stops it, SIGTERM ends the program.

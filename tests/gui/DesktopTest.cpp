@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMenu>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
+#include <QToolButton>
 #include <QtTest>
 #include <memory>
 
@@ -18,6 +20,7 @@
 #include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/PageScheme.h"
 #include "platform/qt/QtMessageBox.h"
 #include "platform/qt/QtSourceWindow.h"
 #include "support/DialogDriver.h"
@@ -340,8 +343,94 @@ class DesktopTest : public QObject, public RealWindow {
       items << action->text() + (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
     }
     QCOMPARE(items, (QStringList{"Apply F5", "Copy Ctrl+C", "Select all Ctrl+A", "", "View source Ctrl+U",
-                                 "Save output as\u2026 Ctrl+S", "", "Inspect Ctrl+Shift+I"}));
+                                 "Save output as\u2026 Ctrl+S", "Output files\u2026 Ctrl+L", "",
+                                 "Inspect Ctrl+Shift+I"}));
     menu->close();
+  }
+
+  // A run that talks and writes more than a page takes, in one window: its
+  // messages in the strip, readable by a screen reader; the page cut with a
+  // notice while the file keeps it whole; find in the source window; the
+  // strip gone with the next run that says nothing.
+  void whatARunSaysAndWritesStaysInView() {
+    constexpr qint64 kLimit = 16 * 1024;
+    QByteArray items = "<d>";
+    for (int i = 1; i <= 1600; ++i) items += "<i>line " + QByteArray::number(i) + "</i>";
+    Overwrite(m_tmp.filePath("items.xml"), items + "<i>needle</i></d>");
+    Overwrite(m_tmp.filePath("talk.xsl"),
+              "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+              "<xsl:template match='/'><xsl:message>counting</xsl:message>"
+              "<xsl:message><xsl:value-of select='count(//i)'/> items</xsl:message>"
+              "<xsl:message>done &amp; dusted</xsl:message><html><body><p>needle at the top</p>"
+              "<xsl:for-each select='//i'><p><xsl:value-of select='.'/></p></xsl:for-each>"
+              "</body></html></xsl:template></xsl:stylesheet>");
+    DefaultPageRegistry().SetReadLimit(kLimit);
+    ShowWindow();
+    WaitForStartPage();
+    auto* strip = Child<QWidget>("messages");
+    QVERIFY(strip != nullptr && !strip->isVisible());
+    Child<QLineEdit>("txtXml")->setText(m_tmp.filePath("items.xml"));
+    Child<QLineEdit>("txtXsl")->setText(m_tmp.filePath("talk.xsl"));
+    Key(QKeySequence(Qt::Key_F5));
+
+    auto* toggle = Child<QToolButton>("messagesToggle");
+    QTRY_COMPARE_WITH_TIMEOUT(toggle->text(), QStringLiteral("3 messages"), kPageTimeoutMs);
+    QVERIFY(strip->isVisible());
+    QCOMPARE(strip->geometry().top(), View()->geometry().bottom() + 1);
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(Child<QListWidget>("messageList"));
+    QVERIFY(list != nullptr);
+    QCOMPARE(list->text(QAccessible::Name), QStringLiteral("Messages"));
+    QStringList heard;
+    for (int i = 0; i < list->childCount(); ++i) heard << list->child(i)->text(QAccessible::Name);
+    QCOMPARE(heard, (QStringList{"counting", "1601 items", "done & dusted"}));
+    const int closed = strip->height();
+    toggle->click();
+    QTRY_VERIFY(strip->height() > closed);
+
+    QTRY_VERIFY_WITH_TIMEOUT(PageText(Page()).contains("needle at the top"), kPageTimeoutMs);
+    const QString text = PageText(Page());
+    DefaultPageRegistry().SetReadLimit(PageRegistry::kDefaultReadLimit);
+    QVERIFY2(text.trimmed().endsWith(QString::fromLatin1(OutputLimitNotice(kLimit)).trimmed()),
+             qPrintable(text.right(200)));
+    QVERIFY(!text.contains("line 1600"));
+    QVERIFY(Contents(TempFile()).contains("<p>line 1600</p>"));
+    QVERIFY(Contents(TempFile()).contains("<p>needle</p>"));
+
+    // Find in the source: Ctrl+F, then F3 and Shift+F3 from the text.
+    Key(QKeySequence(Qt::CTRL | Qt::Key_U));
+    auto* source = Child<QtSourceWindow>("source");
+    QVERIFY(source != nullptr && QTest::qWaitForWindowExposed(source));
+    Key(QKeySequence(Qt::CTRL | Qt::Key_F), source);
+    auto* find = source->findChild<QLineEdit*>("findText");
+    QVERIFY(find != nullptr && find->isVisible());
+    QCOMPARE(find->accessibleName(), QStringLiteral("Find in source"));
+    QTest::keyClicks(find, "needle");
+    auto* matches = source->findChild<QLabel*>("findMatches");
+    QCOMPARE(matches->text(), QStringLiteral("1 of 2"));
+    QCOMPARE(source->textCursor().selectedText(), QStringLiteral("needle"));
+    const int first = source->textCursor().blockNumber();
+    source->setFocus();
+    Key(QKeySequence(Qt::Key_F3), source);
+    QCOMPARE(matches->text(), QStringLiteral("2 of 2"));
+    QVERIFY(source->textCursor().blockNumber() > first);
+    Key(QKeySequence(Qt::SHIFT | Qt::Key_F3), source);
+    QCOMPARE(matches->text(), QStringLiteral("1 of 2"));
+    QCOMPARE(source->textCursor().blockNumber(), first);
+    // Esc closes the bar first, then the window.
+    Key(QKeySequence(Qt::Key_Escape), source);
+    QVERIFY(!find->isVisible() && source->isVisible());
+    Key(QKeySequence(Qt::Key_Escape), source);
+    QTRY_VERIFY(!source->isVisible());
+    Reactivate();
+
+    // A run that says nothing takes the strip away, and the page its room.
+    Child<QLineEdit>("txtXml")->setText(DataFile("hello.xml"));
+    Child<QLineEdit>("txtXsl")->setText(DataFile("hello.xsl"));
+    Key(QKeySequence(Qt::Key_F5));
+    WaitForResult();
+    QTRY_VERIFY(!strip->isVisible());
+    QCOMPARE(View()->geometry().bottom(), strip->geometry().bottom());
   }
 
   void theMessageBoxTextCanBeSelected() {

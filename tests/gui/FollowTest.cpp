@@ -57,7 +57,7 @@ class FollowTest : public QObject, public RealWindow {
 
   void savesApplyAgainInPlace() {
     Write(Data("s.xsl"), Stylesheet("first"));
-    m_window->Program().SetParameters({"who", "Ann & Bob"});
+    m_window->Program().SetParameters({{"who", "Ann & Bob"}});
     m_window->Show();
     QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
     auto* txtXsl = Child<QLineEdit>("txtXsl");

@@ -2,9 +2,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -200,9 +202,11 @@ class PagePolicyTest : public QObject {
                             "<link rel='stylesheet' href='report.css'></head><body>"
                             "<p id='remote'>r</p><p id='relative'>l</p>"
                             "<img id='web' src='" + m_server->Base().toUtf8() + "/pic.png'>"
-                            "<img id='file' src='" + FileUrl(m_elsewhere.filePath("abs.png")).toUtf8() + "'>"
+                            "<img id='file' src='" + FileUrl(m_documents.filePath("logo.png")).toUtf8() + "'>"
+                            "<img id='outside' src='" + FileUrl(m_elsewhere.filePath("abs.png")).toUtf8() + "'>"
                             "<img id='beside' src='logo.png'><img id='linked' src='linked.png'>"
                             "<link rel='stylesheet' href='linked.css'><p id='far'>f</p>"
+                            "<link rel='stylesheet' href='" + FileUrl(m_elsewhere.filePath("far.css")).toUtf8() + "'>"
                             "<style>@font-face { font-family: beside; src: url(face.ttf); }</style>"
                             "<script>document.fonts.load('12px beside').then(f => window.fonts = f.length,"
                             " () => window.fonts = -1);</script>"
@@ -221,9 +225,12 @@ class PagePolicyTest : public QObject {
         " getComputedStyle(document.getElementById('far')).color,"
         " document.getElementById('web').naturalWidth, document.getElementById('file').naturalWidth,"
         " document.getElementById('beside').naturalWidth, document.getElementById('linked').naturalWidth,"
-        " window.fonts].join('|')";
+        " document.getElementById('outside').naturalWidth, window.fonts].join('|')";
+    // Nothing from outside the job's folders: not the stylesheet named by
+    // file: or through a symlink (#far keeps its colour), nor the pictures
+    // (no size to read back).
     QCOMPARE(Run(*view.page(), check).toString(),
-             QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|rgb(255, 0, 0)|7|5|3|5|1"));
+             QStringLiteral("rgb(1, 2, 3)|rgb(4, 5, 6)|rgb(0, 0, 0)|7|3|3|0|0|1"));
     QVERIFY2(m_server->requests.contains("/style.css") && m_server->requests.contains("/pic.png"),
              qPrintable(m_server->requests.join(' ')));
   }
@@ -500,6 +507,24 @@ class PagePolicyTest : public QObject {
     QTest::newRow("WebSocket to loopback")
         << "var w = new WebSocket(SERVER.replace('http', 'ws') + '/socket'); w.onopen = () => report('open');"
            " w.onerror = () => report('error'); w.onclose = () => report('closed');";
+    // The same service by other names for this machine.
+    const QString socket = "var w = new WebSocket(%1); w.onopen = () => report('open');"
+                           " w.onerror = () => report('error'); w.onclose = () => report('closed');";
+    QTest::newRow("WebSocket to localhost.")
+        << socket.arg("SERVER.replace('http://127.0.0.1', 'ws://localhost.') + '/socket'");
+    QTest::newRow("WebSocket to [::ffff:127.0.0.1]")
+        << socket.arg("SERVER.replace('http://127.0.0.1', 'ws://[::ffff:127.0.0.1]') + '/socket'");
+    // Only a name /etc/hosts gives: the test asks no name server.
+    const QString host = QHostInfo::localHostName();
+    QFile hosts("/etc/hosts");
+    if (hosts.open(QIODevice::ReadOnly) &&
+        QString::fromLocal8Bit(hosts.readAll()).split(QRegularExpression("\\s+")).contains(host)) {
+      QTest::newRow("WebSocket to the host's own name")
+          << socket.arg("SERVER.replace('http://127.0.0.1', 'ws://" + host + "') + '/socket'");
+    }
+    QTest::newRow("fetch POST to loopback")
+        << "fetch(SERVER + '/post', {method: 'POST', mode: 'no-cors', body: 'x'})"
+           ".then(() => report('sent'), e => report('error ' + e));";
     QTest::newRow("EventSource, relative")
         << "var e = new EventSource('secret.txt'); e.onmessage = m => report(m.data);"
            " e.onerror = () => { e.close(); report('error'); };";

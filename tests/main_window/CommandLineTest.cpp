@@ -3,7 +3,13 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+
 #include "main_window/CommandLine.h"
+#include "platform/xml/ReadPolicy.h"
+#include "support/TempDir.h"
 
 namespace xmlpellor::test {
 namespace {
@@ -19,7 +25,7 @@ struct CommandLineCase {
   std::string error = {};
   bool verbose = false;
   bool follow = true;
-  std::vector<std::string> parameters = {};
+  std::vector<xml::GlobalParameter> parameters = {};
 };
 
 class ParsedCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
@@ -64,10 +70,18 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"no_follow", {"d.xml", "--no-follow"}, Action::Run, "/work/here/d.xml", "", "", false, false},
         // Values are taken as they stand, even when they look like options or files.
         CommandLineCase{"string_parameters", {"--stringparam", "title", "--help", "d.xml", "--stringparam", "n", "s.xsl"},
-                        Action::Run, "/work/here/d.xml", "", "", false, true, {"title", "--help", "n", "s.xsl"}},
-        CommandLineCase{"string_parameter_empty_value", {"--stringparam", "title", ""}, Action::Run, "", "", "", false, true, {"title", ""}},
+                        Action::Run, "/work/here/d.xml", "", "", false, true, {{"title", "--help"}, {"n", "s.xsl"}}},
+        CommandLineCase{"string_parameter_empty_value", {"--stringparam", "title", ""}, Action::Run, "", "", "", false, true, {{"title", ""}}},
         CommandLineCase{"string_parameter_without_value", {"d.xml", "--stringparam", "title"}, Action::Refuse, "", "",
                         "option '--stringparam' needs a name and a value"},
+        // Both kinds keep their order; the window decides what a repeated name means.
+        CommandLineCase{"xpath_and_string_parameters", {"--param", "n", "count(//i) + 1", "--stringparam", "t", "a'b\"c", "--param", "n", "'x'"},
+                        Action::Run, "", "", "", false, true, {{"n", "count(//i) + 1", true}, {"t", "a'b\"c"}, {"n", "'x'", true}}},
+        CommandLineCase{"xpath_parameter_without_expression", {"--param", "n"}, Action::Refuse, "", "",
+                        "option '--param' needs a name and an XPath expression"},
+        CommandLineCase{"parameter_with_empty_name", {"--param", "", "1"}, Action::Refuse, "", "", "option '--param' needs a name"},
+        // xsltproc takes no --param=NAME form; neither is it taken for a file.
+        CommandLineCase{"parameter_with_equals", {"--param=n", "1"}, Action::Refuse, "", "", "unknown option '--param=n'"},
         // Qt's own options are Qt's, with their values.
         CommandLineCase{"qt_options_skipped", {"-platform", "offscreen", "d.xml", "--style", "fusion", "-reverse", "-qwindowtitle=T", "s.xsl"},
                         Action::Run, "/work/here/d.xml", "/work/here/s.xsl"},
@@ -81,6 +95,107 @@ TEST(ParsedCommandLine, WithoutAKnownFolderOrHomePathsStayAsGiven) {
   EXPECT_EQ(got.xsl, "s.xsl");
 }
 
+
+std::string Filled(std::string text, const std::string& root) {
+  for (auto at = text.find("{root}"); at != std::string::npos; at = text.find("{root}")) {
+    text.replace(at, 6, root);
+  }
+  return text;
+}
+
+// An allowed folder must be one: a file or a missing folder ends the start
+// with one line, not with a refusal later that advises the option given.
+struct AllowReadCase {
+  const char* name;
+  const char* value;  // {root} is a folder holding dir/ and file.txt
+  const char* allowed;
+  const char* error;
+};
+
+class AllowReadOption : public ::testing::TestWithParam<AllowReadCase> {};
+
+TEST_P(AllowReadOption, TakesOnlyAFolderThatExists) {
+  const AllowReadCase& c = GetParam();
+  TempDir root;
+  ASSERT_EQ(::mkdir(root.File("dir").c_str(), 0700), 0);
+  root.Write("file.txt", "x");
+  const CommandLine got =
+      ParseCommandLine({"--allow-read=" + Filled(c.value, root.path())}, root.path(), root.path());
+  if (*c.error == '\0') {
+    EXPECT_EQ(got.action, Action::Run) << got.error;
+    EXPECT_EQ(got.allowRead, std::vector<std::string>{Filled(c.allowed, root.path())});
+  } else {
+    EXPECT_EQ(got.action, Action::Refuse);
+    EXPECT_EQ(got.error, Filled(c.error, root.path()));
+    EXPECT_FALSE(got.usageHelps);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AllowReadOption,
+    ::testing::Values(
+        AllowReadCase{"folder", "{root}/dir", "{root}/dir", ""},
+        AllowReadCase{"relative_folder", "dir", "{root}/dir", ""},
+        AllowReadCase{"home_folder", "~/dir", "{root}/dir", ""},
+        AllowReadCase{"file", "{root}/file.txt", "",
+                      "--allow-read: {root}/file.txt is a file, not a folder"},
+        AllowReadCase{"missing", "{root}/nope", "", "--allow-read: {root}/nope does not exist"},
+        AllowReadCase{"missing_relative", "nope", "", "--allow-read: {root}/nope does not exist"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The settings file is read the same way from wherever the window starts.
+struct AllowReadFileCase {
+  const char* name;
+  const char* content;  // {root} as above
+  std::vector<std::string> folders;
+  const char* note;  // part of the one note, or "" for none
+};
+
+class AllowReadFile : public ::testing::TestWithParam<AllowReadFileCase> {};
+
+TEST_P(AllowReadFile, TrimsLinesAndRefusesWhatIsNoAbsoluteFolder) {
+  const AllowReadFileCase& c = GetParam();
+  TempDir root;
+  ASSERT_EQ(::mkdir(root.File("dir").c_str(), 0700), 0);
+  root.Write("file.txt", "x");
+  root.Write("allow-read", Filled(c.content, root.path()));
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home != nullptr ? home : "";
+  ::setenv("HOME", root.path().c_str(), 1);
+  const xml::AllowedFolders got = xml::ReadAllowedFoldersFile(root.File("allow-read"));
+  ::setenv("HOME", savedHome.c_str(), 1);
+
+  std::vector<std::string> expected;
+  for (const auto& folder : c.folders) expected.push_back(Filled(folder, root.path()));
+  EXPECT_EQ(got.folders, expected);
+  EXPECT_EQ(got.used.size(), expected.size());
+  if (*c.note == '\0') {
+    EXPECT_TRUE(got.notes.empty()) << got.notes.front();
+  } else {
+    ASSERT_EQ(got.notes.size(), 1u);
+    EXPECT_NE(got.notes[0].find(Filled(c.note, root.path())), std::string::npos) << got.notes[0];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AllowReadFile,
+    ::testing::Values(
+        AllowReadFileCase{"plain", "{root}/dir\n", {"{root}/dir"}, ""},
+        AllowReadFileCase{"spaces_around", "   {root}/dir  \n", {"{root}/dir"}, ""},
+        AllowReadFileCase{"tab_and_carriage_return", "\t{root}/dir\r\n", {"{root}/dir"}, ""},
+        AllowReadFileCase{
+            "comments_and_blanks", "# mine\n\n  # indented\n{root}/dir", {"{root}/dir"}, ""},
+        AllowReadFileCase{"home", "~/dir\n", {"{root}/dir"}, ""},
+        AllowReadFileCase{"relative",
+                          "dir\n{root}/dir\n",
+                          {"{root}/dir"},
+                          "line 1: \"dir\" is not an absolute folder"},
+        AllowReadFileCase{"missing", "{root}/nope\n", {}, "line 1: {root}/nope does not exist"},
+        AllowReadFileCase{"file",
+                          "{root}/dir\n{root}/file.txt\n",
+                          {"{root}/dir"},
+                          "line 2: {root}/file.txt is a file"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace xmlpellor::test

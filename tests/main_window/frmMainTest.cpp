@@ -52,7 +52,8 @@ struct Window : FakeWindowControls {
   RecordingFileSystem fs{journal};
   FakeFileWatcher watcher;
   FakeProgress progress;
-  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine, watcher, progress}, Controls()};
+  FakeRunMessages messages;
+  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine, watcher, progress, messages}, Controls()};
 
   Window() {
     h.app.path = "/opt/pellor";
@@ -234,6 +235,8 @@ struct Loop : Window {
     txtXsl.text = dir.File("s.xsl");
     frm.Form_Load();
     journal.clear();
+    // As the window wires it.
+    watcher.OnChanged([this] { frm.FollowedFileSaved(); });
   }
   void Save(const std::string& body) {
     dir.Write("s.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" + body +
@@ -318,7 +321,8 @@ class HookedWorker final : public IWorker {
 TEST(Follow, SavesDuringAnApplyApplyOnceMoreAfterIt) {
   Loop l;
   HookedWorker worker;
-  frmMain frm{{l.h.errors, l.h.app, l.fs, worker, l.h.engine, l.watcher, l.progress}, l.Controls()};
+  frmMain frm{{l.h.errors, l.h.app, l.fs, worker, l.h.engine, l.watcher, l.progress, l.messages},
+              l.Controls()};
   frm.Form_Load();
   worker.before = [&] { frm.FollowedFileSaved(), frm.FollowedFileSaved(); };
   frm.cmdApplyXsl_Click();
@@ -327,6 +331,63 @@ TEST(Follow, SavesDuringAnApplyApplyOnceMoreAfterIt) {
   EXPECT_EQ(runs, (std::vector<std::string>{"begin", "end", "begin", "end"}));
   EXPECT_NE(std::find(l.progress.shown.begin(), l.progress.shown.end(), "Compiling the stylesheet 0/0"),
             l.progress.shown.end());
+}
+
+// Nothing a save or a run says may go unseen: what the stylesheet said is in
+// the window for every run, a save while the box is open is applied once
+// it closes, and a page that cannot be written says so without a box.
+TEST(Loop, NothingIsLostOrHidden) {
+  struct Case {
+    const char* name;
+    const char* body;                                // the stylesheet at the Apply
+    void (*during)(Loop&);                           // while the box is open, if one opens
+    void (*arrange)(Loop&);                          // before the Apply
+    bool bySave;
+    std::vector<std::string> lines;                  // the window shows of the run
+    std::size_t boxes;
+    const char* shown;                               // in the page written last
+    bool notice;                                     // that the result was not written
+  };
+  const char* const twoMessages =
+      "<xsl:template match='/'><xsl:message>one</xsl:message><xsl:message>two &amp; more</xsl:message>"
+      "<p>said</p></xsl:template>";
+  const Case cases[] = {
+      {"a successful run's messages", twoMessages, nullptr, nullptr, false, {"one", "two & more"}, 0, "said", false},
+      {"messages of a run that then fails",
+       "<xsl:template match='/'><xsl:message>before</xsl:message><xsl:message terminate='yes'>end</xsl:message>"
+       "</xsl:template>",
+       nullptr, nullptr, true, {"before", "end"}, 0, "before", false},
+      {"a save while the first Apply's box is open", kBroken,
+       [](Loop& l) {
+         l.Save("<xsl:template match='/'><xsl:message>mended</xsl:message><p>mended</p></xsl:template>");
+         l.watcher.Saved(l.dir.File("s.xsl"));
+       },
+       nullptr, false, {"mended"}, 1, "mended", false},
+      {"a followed save that cannot write its page", twoMessages, nullptr,
+       [](Loop& l) { l.frm.cmdApplyXsl_Click(), l.fs.failWrite = true; }, true, {"one", "two & more"}, 0, "said", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Loop l;
+    l.Save(c.body);
+    if (c.during) l.h.box.onShow = [&l, &c] { std::exchange(l.h.box.onShow, nullptr), c.during(l); };
+    if (c.arrange) c.arrange(l);
+    const std::size_t navigations = l.wbr.navigations.size();
+    const int clears = l.messages.clears;
+    c.bySave ? l.frm.FollowedFileSaved() : l.frm.cmdApplyXsl_Click();
+    EXPECT_GT(l.messages.clears, clears) << "cleared at each Apply";
+    EXPECT_EQ(l.messages.lines, c.lines);
+    EXPECT_EQ(l.h.Reports(), c.boxes);
+    EXPECT_NE(l.Shown().find(c.shown), std::string::npos) << l.Shown();
+    if (c.notice) {
+      ASSERT_EQ(l.messages.notices.size(), 1u);
+      EXPECT_NE(l.messages.notices[0].find("Bad file name or number"), std::string::npos) << l.messages.notices[0];
+      EXPECT_EQ(l.wbr.navigations.size(), navigations) << "the last page stays";
+      EXPECT_NE(l.h.app.printed.back().find("could not be shown: Bad file name"), std::string::npos);
+    } else {
+      EXPECT_TRUE(l.messages.notices.empty());
+    }
+  }
 }
 
 }  // namespace

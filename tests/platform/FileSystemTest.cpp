@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,25 @@ TEST(PosixFileSystem, WriteTextReplacesContentAndRefusesAPlantedLink) {
   ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("link.tmp").c_str()), 0);
   EXPECT_THROW(fs.WriteText(dir.File("link.tmp"), "overwritten"), RuntimeError);
   EXPECT_EQ(dir.Read("victim"), "precious");
+}
+
+// A full disk, played by the file-size limit: the half written must not stay
+// behind in the shared temporary folder, and the name stays the program's.
+TEST(PosixFileSystem, AWriteThatFailsHalfwayLeavesTheFileEmpty) {
+  TempDir dir;
+  PosixFileSystem fs;
+  IgnoreFileSizeLimitSignal();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const std::int32_t number = ErrorNumberOf([&] { fs.WriteText(dir.File("out.tmp"), std::string(20000, 'x')); });
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_NE(number, 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.File("out.tmp").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
 }
 
 }  // namespace

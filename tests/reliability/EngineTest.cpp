@@ -4,13 +4,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
+#include "../transform/TestData.h"
 #include "Tool.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
@@ -299,6 +308,140 @@ INSTANTIATE_TEST_SUITE_P(
                  "<xsl:output indent='yes'/><xsl:template match='/'><o><xsl:for-each select='//i'>"
                  "<xsl:copy-of select='.'/><xsl:copy-of select='.'/></xsl:for-each></o></xsl:template>", 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The window starts the next engine from the thread of the job before,
+// which ends right after; the engine must not go with that thread.
+// Counts the engines started, so that one replaced unseen is seen here.
+struct CountingLauncher final : IProcessLauncher {
+  PosixProcessLauncher real;
+  std::atomic<int> starts{0};
+  std::unique_ptr<IHelperProcess> Start(const HelperCommand& command) override {
+    ++starts;
+    return real.Start(command);
+  }
+};
+
+TEST(PreparedEngine, OutlivesTheThreadThatStartedIt) {
+  CountingLauncher launcher;
+  transform::HelperEngine engine(launcher, EngineProgram(), {});
+  const transform::JobRequest request{DataPath("parse_errors/good.xml"),
+                                      DataPath("parse_errors/good.xsl"), {}, false, false, {}};
+  for (int round = 0; round < 5; ++round) {
+    // Long enough for the engine to be up and waiting before the thread ends.
+    std::thread([&engine] {
+      engine.Prepare();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }).join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    transform::JobEvents quiet;
+    BlockingWorker worker;
+    transform::JobResult result;
+    worker.Run([&] { result = engine.Run(request, quiet); });
+    EXPECT_EQ(result.output, "ok") << "round " << round;
+  }
+  // One for each job, each prepared by the thread of the job before (the
+  // first by the thread above), and the one waiting for the next.
+  EXPECT_EQ(launcher.starts.load(), 6) << "a prepared engine died and was replaced";
+}
+
+// The processes `pid` started, whichever of its threads started them.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = ::opendir(tasks.c_str());
+  if (dir == nullptr) return children;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream in(tasks + "/" + entry->d_name + "/children");
+    pid_t child = 0;
+    while (in >> child) children.push_back(child);
+  }
+  ::closedir(dir);
+  return children;
+}
+
+// Says on a pipe once the engine's job is transforming.
+class TellsWhenTransforming final : public transform::JobEvents {
+ public:
+  explicit TellsWhenTransforming(int fd) : m_fd(fd) {}
+  void Phase(transform::JobPhase phase) override {
+    if (phase != transform::JobPhase::kTransforming) return;
+    [[maybe_unused]] const ssize_t n = ::write(m_fd, "t", 1);
+  }
+
+ private:
+  int m_fd;
+};
+
+// A window killed outright (no handler runs) takes both its engines with it:
+// the one running a job and the one waiting for the next.
+TEST(PreparedEngine, GoesWithAWindowKilledWhileOneRunsAndOneWaits) {
+  TempDir dir;
+  {
+    std::ofstream xml(dir.File("doc.xml"));
+    xml << "<r>";
+    for (int i = 0; i < 60000; ++i) xml << "<i n=\"" << i << "\"/>";
+    xml << "</r>";
+  }
+  dir.Write("s.xsl", std::string(kHead) +
+                         "<xsl:variable name='all' select='//i'/><xsl:template match='/'>"
+                         "<xsl:for-each select='$all'><xsl:for-each select='$all'>"
+                         "<xsl:if test='false()'><x/></xsl:if></xsl:for-each></xsl:for-each>"
+                         "</xsl:template></xsl:stylesheet>");
+  // Orphaned engines come to this process, so their end can be seen.
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  std::fflush(nullptr);
+  const pid_t window = ::fork();
+  ASSERT_GE(window, 0);
+  if (window == 0) {
+    ::close(ready[0]);
+    PosixProcessLauncher launcher;
+    transform::HelperEngine engine(launcher, EngineProgram(), {});
+    int transforming[2];
+    if (::pipe(transforming) != 0) ::_exit(1);
+    TellsWhenTransforming events(transforming[1]);
+    const transform::JobRequest request{dir.File("doc.xml"), dir.File("s.xsl"), {}, false, false, {}};
+    std::thread job([&] {
+      BlockingWorker worker;
+      try {
+        worker.Run([&] { engine.Run(request, events); });
+      } catch (...) {
+      }
+    });
+    char said = 0;
+    if (::read(transforming[0], &said, 1) != 1) ::_exit(1);
+    // The job has its engine; this one waits for the next job.
+    engine.Prepare();
+    [[maybe_unused]] const ssize_t n = ::write(ready[1], "r", 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char said = 0;
+  ASSERT_EQ(::read(ready[0], &said, 1), 1) << "the job never started transforming";
+  ::close(ready[0]);
+  std::vector<pid_t> engines;
+  const auto asked = Clock::now();
+  while (engines.size() < 2 && Clock::now() - asked < std::chrono::seconds(30)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    engines = ChildrenOf(window);
+  }
+  ::kill(window, SIGKILL);
+  ::waitpid(window, nullptr, 0);
+  const auto killed = Clock::now();
+  ASSERT_EQ(engines.size(), 2u) << "the window had " << engines.size() << " engines";
+  for (const pid_t engine : engines) {
+    int status = 0;
+    while (::waitpid(engine, &status, WNOHANG) == 0 && Clock::now() - killed < std::chrono::seconds(30)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::chrono::duration<double, std::milli> took = Clock::now() - killed;
+    std::printf("engine %d gone %.0f ms after its window was killed\n", engine, took.count());
+    EXPECT_EQ(::kill(engine, 0), -1) << "engine " << engine << " outlived its window";
+  }
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
 
 }  // namespace
 }  // namespace xmlpellor::test

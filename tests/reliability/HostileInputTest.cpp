@@ -4,6 +4,7 @@
 // says why, or the right result, and the next plain Apply works.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <functional>
@@ -211,6 +212,22 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     // A device is no file of the job's: refused before it is opened.
                     Outcome::ParseError, {"Refused: the transformation may not read /dev/zero"}, nullptr},
+        // The same read by every other name a file: URL can give it.
+        HostileCase{"file_entity_naming_a_host",
+                    [](const Scene& s) {
+                      const std::string secret = s.Put("host.txt", "secret text");
+                      return AsDocument(s, s.Put("host_entity.xml", kEntityHead + "<!ENTITY f SYSTEM \"file://root" +
+                                                                        secret + "\">\n]>\n<doc>&f;</doc>\n"));
+                    },
+                    Outcome::ParseError, {"Refused: the transformation may not read file://root/"}, nullptr},
+        HostileCase{"file_entity_in_a_hidden_folder",
+                    [](const Scene& s) {
+                      ::mkdir(s.dir.File(".ssh").c_str(), 0700);
+                      s.Put(".ssh/id_ed25519", "secret key");
+                      return AsDocument(s, s.Put("key_entity.xml", kEntityHead +
+                                                                       "<!ENTITY k SYSTEM \".ssh/id_ed25519\">\n]>\n<doc>&k;</doc>\n"));
+                    },
+                    Outcome::ParseError, {"lies in the hidden folder", "/.ssh"}, nullptr},
         HostileCase{"nested_100000_deep",
                     [](const Scene& s) {
                       std::string closing;

@@ -60,7 +60,8 @@ struct Tool : FakeWindowControls {
   transform::HelperEngine engine;
   FakeFileWatcher watcher;
   FakeProgress progress;
-  frmMain frm{{h.errors, h.app, fs, h.worker, engine, watcher, progress}, Controls()};
+  FakeRunMessages messages;
+  frmMain frm{{h.errors, h.app, fs, h.worker, engine, watcher, progress, messages}, Controls()};
 
   explicit Tool(transform::EngineSettings settings = {});
   ~Tool();

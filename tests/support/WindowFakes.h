@@ -6,6 +6,7 @@
 
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
+#include "platform/RunMessages.h"
 #include "platform/Window.h"
 
 namespace xmlpellor::test {
@@ -94,7 +95,7 @@ class FakeCommonDialog final : public ICommonDialog {
 };
 
 // Records what it was told to watch; a test plays the save by calling
-// `changed` itself.
+// `changed` itself, or by Saved, which tells only of a file watched then.
 class FakeFileWatcher final : public IFileWatcher {
  public:
   std::vector<std::string> watched;
@@ -104,7 +105,27 @@ class FakeFileWatcher final : public IFileWatcher {
     watched = paths;
     ++watches;
   }
+  void Update(const std::vector<std::string>& paths) override { watched = paths; }
   void OnChanged(std::function<void()> c) override { changed = std::move(c); }
+  void Saved(const std::string& path) {
+    for (const std::string& file : watched) {
+      if (file == path && changed) changed();
+    }
+  }
+};
+
+// Keeps what the window was told to show of each run, the last run's only.
+class FakeRunMessages final : public IRunMessages {
+ public:
+  std::vector<std::string> lines, notices;
+  int clears = 0;
+  void Clear() override {
+    lines.clear();
+    notices.clear();
+    ++clears;
+  }
+  void Message(const std::string& line) override { lines.push_back(line); }
+  void Notice(const std::string& text) override { notices.push_back(text); }
 };
 
 // Records the runs and phases it was shown, one line each.

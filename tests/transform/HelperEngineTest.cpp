@@ -25,6 +25,9 @@ class Heard final : public transform::JobEvents {
   void Phase(transform::JobPhase phase) override { said.push_back("phase " + std::to_string(int(phase))); }
   void Message(const std::string& line) override { said.push_back("message " + line); }
   void Reading(const std::string& path) override { said.push_back("reading " + path); }
+  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
+    for (const auto& p : declared) said.push_back("parameter " + p.name + "=" + p.defaultText);
+  }
 };
 
 struct EndingCase {
@@ -55,6 +58,9 @@ TEST_P(HelperEnding, IsToldAsItShouldBe) {
   EXPECT_EQ(launcher.starts, 2);
 }
 
+// What every engine says first, once it has the job.
+std::string Confined() { return Writer(Tag::kConfined).Text("confinement: test").Bytes(); }
+
 std::string Failed() {
   return transform::wire::EncodeError({err::kObjectVariableNotSet, "Object variable not set", "XMLPellor", {}, 0});
 }
@@ -64,14 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndingCase{"output", {Writer(Tag::kOutput).Number(0).Number(5).Bytes()}, {}, "hello", nullptr},
         EndingCase{"its_error", {Failed()}, {}, nullptr, "Object variable not set"},
-        EndingCase{"crash", {}, {0, SIGSEGV}, nullptr,
+        EndingCase{"crash", {Confined()}, {0, SIGSEGV}, nullptr,
                    "The XSLT engine crashed (segmentation fault) while running this stylesheet."},
-        EndingCase{"abort", {}, {0, SIGABRT}, nullptr, "crashed (aborted)"},
-        EndingCase{"killed_by_the_system", {}, {0, SIGKILL}, nullptr, "ended by the system (killed)"},
+        EndingCase{"abort", {Confined()}, {0, SIGABRT}, nullptr, "crashed (aborted)"},
+        // Out of memory is said only when the kernel's killer struck meanwhile.
+        EndingCase{"killed_by_the_system", {Confined()}, {0, SIGKILL, false, true}, nullptr,
+                   "ended by the system (killed) while running this stylesheet, most likely because "
+                   "the machine ran out of memory"},
+        EndingCase{"killed_by_another_process", {Confined()}, {0, SIGKILL}, nullptr,
+                   "was killed by another process while running"},
         // The limit tells a memory bomb from a fault, however the process ends.
         EndingCase{"over_the_limit", {Writer(Tag::kOverLimit).Bytes()}, {0, SIGABRT}, nullptr,
                    "needed more than 1 MB of memory, the limit for one transformation"},
-        EndingCase{"no_answer", {}, {3, 0}, nullptr, "ended without a result (exit status 3)"},
+        EndingCase{"no_answer", {Confined()}, {3, 0}, nullptr, "ended without a result (exit status 3)"},
         EndingCase{"garbled", {"\x07\x01"}, {}, nullptr, "cannot be read"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -80,20 +91,81 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   launcher.script.messages = {Writer(Tag::kPhase).Number(2).Bytes(),
                               Writer(Tag::kReading).Text("/d/inc.xsl").Bytes(),
                               Writer(Tag::kMessage).Text("hi").Bytes(),
+                              transform::wire::EncodeParameters({{"a", "'x'"}, {"b", ""}}),
                               Writer(Tag::kOutput).Number(0).Number(0).Bytes()};
   transform::HelperEngine engine(launcher, "engine", {std::uint64_t{1} << 30, {"/opt/data"}, false});
   engine.Prepare();
   engine.Prepare();  // one is ready already
   Heard heard;
-  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, false, {}}, heard);
-  EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi"}));
+  const std::vector<xml::GlobalParameter> globals{{"g", "it's \"", false}, {"x", "1 + 1", true}};
+  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, false, {}, globals}, heard);
+  EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi",
+                                                  "parameter a='x'", "parameter b="}));
   ASSERT_EQ(launcher.records[0].sent.size(), 1u);
   const auto sent = transform::wire::DecodeRequest(launcher.records[0].sent[0]);
   EXPECT_EQ(sent.memoryLimit, std::uint64_t{1} << 30);
   EXPECT_TRUE(sent.job.restrictReads);
   EXPECT_EQ(sent.job.params, (std::vector<std::string>{"p", "v"}));
+  EXPECT_EQ(sent.job.globals, globals);
   EXPECT_EQ(sent.job.readableFolders, engine.ReadableFolders("/d/a.xml", "/d/s.xsl"));
   EXPECT_EQ(launcher.starts, 2);
+}
+
+// A prepared engine that died before its job, found so when the job takes it
+// or when it ends without a word, is replaced once, unseen by the user.
+struct DeadEngineCase {
+  const char* name;
+  FakeHelperProcess::Script first;
+};
+
+class PreparedEngineThatDied : public ::testing::TestWithParam<DeadEngineCase> {};
+
+TEST_P(PreparedEngineThatDied, IsReplacedOnceAndTheJobRuns) {
+  FakeProcessLauncher launcher;
+  launcher.firstScripts = {GetParam().first};
+  launcher.script.messages = {Confined(), Writer(Tag::kOutput).Number(0).Number(5).Bytes()};
+  launcher.script.output = "hello";
+  transform::HelperEngine engine(launcher, "engine", {});
+  engine.Prepare();
+  Heard heard;
+  EXPECT_EQ(engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, false, {}}, heard).output, "hello");
+  // The dead one, its replacement, and the next job's.
+  EXPECT_EQ(launcher.starts, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PreparedEngineThatDied,
+    ::testing::Values(DeadEngineCase{"found_dead_when_taken", {{}, {0, SIGKILL}, "", nullptr, true}},
+                      DeadEngineCase{"dies_before_a_word", {{}, {0, SIGKILL}, "", nullptr, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HelperEngine, GivesTheEngineAnEnvironmentOfItsOwn) {
+  ::setenv("XMLPELLOR_TEST_TOKEN", "secret", 1);
+  ::setenv("TZ", "Europe/Paris", 1);
+  FakeProcessLauncher launcher;
+  transform::HelperEngine engine(launcher, "engine", {});
+  engine.Prepare();
+  ::unsetenv("XMLPELLOR_TEST_TOKEN");
+  ::unsetenv("TZ");
+  const auto& environment = launcher.command.environment;
+  EXPECT_THAT(environment, ::testing::Contains("TZ=Europe/Paris"));
+  for (const std::string& variable : environment) {
+    EXPECT_THAT(variable, ::testing::Not(HasSubstr("secret")));
+    EXPECT_THAT(variable, ::testing::Not(::testing::StartsWith("HOME=")));
+  }
+}
+
+// A stylesheet such as docbook-xsl declares about a thousand parameters;
+// those that do not fit in one message are left out, not the message.
+TEST(HelperEngine, AListOfParametersTooLongForOneMessageIsCut) {
+  const std::vector<xml::DeclaredParameter> many(5000, {std::string(20, 'n'), std::string(40, 'd')});
+  const std::string message = transform::wire::EncodeParameters(many);
+  EXPECT_LE(message.size(), kMaxChannelMessage);
+  transform::wire::Reader reader(message);
+  const auto heard = transform::wire::DecodeParameters(reader);
+  EXPECT_GT(heard.size(), 500u);
+  EXPECT_LT(heard.size(), many.size());
+  EXPECT_EQ(heard.front(), many.front());
 }
 
 TEST(HelperEngine, AStopKillsTheHelperAndEndsTheJobAsTheUsersChoice) {

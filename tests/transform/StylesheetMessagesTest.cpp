@@ -61,6 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
         MessagesCase{"a_library_warning",
                      "<xsl:template match='/'><p><xsl:copy-of select=\"document('not-there.xml')\"/></p></xsl:template>",
                      "~not-there.xml", true},
+        // A carriage return and C1 controls would rewrite the user's terminal.
+        MessagesCase{"controls_made_visible",
+                     "<xsl:template match='/'><xsl:message>safe&#13;evil &#x9B;31m&#x9D;0;title&#x9C;</xsl:message><p/></xsl:template>",
+                     "safe^Mevil <U+009B>31m<U+009D>0;title<U+009C>\n", true},
         // Also in a run that fails later: they come as they are said.
         MessagesCase{"terminate",
                      "<xsl:template match='/'><xsl:message>before</xsl:message><xsl:message terminate='yes'>stop</xsl:message></xsl:template>",

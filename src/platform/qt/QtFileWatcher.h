@@ -23,6 +23,7 @@ class QtFileWatcher final : public QObject, public IFileWatcher {
 
   QtFileWatcher();
   void Watch(const std::vector<std::string>& paths) override;
+  void Update(const std::vector<std::string>& paths) override;
   void OnChanged(std::function<void()> changed) override { m_changed = std::move(changed); }
 
  private:
@@ -33,14 +34,20 @@ class QtFileWatcher final : public QObject, public IFileWatcher {
     bool Exists() const noexcept { return inode != 0; }
     friend bool operator==(const Stamp&, const Stamp&) = default;
   };
+  struct Seen {
+    Stamp told;      // when the watch began, or the change was last told
+    Stamp lastLook;  // at the last notification of its folder
+  };
   static Stamp StampOf(const std::string& path);
 
+  void Follow(const std::vector<std::string>& paths);
+  void FolderChanged(const QString& folder);
   void Settled();
   void Rewatch();
 
   QFileSystemWatcher m_watcher;
   QTimer m_settle;
-  std::map<std::string, Stamp> m_files;
+  std::map<std::string, Seen> m_files;
   std::function<void()> m_changed;
 };
 

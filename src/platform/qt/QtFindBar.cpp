@@ -33,18 +33,32 @@ QToolButton* Button(QWidget* parent, const char* name, const QString& text,
 
 }  // namespace
 
-QtFindBar::QtFindBar(QWebEngineView& view) : QFrame(&view), m_view(view) {
+QtFindBar::QtFindBar(QWebEngineView& view)
+    : QtFindBar(
+          view,
+          [&view](const QString& text, bool backward, Found found) {
+            QWebEnginePage::FindFlags flags;
+            if (backward) flags |= QWebEnginePage::FindBackward;
+            view.page()->findText(text, flags, [found](const QWebEngineFindTextResult& result) {
+              if (found) found(result.activeMatch(), result.numberOfMatches(), false);
+            });
+          },
+          QStringLiteral("page")) {}
+
+QtFindBar::QtFindBar(QWidget& host, Search search, const QString& what)
+    : QFrame(&host), m_host(host), m_search(std::move(search)) {
   setObjectName(QStringLiteral("findBar"));
-  setAccessibleName(QStringLiteral("Find in page"));
+  setAccessibleName(QStringLiteral("Find in ") + what);
   setFrameShape(QFrame::StyledPanel);
   setAutoFillBackground(true);
 
   m_text = new QLineEdit(this);
   m_text->setObjectName(QStringLiteral("findText"));
-  m_text->setAccessibleName(QStringLiteral("Find in page"));
+  m_text->setAccessibleName(QStringLiteral("Find in ") + what);
   m_text->setAccessibleDescription(
-      QStringLiteral("Text to find in the page (Enter: next, Shift+Enter: previous, Esc: close)"));
-  m_text->setPlaceholderText(QStringLiteral("Find in page"));
+      QStringLiteral("Text to find in the %1 (Enter: next, Shift+Enter: previous, Esc: close)")
+          .arg(what));
+  m_text->setPlaceholderText(QStringLiteral("Find in ") + what);
   m_text->setToolTip(m_text->placeholderText());
   m_previous = Button(this, "findPrevious", QStringLiteral("\u2191"), "Previous match",
                       "Go to the previous match (Shift+Enter)");
@@ -73,7 +87,7 @@ QtFindBar::QtFindBar(QWebEngineView& view) : QFrame(&view), m_view(view) {
   connect(m_close, &QToolButton::clicked, this, &QtFindBar::Close);
   // The engine makes its inner widget late, and anew now and then; the bar
   // has to stay above it and in its corner.
-  m_view.installEventFilter(this);
+  m_host.installEventFilter(this);
   hide();
 }
 
@@ -90,9 +104,17 @@ void QtFindBar::Close() {
   if (isHidden()) return;
   const bool hadFocus = isAncestorOf(QApplication::focusWidget());
   hide();
-  m_view.page()->findText(QString());
+  m_search(QString(), false, nullptr);
   m_matches->clear();
-  if (hadFocus) m_view.setFocus(Qt::OtherFocusReason);
+  if (hadFocus) m_host.setFocus(Qt::OtherFocusReason);
+}
+
+void QtFindBar::FindAgain(bool backward) {
+  if (isHidden() || m_text->text().isEmpty()) {
+    Open();
+    return;
+  }
+  Find(backward);
 }
 
 void QtFindBar::Refresh() {
@@ -102,20 +124,19 @@ void QtFindBar::Refresh() {
 void QtFindBar::Find(bool backward) {
   const QString text = m_text->text();
   if (text.isEmpty()) {
-    m_view.page()->findText(QString());
+    m_search(QString(), false, nullptr);
     m_matches->clear();
     return;
   }
-  QWebEnginePage::FindFlags flags;
-  if (backward) flags |= QWebEnginePage::FindBackward;
   // The bar may be gone when a late answer comes.
   QPointer<QLabel> matches = m_matches;
-  m_view.page()->findText(text, flags, [matches](const QWebEngineFindTextResult& result) {
+  m_search(text, backward, [matches](int active, int total, bool more) {
     if (!matches) return;
-    matches->setText(
-        result.numberOfMatches() == 0
-            ? QStringLiteral("No matches")
-            : QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(result.numberOfMatches()));
+    matches->setText(total == 0 ? QStringLiteral("No matches")
+                                : QStringLiteral("%1 of %2%3")
+                                      .arg(active)
+                                      .arg(total)
+                                      .arg(more ? QStringLiteral("+") : QString()));
   });
 }
 
@@ -132,7 +153,7 @@ void QtFindBar::keyPressEvent(QKeyEvent* event) {
 }
 
 bool QtFindBar::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &m_view && isVisible()) {
+  if (watched == &m_host && isVisible()) {
     if (event->type() == QEvent::Resize) Place();
     if (event->type() == QEvent::ChildAdded) raise();
   }
@@ -140,9 +161,9 @@ bool QtFindBar::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QtFindBar::Place() {
-  const int width = std::min(m_view.width() - 2 * kMarginPx, std::max(sizeHint().width(), 320));
+  const int width = std::min(m_host.width() - 2 * kMarginPx, std::max(sizeHint().width(), 320));
   resize(width, sizeHint().height());
-  move(m_view.width() - kMarginPx - width, kMarginPx);
+  move(m_host.width() - kMarginPx - width, kMarginPx);
 }
 
 }  // namespace xmlpellor

@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QTextBlock>
+#include <QTextDocument>
+
+#include "platform/qt/QtFindBar.h"
 
 namespace xmlpellor {
 
@@ -27,7 +30,14 @@ class LineNumberArea final : public QWidget {
 };
 
 QtSourceWindow::QtSourceWindow(QWidget& owner)
-    : QPlainTextEdit(&owner), m_lineNumbers(new LineNumberArea(*this)) {
+    : QPlainTextEdit(&owner),
+      m_lineNumbers(new LineNumberArea(*this)),
+      m_findBar(new QtFindBar(
+          *this,
+          [this](const QString& text, bool backward, QtFindBar::Found found) {
+            Search(text, backward, found);
+          },
+          QStringLiteral("source"))) {
   setWindowFlag(Qt::Window);
   setObjectName(QStringLiteral("source"));
   setAccessibleName(QStringLiteral("Output source"));
@@ -44,19 +54,82 @@ QtSourceWindow::QtSourceWindow(QWidget& owner)
   connect(this, &QPlainTextEdit::updateRequest, this, &QtSourceWindow::UpdateLineNumbers);
   setViewportMargins(LineNumberWidth(), 0, 0, 0);
 
-  // Ctrl+U brought the window up and takes it away again, as Esc does.
-  auto* close = new QShortcut(this);  // owned by the window
-  close->setKeys({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_U)});
-  connect(close, &QShortcut::activated, this, &QWidget::close);
+  // Ctrl+U brought the window up and takes it away again, as Esc does; Esc
+  // closes an open find bar first. A shortcut sees Esc before the bar does.
+  const auto key = [this](QList<QKeySequence> keys, std::function<void()> run) {
+    auto* shortcut = new QShortcut(this);  // owned by the window
+    shortcut->setKeys(keys);
+    connect(shortcut, &QShortcut::activated, this, std::move(run));
+  };
+  key({QKeySequence(Qt::Key_Escape)}, [this] {
+    if (m_findBar->isVisible()) {
+      m_findBar->Close();
+    } else {
+      close();
+    }
+  });
+  key({QKeySequence(Qt::CTRL | Qt::Key_U)}, [this] { close(); });
+  key({QKeySequence(Qt::CTRL | Qt::Key_F)}, [this] { m_findBar->Open(); });
+  key({QKeySequence(Qt::Key_F3)}, [this] { m_findBar->FindAgain(false); });
+  key({QKeySequence(Qt::SHIFT | Qt::Key_F3)}, [this] { m_findBar->FindAgain(true); });
 }
 
 void QtSourceWindow::ShowFile(const QString& path) {
   QFile file(path);
-  if (file.open(QIODevice::ReadOnly)) {
-    setPlainText(QString::fromUtf8(file.readAll()));
-  } else {
+  if (!file.open(QIODevice::ReadOnly)) {
     setPlainText(file.errorString());
+    return;
   }
+  QByteArray bytes = file.read(kShownBytes);
+  if (!file.atEnd()) {
+    bytes += "\n[The output is longer than " + QByteArray::number(kShownBytes >> 20) +
+             " MB; only its beginning is shown. Ctrl+S in the window saves it whole.]\n";
+  }
+  setPlainText(QString::fromUtf8(bytes));
+  m_findBar->Refresh();
+}
+
+void QtSourceWindow::Search(const QString& text, bool backward,
+                            const std::function<void(int, int, bool)>& found) {
+  QTextCursor at = textCursor();
+  if (text.isEmpty()) {
+    setExtraSelections({});
+    at.clearSelection();
+    setTextCursor(at);
+    return;
+  }
+  // While the text is typed, the match grows where it stands; once it is
+  // the whole selection, the search moves on past it.
+  const bool onMatch = at.selectedText().compare(text, Qt::CaseInsensitive) == 0;
+  QTextCursor from(document());
+  from.setPosition(backward || !onMatch ? at.selectionStart() : at.selectionEnd());
+  const QTextDocument::FindFlags flags =
+      backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+  QTextCursor match = document()->find(text, from, flags);
+  if (match.isNull()) {
+    // Round the end, as a browser's find does.
+    from.movePosition(backward ? QTextCursor::End : QTextCursor::Start);
+    match = document()->find(text, from, flags);
+  }
+  QList<QTextEdit::ExtraSelection> all;
+  int active = 0;
+  bool more = false;
+  QTextCharFormat highlight;
+  highlight.setBackground(QColor(0xff, 0xe0, 0x60));
+  for (QTextCursor next = document()->find(text, 0); !next.isNull();
+       next = document()->find(text, next)) {
+    if (all.size() == kCountedMatches) {
+      more = true;
+      break;
+    }
+    all.append({next, highlight});
+    if (!match.isNull() && next.selectionStart() == match.selectionStart()) {
+      active = static_cast<int>(all.size());
+    }
+  }
+  setExtraSelections(all);
+  if (!match.isNull()) setTextCursor(match);
+  if (found) found(active, static_cast<int>(all.size()), more);
 }
 
 int QtSourceWindow::LineNumberWidth() const {

@@ -1,13 +1,23 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <functional>
 
 namespace xmlpellor {
 
+class QtFindBar;
+
 // A file's text as written, with line numbers, in a window of its own
-// that Esc closes. Read-only; the text can be selected and copied.
+// that Esc closes, with a find bar (Ctrl+F, F3, Shift+F3). Read-only; the
+// text can be selected and copied.
 class QtSourceWindow final : public QPlainTextEdit {
  public:
+  // A file longer than this shows its beginning and a notice: the whole of
+  // a huge output would take gigabytes as laid-out text.
+  static constexpr qint64 kShownBytes = qint64{64} << 20;
+  // Matches counted and highlighted; a search counts no further.
+  static constexpr int kCountedMatches = 1000;
+
   explicit QtSourceWindow(QWidget& owner);
 
   // Reads the file anew and shows its bytes as UTF-8 text.
@@ -22,8 +32,10 @@ class QtSourceWindow final : public QPlainTextEdit {
   friend class LineNumberArea;
   void PaintLineNumbers(QPaintEvent* event);
   void UpdateLineNumbers(const QRect& rect, int dy);
+  void Search(const QString& text, bool backward, const std::function<void(int, int, bool)>& found);
 
   QWidget* m_lineNumbers;
+  QtFindBar* m_findBar;
 };
 
 }  // namespace xmlpellor

@@ -125,6 +125,92 @@ std::string ReasonFor(const XmlMessage& message) {
   return message.text;
 }
 
+// A default longer than this is cut for the list: it is there to be
+// recognised, and the list has to fit in one message to the window.
+constexpr std::size_t kMaxDefaultText = 120;
+
+std::string DefaultTextOf(const xsltStackElem& elem) {
+  std::string text;
+  if (elem.select != nullptr) {
+    text = reinterpret_cast<const char*>(elem.select);
+  } else if (elem.comp != nullptr && elem.comp->inst != nullptr) {
+    XmlPtr<xmlChar> content(xmlNodeGetContent(elem.comp->inst));
+    if (content) text = reinterpret_cast<const char*>(content.get());
+  }
+  // One line, whatever the stylesheet's layout of it.
+  std::string line;
+  for (const char c : text) {
+    const bool space = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+    if (!space) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (!line.empty() && line.back() == ' ') line.pop_back();
+  if (line.size() > kMaxDefaultText) {
+    std::size_t cut = kMaxDefaultText;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    line = line.substr(0, cut) + "\u2026";
+  }
+  return line;
+}
+
+bool IsGlobalParam(const xsltStackElem& elem) {
+  return elem.comp != nullptr && elem.comp->type == XSLT_FUNC_PARAM;
+}
+
+// Every global xsl:param in the order of import precedence, the first of
+// each name only: the one that wins. Included stylesheets' declarations sit
+// in the list of the stylesheet that includes them.
+std::vector<DeclaredParameter> DeclaredParameters(xsltStylesheet* style) {
+  std::vector<DeclaredParameter> declared;
+  std::vector<std::pair<const xmlChar*, const xmlChar*>> seen;
+  for (xsltStylesheet* cur = style; cur != nullptr; cur = xsltNextImport(cur)) {
+    for (xsltStackElem* elem = cur->variables; elem != nullptr; elem = elem->next) {
+      if (!IsGlobalParam(*elem)) continue;
+      const bool again = std::any_of(seen.begin(), seen.end(), [&](const auto& name) {
+        return xmlStrEqual(name.first, elem->name) && xmlStrEqual(name.second, elem->nameURI);
+      });
+      if (again) continue;
+      seen.emplace_back(elem->name, elem->nameURI);
+      std::string name = reinterpret_cast<const char*>(elem->name);
+      if (elem->comp->inst != nullptr) {
+        XmlPtr<xmlChar> written(xmlGetNoNsProp(elem->comp->inst, BAD_CAST "name"));
+        if (written) name = reinterpret_cast<const char*>(written.get());
+      }
+      declared.push_back({std::move(name), DefaultTextOf(*elem)});
+    }
+  }
+  return declared;
+}
+
+// Whether a global xsl:param answers to `name` as libxslt looks a user's
+// parameter up: a prefix is bound by the top stylesheet's root element.
+bool DeclaresParam(xsltStylesheet* style, const std::string& name) {
+  std::string local = name;
+  const xmlChar* uri = nullptr;
+  const std::size_t colon = name.find(':');
+  if (colon != std::string::npos) {
+    local = name.substr(colon + 1);
+    const std::string prefix = name.substr(0, colon);
+    const xmlNs* ns = style->doc == nullptr
+                          ? nullptr
+                          : xmlSearchNs(style->doc, xmlDocGetRootElement(style->doc), Xml(prefix));
+    if (ns == nullptr) return false;
+    uri = ns->href;
+  }
+  for (xsltStylesheet* cur = style; cur != nullptr; cur = xsltNextImport(cur)) {
+    for (xsltStackElem* elem = cur->variables; elem != nullptr; elem = elem->next) {
+      if (IsGlobalParam(*elem) && xmlStrEqual(elem->name, Xml(local)) &&
+          xmlStrEqual(elem->nameURI, uri)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string LocalPathOf(const std::string& location) {
@@ -134,17 +220,22 @@ std::string LocalPathOf(const std::string& location) {
     }
     return location;
   }
+  const auto notLocal = [&] {
+    return RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
+  };
   std::string rest = location.substr(5);
   if (rest.rfind("//", 0) == 0) {
     rest.erase(0, 2);
     // The authority may only name this machine.
     const std::size_t slash = rest.find('/');
     const std::string host = rest.substr(0, slash);
-    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) {
-      throw RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
-    }
+    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) throw notLocal();
     rest = slash == std::string::npos ? std::string() : rest.substr(slash);
   }
+  // What is left must be one absolute path: "file:name" has no folder to be
+  // relative to, and a path starting with "//" is how another host's share
+  // is named.
+  if (rest.empty() || rest.front() != '/' || rest.rfind("//", 0) == 0) throw notLocal();
   std::string path;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
@@ -155,7 +246,25 @@ std::string LocalPathOf(const std::string& location) {
       path += rest[i];
     }
   }
+  // An encoded NUL would end the path early for the system: it would open
+  // another file than the one judged.
+  if (path.find('\0') != std::string::npos) throw notLocal();
   return path;
+}
+
+std::string XPathStringLiteral(const std::string& value) {
+  if (value.find('\'') == std::string::npos) return "'" + value + "'";
+  if (value.find('"') == std::string::npos) return '"' + value + '"';
+  // XPath 1.0 has no escape inside a literal: each apostrophe goes in a
+  // literal of its own between double quotes.
+  std::string expression = "concat(";
+  std::size_t start = 0;
+  for (std::size_t quote = value.find('\''); quote != std::string::npos;
+       quote = value.find('\'', start)) {
+    expression += "'" + value.substr(start, quote - start) + "', \"'\", ";
+    start = quote + 1;
+  }
+  return expression + "'" + value.substr(start) + "')";
 }
 
 std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
@@ -357,17 +466,21 @@ DOMNode DOMDocument::documentElement() const noexcept {
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
+                                       const std::vector<GlobalParameter>& globals,
                                        OutputDocuments* documents) const& {
-  return Transform(stylesheet, nullptr, format, documents);
+  return Transform(stylesheet, nullptr, format, globals, documents);
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
+                                       const std::vector<GlobalParameter>& globals,
                                        OutputDocuments* documents) && {
-  return Transform(stylesheet, &m_doc, format, documents);
+  return Transform(stylesheet, &m_doc, format, globals, documents);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
-                                   OutputFormat* format, OutputDocuments* documents) const {
+                                   OutputFormat* format,
+                                   const std::vector<GlobalParameter>& globals,
+                                   OutputDocuments* documents) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -393,6 +506,25 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   xmlFree(style->encoding);
   style->encoding = xmlStrdup(BAD_CAST "UTF-8");
 
+  if (auto* job = XmlJobScope::Current()) job->observer.Parameters(DeclaredParameters(style.get()));
+  // libxslt evaluates these where the transformation starts, with the
+  // document as the context, exactly as xsltproc hands them over. It keeps
+  // a name nobody declares without a word, so that is said here.
+  std::vector<std::string> userParamText;
+  userParamText.reserve(2 * globals.size());
+  for (const GlobalParameter& global : globals) {
+    if (!DeclaresParam(style.get(), global.name)) {
+      collector.Warn("The stylesheet declares no global parameter '" + global.name +
+                     "'; its value is ignored");
+      continue;
+    }
+    userParamText.push_back(global.name);
+    userParamText.push_back(global.xpath ? global.value : XPathStringLiteral(global.value));
+  }
+  std::vector<const char*> userParams;
+  for (const std::string& text : userParamText) userParams.push_back(text.c_str());
+  userParams.push_back(nullptr);
+
   XmlPtr<xsltTransformContext> context(xsltNewTransformContext(style.get(), m_doc.get()));
   if (!context) ThrowComponentError("The transformation could not be started", collector);
   collector.Attach(context.get());
@@ -407,8 +539,9 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     capture.emplace(*documents);
     OutputDocumentCapture::Route(style.get());
   }
-  XmlPtr<xmlDoc> result(
-      xsltApplyStylesheetUser(style.get(), m_doc.get(), nullptr, nullptr, nullptr, context.get()));
+  XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(),
+                                                userParamText.empty() ? nullptr : userParams.data(),
+                                                nullptr, nullptr, context.get()));
   if (capture && !capture->Overflow().empty()) ThrowComponentError(capture->Overflow(), collector);
   capture.reset();
   if (context->state == XSLT_STATE_STOPPED) {

@@ -8,6 +8,7 @@
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlPtr.h"
 
 namespace xmlpellor::xml {
@@ -85,21 +86,27 @@ class DOMDocument {
   // Applies the stylesheet that `stylesheet` belongs to to this document and
   // returns the output serialised as UTF-8 text; any encoding the output
   // declares in itself is UTF-8 too. `format`, when given, receives what
-  // kind of output it is. With `documents`, the files the stylesheet writes
-  // beside its output go there (see OutputDocumentCapture); without, a
-  // stylesheet that writes one fails.
+  // kind of output it is. `globals` set the stylesheet's global parameters
+  // as xsltproc's --stringparam and --param do; a name that no global
+  // xsl:param of the stylesheet or its includes and imports declares is
+  // left out, with a warning among the transformation's messages. With
+  // `documents`, the files the stylesheet writes beside its output go there
+  // (see OutputDocumentCapture); without, a stylesheet that writes one fails.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
+                            const std::vector<GlobalParameter>& globals = {},
                             OutputDocuments* documents = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
+                            const std::vector<GlobalParameter>& globals = {},
                             OutputDocuments* documents = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
   std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
+                        const std::vector<GlobalParameter>& globals,
                         OutputDocuments* documents) const;
 
   bool m_async = true;
@@ -119,5 +126,9 @@ std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
 // Turns a file: URL into a local path; other text is returned unchanged.
 // Throws a RuntimeError for a URL of any other scheme.
 std::string LocalPathOf(const std::string& location);
+
+// `value` as an XPath expression that yields exactly that string: quoted,
+// or, when it holds both kinds of quote, a concat() of quoted pieces.
+std::string XPathStringLiteral(const std::string& value);
 
 }  // namespace xmlpellor::xml

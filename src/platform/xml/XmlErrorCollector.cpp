@@ -61,10 +61,33 @@ XmlErrorCollector* XmlErrorCollector::Current() noexcept {
   return tCurrent;
 }
 
-void XmlErrorCollector::RecordRefusal(std::string what, int line) noexcept {
+void XmlErrorCollector::RecordRefusal(std::string what, int line,
+                                      const std::string& advice) noexcept {
   m_refused = true;
   FlushPending();
+  try {
+    for (const auto& known : m_refusals) {
+      if (known == what) return;
+    }
+    m_refusals.push_back(what);
+    if (!advice.empty() && !m_advised) {
+      m_advised = true;
+      what += ". " + advice;
+    }
+  } catch (...) {
+  }
   Append({true, 0, 0, {}, line, 0, std::move(what)});
+}
+
+void XmlErrorCollector::RecordLoadFailure(int code, bool error, std::string what,
+                                          int line) noexcept {
+  FlushPending();
+  Append({error, XML_FROM_IO, code, {}, line, 0, std::move(what)});
+}
+
+void XmlErrorCollector::Warn(std::string text) noexcept {
+  FlushPending();
+  Append({false, 0, 0, {}, 0, 0, std::move(text)});
 }
 
 const std::vector<XmlMessage>& XmlErrorCollector::Messages() noexcept {

@@ -41,8 +41,17 @@ class XmlErrorCollector {
 
   // A refusal by the security preferences (a file write, a network read)
   // or by the read policy, at `line` of the input being read when known.
-  void RecordRefusal(std::string what, int line = 0) noexcept;
+  // The same refusal is kept once, and `advice` (how to allow it) follows
+  // only the first refusal that has any: a stylesheet that imports ten files
+  // from a folder that is not allowed should not say so ten times over.
+  void RecordRefusal(std::string what, int line = 0, const std::string& advice = {}) noexcept;
+  // An input the loader could not read, said as libxml2 itself would say it
+  // (`code` one of its xmlParserErrors).
+  void RecordLoadFailure(int code, bool error, std::string what, int line) noexcept;
   bool Refused() const noexcept { return m_refused; }
+  // A warning of the program's own about the operation, told and kept like
+  // the libraries' messages.
+  void Warn(std::string text) noexcept;
 
   const std::vector<XmlMessage>& Messages() noexcept;
   // The first error, else the first message of any kind; null when none.
@@ -68,6 +77,8 @@ class XmlErrorCollector {
   XmlJobObserver* m_stream = nullptr;
   std::string m_pending;  // generic messages arrive in pieces until a line break
   bool m_refused = false;
+  bool m_advised = false;
+  std::vector<std::string> m_refusals;
 
   XmlErrorCollector* m_outer;
   xmlStructuredErrorFunc m_savedStructured;

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/xml/StylesheetParameter.h"
 
 namespace xmlpellor::xml {
 
@@ -21,6 +24,8 @@ class XmlJobObserver {
   virtual void Progress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
   // A message of the transformation (xsl:message, a warning), one line.
   virtual void Message(const std::string& /*line*/) {}
+  // The global parameters of the stylesheet, once it has compiled.
+  virtual void Parameters(const std::vector<DeclaredParameter>& /*declared*/) {}
 };
 
 // For its lifetime, every file the libraries open on this thread is checked

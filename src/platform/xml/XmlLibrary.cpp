@@ -1,5 +1,6 @@
 #include "platform/xml/XmlLibrary.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -11,8 +12,10 @@
 #include <string>
 
 #include <libexslt/exslt.h>
+#include <libxml/catalog.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/uri.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlmemory.h>
 #include <libxslt/security.h>
@@ -23,6 +26,7 @@
 #include "platform/xml/ReadPolicy.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlJob.h"
+#include "platform/xml/XmlPtr.h"
 
 namespace xmlpellor::xml {
 
@@ -105,46 +109,134 @@ int CloseCounted(void* self) {
   return input->close != nullptr ? input->close(input->context) : 0;
 }
 
-void Count(xmlParserInputPtr input, const std::string& path, XmlJobObserver& observer) {
+void Count(xmlParserInputPtr input, std::uint64_t total, XmlJobObserver& observer) {
   if (input == nullptr || input->buf == nullptr || input->buf->readcallback == nullptr) return;
-  struct stat info {};
-  const std::uint64_t total =
-      ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-  auto* counted = new (std::nothrow) CountedRead{input->buf->readcallback, input->buf->closecallback,
-                                                 input->buf->context, &observer, total};
+  auto* counted = new (std::nothrow) CountedRead{
+      input->buf->readcallback, input->buf->closecallback, input->buf->context, &observer, total};
   if (counted == nullptr) return;
   input->buf->readcallback = &ReadCounted;
   input->buf->closecallback = &CloseCounted;
   input->buf->context = counted;  // freed by the buffer's close
 }
 
+bool IsNetworkUrl(const std::string& url) {
+  for (const char* scheme : {"http://", "https://", "ftp://"}) {
+    if (strncasecmp(url.c_str(), scheme, std::strlen(scheme)) == 0) return true;
+  }
+  return false;
+}
+
+bool ExistsLocally(const std::string& url) {
+  std::string path;
+  try {
+    path = LocalPathOf(url);
+  } catch (const RuntimeError&) {
+    return false;
+  }
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+// What the system's catalogs make of an input, as libxml2 would look it up:
+// a file that exists is read as named, anything else by its public and
+// system identifiers, then as a URI. The result is judged and opened like
+// any other name; a catalog may point anywhere.
+std::string ThroughCatalogs(const char* url, const char* id) {
+  std::string resource = url != nullptr ? url : "";
+  if (!resource.empty() && ExistsLocally(resource)) return resource;
+  const XmlPtr<xmlChar> found(xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
+                                                reinterpret_cast<const xmlChar*>(url)));
+  if (found) resource = reinterpret_cast<const char*>(found.get());
+  if (!resource.empty() && !ExistsLocally(resource)) {
+    const XmlPtr<xmlChar> uri(
+        xmlCatalogResolveURI(reinterpret_cast<const xmlChar*>(resource.c_str())));
+    if (uri) resource = reinterpret_cast<const char*>(uri.get());
+  }
+  return resource;
+}
+
+// An input over the descriptor the policy opened, named as libxml2 names
+// one it opened itself, so that relative references inside it resolve the
+// same way.
+xmlParserInputPtr InputOver(OpenedFile& opened, const std::string& resource,
+                            xmlParserCtxtPtr parser) {
+  xmlParserInputBufferPtr buffer =
+      xmlParserInputBufferCreateFd(opened.fd.get(), XML_CHAR_ENCODING_NONE);
+  if (buffer == nullptr) return nullptr;
+  (void)opened.fd.release();  // the buffer closes it now
+  xmlParserInputPtr input = xmlNewIOInputStream(parser, buffer, XML_CHAR_ENCODING_NONE);
+  if (input == nullptr) {
+    xmlFreeParserInputBuffer(buffer);
+    return nullptr;
+  }
+  // The input frees both with itself.
+  input->filename =
+      reinterpret_cast<char*>(xmlCanonicPath(reinterpret_cast<const xmlChar*>(resource.c_str())));
+  input->directory = xmlParserGetDirectory(resource.c_str());
+  if (parser->directory == nullptr && input->directory != nullptr) {
+    parser->directory =
+        reinterpret_cast<char*>(xmlStrdup(reinterpret_cast<const xmlChar*>(input->directory)));
+  }
+  return input;
+}
+
 // Every input libxml2 and libxslt open comes through here: the document,
-// the stylesheet, includes and imports, document(), DTDs and entities. In a
-// job, each local file is checked against the job's read policy first.
+// the stylesheet, includes and imports, document(), DTDs and entities. The
+// name is resolved through the catalogs first, then the job's read policy
+// opens what that leads to, or refuses it; nothing is opened by name after
+// the decision. Outside a job (tests, tools) nothing is refused.
 xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr parser) {
+  static const ReadPolicy anything = ReadPolicy::Unrestricted();
+  if (parser == nullptr) return nullptr;
   XmlJobScope* job = tJob;
-  if (job != nullptr && url != nullptr) {
-    std::string path;
-    try {
-      path = LocalPathOf(url);
-    } catch (const RuntimeError&) {
-      // Not a local file: the loader below refuses the network itself.
+  const ReadPolicy& policy = job != nullptr ? job->policy : anything;
+  XmlErrorCollector* collector = XmlErrorCollector::Current();
+  const int line = parser->input != nullptr ? parser->input->line : 0;
+  const auto failed = [&](const std::string& resource,
+                          const std::string& why) -> xmlParserInputPtr {
+    if (collector != nullptr) {
+      collector->RecordLoadFailure(XML_IO_LOAD_ERROR, parser->validate != 0,
+                                   "failed to load external entity \"" + resource + "\"" + why,
+                                   line);
     }
-    if (!path.empty() && !job->policy.Allows(path)) {
-      if (auto* collector = XmlErrorCollector::Current()) {
-        const int line = parser != nullptr && parser->input != nullptr ? parser->input->line : 0;
-        collector->RecordRefusal(ReadPolicy::RefusalText(path), line);
+    return nullptr;
+  };
+  const auto refused = [&](std::string text, bool allowingHelps) -> xmlParserInputPtr {
+    if (collector != nullptr) {
+      collector->RecordRefusal(std::move(text), line,
+                               allowingHelps ? ReadPolicy::Advice() : std::string());
+    }
+    return nullptr;
+  };
+
+  const std::string resource = ThroughCatalogs(url, id);
+  if (resource.empty()) return failed("(none)", {});
+  std::string path;
+  try {
+    path = LocalPathOf(resource);
+  } catch (const RuntimeError&) {
+    if (IsNetworkUrl(resource)) {
+      if (collector != nullptr) {
+        collector->RecordLoadFailure(XML_IO_NETWORK_ATTEMPT, true,
+                                     "Attempt to load network entity " + resource, line);
       }
       return nullptr;
     }
-    if (!path.empty()) {
-      job->observer.Reading(path);
-      xmlParserInputPtr input = xmlNoNetExternalEntityLoader(url, id, parser);
-      Count(input, path, job->observer);
-      return input;
-    }
+    return refused(
+        "Refused: the transformation may not read " + resource + ", which names no local file",
+        false);
   }
-  return xmlNoNetExternalEntityLoader(url, id, parser);
+  OpenedFile opened = policy.Open(path);
+  switch (opened.outcome) {
+    case OpenedFile::Outcome::kRefused: return refused(opened.reason, opened.allowingHelps);
+    case OpenedFile::Outcome::kMissing: return failed(resource, {});
+    case OpenedFile::Outcome::kFailed: return failed(resource, ": " + opened.reason);
+    case OpenedFile::Outcome::kOpened: break;
+  }
+  if (job != nullptr) job->observer.Reading(path);
+  xmlParserInputPtr input = InputOver(opened, resource, parser);
+  if (job != nullptr) Count(input, opened.size, job->observer);
+  return input;
 }
 
 }  // namespace
@@ -167,6 +259,9 @@ void EnsureXmlLibraryInitialised() noexcept {
     exsltRegisterAll();
     // Whatever options a caller forgets, no entity or DTD comes over the network.
     xmlSetExternalEntityLoader(LoadInJob);
+    // A document may name catalogs of its own (the oasis-xml-catalog
+    // instruction), which libxml2 would read by itself, past the loader.
+    xmlCatalogSetDefaults(XML_CATA_ALLOW_GLOBAL);
     // Deeper than libxml2's default of 256, without its huge option, which
     // would also switch off the limits on entity expansion. The parser
     // refuses a document only once it is one level deeper than this value.

@@ -1,0 +1,103 @@
+// Global parameters as xsltproc sets them, through the window's program and
+// the real XSLT engine's process: declared with select or with content, in
+// an included or an imported stylesheet, not declared at all, as text or as
+// an XPath expression.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Tool.h"
+
+namespace xmlpellor::test {
+namespace {
+
+using ::testing::HasSubstr;
+using Parameters = std::vector<xml::GlobalParameter>;
+
+constexpr const char* kXslt = "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'";
+
+struct ParameterCase {
+  const char* name;
+  Parameters given;
+  const char* output;  // null: the Apply is reported
+  const char* said;    // a part of the one line on stderr; null: none
+};
+
+class GlobalParameters : public ::testing::TestWithParam<ParameterCase> {};
+
+TEST_P(GlobalParameters, ReachTheStylesheetAsXsltprocGivesThem) {
+  const ParameterCase& c = GetParam();
+  TempDir job;
+  job.Write("doc.xml", "<r><i/><i/></r>");
+  job.Write("main.xsl", std::string("<xsl:stylesheet version='1.0' ") + kXslt +
+                            "><xsl:import href='imp.xsl'/><xsl:include href='inc.xsl'/>"
+                            "<xsl:output method='text'/>"
+                            "<xsl:param name='sel' select=\"'default-sel'\"/>"
+                            "<xsl:param name='content'>default-content</xsl:param>"
+                            "<xsl:template match='/'>sel=<xsl:value-of select='$sel'/>"
+                            ";content=<xsl:value-of select='$content'/>"
+                            ";inc=<xsl:value-of select='$inc'/>"
+                            ";imp=<xsl:value-of select='$imp'/></xsl:template></xsl:stylesheet>");
+  job.Write("inc.xsl", std::string("<xsl:stylesheet version='1.0' ") + kXslt +
+                           "><xsl:param name='inc' select=\"'default-inc'\"/></xsl:stylesheet>");
+  job.Write("imp.xsl", std::string("<xsl:stylesheet version='1.0' ") + kXslt +
+                           "><xsl:param name='imp'>default-imp</xsl:param></xsl:stylesheet>");
+  PrivateTmp tmp;
+  Tool tool;
+  tool.frm.SetParameters(c.given);
+
+  testing::internal::CaptureStderr();
+  tool.Apply(job.File("doc.xml"), job.File("main.xsl"));
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+
+  if (c.output == nullptr) {
+    EXPECT_EQ(tool.Reports(), 1u);
+    EXPECT_THAT(tool.LastReport(), HasSubstr("sel"));
+  } else {
+    ASSERT_EQ(tool.Reports(), 0u) << tool.LastReport();
+    EXPECT_EQ(tool.Output(), c.output);
+  }
+  if (c.said != nullptr) {
+    EXPECT_THAT(stderrText, HasSubstr(c.said));
+    EXPECT_EQ(std::count(stderrText.begin(), stderrText.end(), '\n'), 1) << stderrText;
+  } else if (c.output != nullptr) {
+    EXPECT_EQ(stderrText, "");
+  }
+}
+
+const char* const kDefaults = "sel=default-sel;content=default-content;inc=default-inc;imp=default-imp";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GlobalParameters,
+    ::testing::Values(
+        ParameterCase{"none", {}, kDefaults, nullptr},
+        ParameterCase{"declared_with_select", {{"sel", "given"}},
+                      "sel=given;content=default-content;inc=default-inc;imp=default-imp", nullptr},
+        ParameterCase{"declared_with_content", {{"content", "given"}},
+                      "sel=default-sel;content=given;inc=default-inc;imp=default-imp", nullptr},
+        ParameterCase{"in_an_included_file", {{"inc", "1"}},
+                      "sel=default-sel;content=default-content;inc=1;imp=default-imp", nullptr},
+        ParameterCase{"in_an_imported_file", {{"imp", "given"}},
+                      "sel=default-sel;content=default-content;inc=default-inc;imp=given", nullptr},
+        ParameterCase{"all_at_once", {{"imp", "4"}, {"inc", "3"}, {"content", "2"}, {"sel", "1"}},
+                      "sel=1;content=2;inc=3;imp=4", nullptr},
+        ParameterCase{"undeclared_is_ignored_in_one_line", {{"nope", "x"}, {"sel", "kept"}},
+                      "sel=kept;content=default-content;inc=default-inc;imp=default-imp",
+                      "declares no global parameter 'nope'"},
+        ParameterCase{"both_quote_kinds", {{"sel", "It's \"so\" ''"}},
+                      "sel=It's \"so\" '';content=default-content;inc=default-inc;imp=default-imp",
+                      nullptr},
+        // Text is text, never read as an expression or as markup.
+        ParameterCase{"text_that_looks_like_more", {{"sel", "count(//i) <b>&amp;"}},
+                      "sel=count(//i) <b>&amp;;content=default-content;inc=default-inc;imp=default-imp",
+                      nullptr},
+        ParameterCase{"empty_text", {{"content", ""}},
+                      "sel=default-sel;content=;inc=default-inc;imp=default-imp", nullptr},
+        ParameterCase{"xpath_on_the_document", {{"sel", "count(/r/i) * 2", true}},
+                      "sel=4;content=default-content;inc=default-inc;imp=default-imp", nullptr},
+        ParameterCase{"xpath_string_literal", {{"imp", "'lit'", true}},
+                      "sel=default-sel;content=default-content;inc=default-inc;imp=lit", nullptr},
+        ParameterCase{"xpath_that_does_not_parse", {{"sel", "((", true}}, nullptr, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace xmlpellor::test
