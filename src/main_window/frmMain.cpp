@@ -171,6 +171,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, m_parameters, &format, &events);
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
+    page.charset = format.encoding;
     page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
     std::string result;
     if (reports.Reported().size() > reportedBefore) {
@@ -178,6 +179,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       // page, until an Apply succeeds.
       const ErrorRecord& failure = reports.Reported()[reportedBefore];
       result = ErrorPage(failure, events.messages);
+      page.charset = "UTF-8";
       m_services.app.PrintError("xmlpellor: " + failure.description + "\n");
     } else {
       auto* text = std::get_if<std::string>(&output);
@@ -187,10 +189,10 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       // in between leaves it as it was.
       if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
     }
-    // The result's UTF-8 bytes go out unchanged, in one write; an empty
+    // The result's bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.
     m_services.fs.WriteText(mstrTempFile, result);
-    m_output = AppliedOutput{format.kind, strXmlDoc};
+    m_output = AppliedOutput{format.kind, strXmlDoc, page.charset};
     m_controls.wbr.Navigate(mstrTempFile, page);
   });
   // Also after a failure: the next save may be the one that mends it.

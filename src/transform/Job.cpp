@@ -107,6 +107,7 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   xml::OutputFormat format;
   result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format);
   result.kind = format.kind;
+  result.encoding = format.encoding;
   return result;
 }
 

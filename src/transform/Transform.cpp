@@ -89,7 +89,10 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
       result = XMLError(errors, *done.notLoaded, done.notLoadedLocation);
     } else {
       result = std::move(done.output);
-      if (format != nullptr) format->kind = done.kind;
+      if (format != nullptr) {
+        format->kind = done.kind;
+        format->encoding = done.encoding;
+      }
     }
   });
 }

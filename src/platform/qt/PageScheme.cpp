@@ -14,6 +14,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
+#include <algorithm>
 #include <array>
 
 #include "platform/qt/CappedFileReader.h"
@@ -183,7 +184,7 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
     buffer->setData(file.readAll());
     buffer->open(QIODevice::ReadOnly);
     QObject::connect(job, &QObject::destroyed, buffer, &QObject::deleteLater);
-    job->reply(ContentTypeOf(page.kind), buffer);
+    job->reply(ContentTypeOf(page.kind, page.charset), buffer);
   }
 
  private:
@@ -254,14 +255,23 @@ PageRegistry::Verdict PageRegistry::Judge(const QUrl& url, Info::ResourceType ty
   return {Verdict::kRedirect, target, served};
 }
 
-QByteArray ContentTypeOf(PageKind kind) {
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset) {
+  QByteArray type = QByteArrayLiteral("text/html");
   switch (kind) {
-    case PageKind::kXhtml: return QByteArrayLiteral("application/xhtml+xml; charset=utf-8");
-    case PageKind::kXml: return QByteArrayLiteral("application/xml; charset=utf-8");
-    case PageKind::kText: return QByteArrayLiteral("text/plain; charset=utf-8");
+    case PageKind::kXhtml: type = QByteArrayLiteral("application/xhtml+xml"); break;
+    case PageKind::kXml: type = QByteArrayLiteral("application/xml"); break;
+    case PageKind::kText: type = QByteArrayLiteral("text/plain"); break;
     case PageKind::kHtml: break;
   }
-  return QByteArrayLiteral("text/html; charset=utf-8");
+  // The name comes from a stylesheet: nothing in it may end the header's
+  // value or add a parameter of its own.
+  const bool token = !charset.isEmpty() && charset.size() <= 40 &&
+                     std::all_of(charset.begin(), charset.end(), [](char c) {
+                       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
+                              c == ':' || c == '+';
+                     });
+  return type + "; charset=" + (token ? charset : QByteArrayLiteral("UTF-8"));
 }
 
 QByteArray ReadLimitNotice(qint64 limit) {

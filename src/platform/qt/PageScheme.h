@@ -21,9 +21,9 @@ inline constexpr char kPageScheme[] = "xmlpellor";
 // stylesheet it sends on to its file: URL.
 inline constexpr char kPassKey[] = "xmlpellor-pass";
 
-// The content type a page of this kind is served with; the bytes are always
-// UTF-8, whatever the page declares in itself.
-QByteArray ContentTypeOf(PageKind kind);
+// The content type a page of this kind is served with, its bytes read in
+// `charset`; UTF-8 for a name that is no plain charset token.
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset = "UTF-8");
 
 // What the scheme may serve and where pages may go: the pages the program
 // navigated to, the folders of the job now shown, and single requests the
@@ -34,6 +34,7 @@ class PageRegistry {
   struct Page {
     QString file;
     PageKind kind;
+    QByteArray charset = "UTF-8";
   };
   // How the scheme's handler answers a request the interceptor let through.
   enum class Served {

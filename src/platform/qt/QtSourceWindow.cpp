@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QShortcut>
+#include <QStringDecoder>
 #include <QTextBlock>
 
 namespace xmlpellor {
@@ -50,10 +51,12 @@ QtSourceWindow::QtSourceWindow(QWidget& owner)
   connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
-void QtSourceWindow::ShowFile(const QString& path) {
+void QtSourceWindow::ShowFile(const QString& path, const QString& charset) {
   QFile file(path);
   if (file.open(QIODevice::ReadOnly)) {
-    setPlainText(QString::fromUtf8(file.readAll()));
+    QStringDecoder decoder(charset.toLatin1().constData());
+    if (!decoder.isValid()) decoder = QStringDecoder(QStringDecoder::Utf8);
+    setPlainText(decoder(file.readAll()));
   } else {
     setPlainText(file.errorString());
   }

@@ -384,12 +384,6 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
 
-  // The text leaves as UTF-8 whatever xsl:output asks for, and what the
-  // output declares about itself (XML declaration, HTML meta) has to agree.
-  // The top-level value wins over any imported stylesheet's.
-  xmlFree(style->encoding);
-  style->encoding = xmlStrdup(BAD_CAST "UTF-8");
-
   XmlPtr<xsltTransformContext> context(xsltNewTransformContext(style.get(), m_doc.get()));
   if (!context) ThrowComponentError("The transformation could not be started", collector);
   collector.Attach(context.get());
@@ -430,12 +424,30 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     text.reserve(std::min<std::size_t>(2 * m_fileSize, kOutputReserveLimit));
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  // The bytes xsltproc writes for the same job: the encoding xsl:output
+  // names (the importing stylesheet's over an imported one's), characters
+  // it cannot hold as references; UTF-8 when libxml2 knows no such encoding.
+  const xmlChar* declared = nullptr;
+  XSLT_GET_IMPORT_PTR(declared, style.get(), encoding)
+  xmlCharEncodingHandler* encoder =
+      declared != nullptr ? xmlFindCharEncodingHandler(reinterpret_cast<const char*>(declared))
+                          : nullptr;
+  if (encoder != nullptr && xmlStrEqual(BAD_CAST encoder->name, BAD_CAST "UTF-8")) {
+    encoder = nullptr;
+  }
+  const std::string encoding = encoder != nullptr ? encoder->name : "UTF-8";
+  // The buffer closes the encoder with itself.
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, encoder));
   if (!out) ThrowComponentError("The output could not be written", collector);
-  const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
+  // An empty result is no bytes at all, as xsltproc writes it.
+  const int written =
+      result->children == nullptr ? 0 : xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
-  if (format != nullptr) format->kind = KindOf(*result, style.get());
+  if (format != nullptr) {
+    format->kind = KindOf(*result, style.get());
+    format->encoding = encoding;
+  }
   return text;
 }
 

@@ -82,9 +82,9 @@ class DOMDocument {
                                     const std::string& attribute, const std::string& value) const;
 
   // Applies the stylesheet that `stylesheet` belongs to to this document and
-  // returns the output serialised as UTF-8 text; any encoding the output
-  // declares in itself is UTF-8 too. `format`, when given, receives what
-  // kind of output it is.
+  // returns the output as xsltproc would write it: its bytes in the encoding
+  // xsl:output names. `format`, when given, receives what kind of output it
+  // is and that encoding.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
