@@ -8,9 +8,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
 #include <utility>
 
 #include <libxml/parser.h>
+#include <libxml/uri.h>
 #include <libxml/valid.h>
 #include <libxml/xpathInternals.h>
 #include <libxslt/imports.h>
@@ -123,6 +127,90 @@ std::string ReasonFor(const XmlMessage& message) {
   }
   return message.text;
 }
+
+// What names one file however it is reached ("a.xsl", "./a.xsl", a link
+// to it): its real path, else its URI.
+std::string FileIdentity(const std::string& uri) {
+  std::string path;
+  try {
+    path = LocalPathOf(uri);
+  } catch (const RuntimeError&) {
+    return uri;
+  }
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? uri : real.string();
+}
+
+// Follows xsl:include and xsl:import from a stylesheet through the files
+// they name, depth first, as libxslt will. libxslt 1.1.35 does not notice
+// every way back to a file still being read (an include that imports its
+// includer) and then loads without end, so a way back is found here first.
+// A file reached twice along different ways (two imports of one library)
+// is no cycle.
+class InclusionWalk {
+ public:
+  // The steps of the first cycle from `doc` ("a.xsl includes b.xsl"),
+  // ending where it began; empty when there is none.
+  std::vector<std::string> CycleFrom(xmlDoc* doc) {
+    const std::string uri = doc->URL != nullptr ? reinterpret_cast<const char*>(doc->URL) : "";
+    m_path.push_back({FileIdentity(uri), {}});
+    Visit(doc);
+    return m_cycle;
+  }
+
+ private:
+  struct Step {
+    std::string identity;  // also how the file is named to the user
+    std::string how;       // "includes" or "imports" the next step
+  };
+  // Far more than any real stylesheet nests; each level holds a document.
+  static constexpr std::size_t kMaxDepth = 256;
+
+  void Visit(xmlDoc* doc) {
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    if (root == nullptr) return;
+    for (xmlNode* child = root->children; child != nullptr && m_cycle.empty();
+         child = child->next) {
+      if (child->type != XML_ELEMENT_NODE || child->ns == nullptr ||
+          !xmlStrEqual(child->ns->href, BAD_CAST "http://www.w3.org/1999/XSL/Transform")) {
+        continue;
+      }
+      const bool include = xmlStrEqual(child->name, BAD_CAST "include");
+      if (!include && !xmlStrEqual(child->name, BAD_CAST "import")) continue;
+      XmlPtr<xmlChar> href(xmlGetNoNsProp(child, BAD_CAST "href"));
+      if (!href) continue;
+      XmlPtr<xmlChar> base(xmlNodeGetBase(doc, child));
+      XmlPtr<xmlChar> uri(xmlBuildURI(href.get(), base.get()));
+      if (!uri) continue;
+      const std::string target = reinterpret_cast<const char*>(uri.get());
+      const std::string identity = FileIdentity(target);
+      m_path.back().how = include ? "includes" : "imports";
+      const auto again = std::find_if(m_path.begin(), m_path.end(),
+                                      [&](const Step& s) { return s.identity == identity; });
+      if (again != m_path.end()) {
+        for (auto step = again; step != m_path.end(); ++step) {
+          const auto next = step + 1;
+          m_cycle.push_back(step->identity + " " + step->how + " " +
+                            (next == m_path.end() ? again->identity : next->identity));
+        }
+        return;
+      }
+      if (m_finished.count(identity) != 0 || m_path.size() >= kMaxDepth) continue;
+      // A file that does not load is libxslt's to report, in its words.
+      XmlPtr<xmlDoc> next(xmlReadFile(target.c_str(), nullptr, ParseOptions(false)));
+      if (!next) continue;
+      m_path.push_back({identity, {}});
+      Visit(next.get());
+      m_path.pop_back();
+      m_finished.insert(identity);
+    }
+  }
+
+  std::vector<Step> m_path;
+  std::set<std::string> m_finished;
+  std::vector<std::string> m_cycle;
+};
 
 }  // namespace
 
@@ -377,6 +465,19 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   // form, so libxslt gets a copy and the caller's document stays as it is.
   if (auto* job = XmlJobScope::Current()) collector.StreamTo(&job->observer);
   Enter(XmlPhase::kCompiling);
+  std::vector<std::string> cycle;
+  {
+    // What the walk reads is read again by libxslt, which tells of it.
+    XmlErrorCollector quiet;
+    cycle = InclusionWalk().CycleFrom(stylesheet.m_node->doc);
+  }
+  if (!cycle.empty()) {
+    std::string description =
+        "The stylesheet could not be compiled: its xsl:include and xsl:import elements go round "
+        "in a circle:";
+    for (const std::string& step : cycle) description += "\n" + step;
+    throw RuntimeError(kXmlComponentError, description, kXmlComponentSource);
+  }
   XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
   if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
   XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
