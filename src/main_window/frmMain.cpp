@@ -15,6 +15,7 @@
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
 #include "platform/Worker.h"
+#include "platform/xml/FirstAndLast.h"
 #include "platform/Window.h"
 #include "transform/Engine.h"
 #include "transform/Transform.h"
@@ -59,15 +60,16 @@ class RunEvents final : public transform::PrintedMessages {
   }
   void Message(const std::string& line) override {
     PrintedMessages::Message(line);
-    // The first ones say what there is to say; a runaway loop says more.
-    if (messages.size() < kMaxKeptMessages) messages.push_back(line);
+    // The first ones say what went wrong, the last how the run ended; a
+    // runaway loop says more between.
+    m_messages.Add(line);
   }
+  std::vector<std::string> Messages() const { return xml::KeptLines(m_messages); }
 
   std::vector<std::string> files;
-  std::vector<std::string> messages;
 
  private:
-  static constexpr std::size_t kMaxKeptMessages = 200;
+  xml::FirstAndLast<std::string> m_messages{100, 100};
 
   static const char* PhaseText(transform::JobPhase phase) {
     switch (phase) {
@@ -178,16 +180,20 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       // The stylesheet failed: its error stays in view, instead of a blank
       // page, until an Apply succeeds.
       const ErrorRecord& failure = reports.Reported()[reportedBefore];
-      result = ErrorPage(failure, events.messages);
+      result = ErrorPage(failure, events.Messages());
       page.charset = "UTF-8";
-      m_services.app.PrintError("xmlpellor: " + failure.description + "\n");
+      format.notice = ErrorLine(failure, events.Messages());
     } else {
       auto* text = std::get_if<std::string>(&output);
       result = text != nullptr ? std::move(*text) : ToString(output);
-      if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.messages);
+      if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.Messages());
       // Only a result sets the place to come back to; an error or a stop
       // in between leaves it as it was.
       if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
+    }
+    // Errors and stops, which the page shows, are said on the terminal too.
+    if (!format.notice.empty()) {
+      m_services.app.PrintError("xmlpellor: " + VisibleLine(format.notice) + "\n");
     }
     // The result's bytes go out unchanged, in one write; an empty
     // mstrTempFile fails here and the browser keeps its page.

@@ -13,6 +13,9 @@ struct OutputFormat {
   // The character encoding the output's bytes are in: what xsl:output asked
   // for, when libxml2 can write it, else UTF-8.
   std::string encoding = "UTF-8";
+  // Set, in one line, when the text is the program's account of why there
+  // is no output: a document that did not load, a stop.
+  std::string notice;
 };
 
 }  // namespace xmlpellor::xml
