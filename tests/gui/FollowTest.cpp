@@ -88,6 +88,20 @@ class FollowTest : public QObject, public RealWindow {
     QCOMPARE(m_h->app.entries.size(), std::size_t{1});
     QCOMPARE(QApplication::focusWidget(), txtXsl);
 
+    // A long error page opens at its top, where its reason is, not where
+    // the result was left: the engine would bring the same location back
+    // there.
+    Write(Data("s.xsl"),
+          "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+          "<xsl:param name='who'/><xsl:template match='/'><xsl:for-each select='//i'>"
+          "<xsl:message><xsl:value-of select='.'/></xsl:message></xsl:for-each>"
+          "<xsl:message terminate='yes'>stopped here</xsl:message></xsl:template>"
+          "</xsl:stylesheet>");
+    QTRY_VERIFY_WITH_TIMEOUT(PageText(Page()).contains("item 99"), kPageTimeoutMs);
+    QVERIFY(PageText(Page()).indexOf("stopped here") < PageText(Page()).indexOf("item 0"));
+    QTRY_COMPARE_WITH_TIMEOUT(ScrollY(), 0.0, kPageTimeoutMs);
+    QCOMPARE(Evaluate(Page(), QStringLiteral("window.scrollY")).toDouble(), 0.0);
+
     // Mended: back at the place the result was left, not at the error's top.
     Write(Data("s.xsl"), Stylesheet("mended"));
     Shows("mended", 600);

@@ -305,5 +305,52 @@ INSTANTIATE_TEST_SUITE_P(
         ParamFailure{"text", std::string("title"), 13}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------- errors inside the DTD
+
+struct DtdErrorCase {
+  const char* name;
+  std::string xml;
+  std::string dtd;
+  std::string expected;  // begins the text after "Error in line "; {dir} is the folder
+};
+
+class DtdParseError : public ::testing::TestWithParam<DtdErrorCase> {};
+
+TEST_P(DtdParseError, NamesTheDocumentsLineAndTheDtdsPlaceApart) {
+  const DtdErrorCase& c = GetParam();
+  TempDir dir;
+  dir.Write("d.xml", c.xml);
+  dir.Write("d.dtd", c.dtd);
+  dir.Write("s.xsl",
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'/>");
+  ReportHarness h;
+  const Variant result =
+      CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, dir.File("d.xml"), dir.File("s.xsl"), {});
+  std::string expected = "Error in line " + c.expected;
+  for (std::size_t at; (at = expected.find("{dir}")) != std::string::npos;) {
+    expected.replace(at, 5, dir.path());
+  }
+  EXPECT_EQ(Text(result).rfind(expected, 0), 0u) << Text(result);
+  // An error of the document itself names no other file.
+  if (expected.find("<br />In ") == std::string::npos) {
+    EXPECT_EQ(Text(result).find("<br />In "), std::string::npos) << Text(result);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, DtdParseError,
+    ::testing::Values(
+        DtdErrorCase{"in_the_external_dtd",
+                     "<?xml version='1.0'?>\n\n<!DOCTYPE d SYSTEM 'd.dtd'>\n<d/>",
+                     "<!ELEMENT d EMPTY>\n\n<!ATTLIST d a CDATA #IMPLIED\n<!ELEMENT e EMPTY>",
+                     "3 of {dir}/d.xml<br />In {dir}/d.dtd, line 4: ATTLIST: no name for Attribute "
+                     "(column 1)"},
+        DtdErrorCase{"in_the_internal_subset",
+                     "<!DOCTYPE d [\n<!ELEMENT d EMPTY>\n<!ATTLIST d\n]>\n<d/>", "",
+                     "4 of {dir}/d.xml<br />"},
+        DtdErrorCase{"in_the_document_after_a_good_dtd", "<!DOCTYPE d SYSTEM 'd.dtd'>\n<d>\n</e>",
+                     "<!ELEMENT d ANY>", "3 of {dir}/d.xml<br />"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace xmlpellor::test

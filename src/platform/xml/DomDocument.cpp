@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/uri.h>
 #include <libxml/valid.h>
@@ -126,6 +127,20 @@ std::string ReasonFor(const XmlMessage& message) {
     }
   }
   return message.text;
+}
+
+// The line of the document being loaded on this thread at which its
+// external DTD was read (the end of its DOCTYPE declaration); 0 before.
+thread_local int tDoctypeLine = 0;
+
+// libxml2 reads the external DTD on an input stack of its own, so an error
+// in it carries the DTD's line and nothing of the document's: the place in
+// the document is noted on the way in.
+void ReadExternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                        const xmlChar* systemId) {
+  const auto* parser = static_cast<xmlParserCtxt*>(context);
+  if (parser != nullptr && parser->input != nullptr) tDoctypeLine = parser->input->line;
+  xmlSAX2ExternalSubset(context, name, externalId, systemId);
 }
 
 // What names one file however it is reached ("a.xsl", "./a.xsl", a link
@@ -339,6 +354,10 @@ bool DOMDocument::load(const std::string& location) {
   XmlErrorCollector collector;
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
+  tDoctypeLine = 0;
+  if (parser->sax != nullptr && parser->sax->externalSubset == xmlSAX2ExternalSubset) {
+    parser->sax->externalSubset = &ReadExternalSubset;
+  }
   const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
   // libxml2 builds a tree for a document that uses an undeclared prefix (or
@@ -360,7 +379,14 @@ bool DOMDocument::load(const std::string& location) {
     } else {
       std::string reason = ReasonFor(*first);
       if (first->column > 0) reason += " (column " + std::to_string(first->column) + ")";
-      Fail(first->line, std::move(reason));
+      if (!first->file.empty() && FileIdentity(first->file) != FileIdentity(path)) {
+        // In the DTD or an entity's file: the document's line is the one
+        // that brought it in, and that file's own place is said beside it.
+        reason = "In " + first->file + ", line " + std::to_string(first->line) + ": " + reason;
+        Fail(tDoctypeLine, std::move(reason));
+      } else {
+        Fail(first->line, std::move(reason));
+      }
     }
     return false;
   }
