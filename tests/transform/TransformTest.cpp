@@ -348,6 +348,10 @@ INSTANTIATE_TEST_SUITE_P(
         DtdErrorCase{"in_the_internal_subset",
                      "<!DOCTYPE d [\n<!ELEMENT d EMPTY>\n<!ATTLIST d\n]>\n<d/>", "",
                      "4 of {dir}/d.xml<br />"},
+        // The DTD file here holds an entity's text, brought in on line 4.
+        DtdErrorCase{"in_an_external_entity",
+                     "<!DOCTYPE d [\n<!ENTITY e SYSTEM 'd.dtd'>\n]>\n<d>&e;</d>", "<a>\n</b>",
+                     "4 of {dir}/d.xml<br />In {dir}/d.dtd, line 2: "},
         DtdErrorCase{"in_the_document_after_a_good_dtd", "<!DOCTYPE d SYSTEM 'd.dtd'>\n<d>\n</e>",
                      "<!ELEMENT d ANY>", "3 of {dir}/d.xml<br />"}),
     [](const auto& info) { return std::string(info.param.name); });

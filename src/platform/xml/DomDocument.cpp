@@ -129,18 +129,31 @@ std::string ReasonFor(const XmlMessage& message) {
   return message.text;
 }
 
-// The line of the document being loaded on this thread at which its
-// external DTD was read (the end of its DOCTYPE declaration); 0 before.
-thread_local int tDoctypeLine = 0;
+// The line of the document being loaded on this thread at which it last
+// brought in another file: its external DTD (at the end of the DOCTYPE
+// declaration) or an entity; 0 before.
+thread_local int tDocumentLine = 0;
+thread_local const char* tDocumentPath = nullptr;
 
-// libxml2 reads the external DTD on an input stack of its own, so an error
-// in it carries the DTD's line and nothing of the document's: the place in
-// the document is noted on the way in.
+// libxml2 reads the external DTD and external entities on inputs or parsers
+// of their own, so an error in them carries their line and nothing of the
+// document's: the place in the document is noted on the way in.
+void NoteDocumentLine(const xmlParserCtxt* parser) {
+  if (parser != nullptr && parser->input != nullptr && parser->input->filename != nullptr &&
+      tDocumentPath != nullptr && std::strcmp(parser->input->filename, tDocumentPath) == 0) {
+    tDocumentLine = parser->input->line;
+  }
+}
+
 void ReadExternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
                         const xmlChar* systemId) {
-  const auto* parser = static_cast<xmlParserCtxt*>(context);
-  if (parser != nullptr && parser->input != nullptr) tDoctypeLine = parser->input->line;
+  NoteDocumentLine(static_cast<xmlParserCtxt*>(context));
   xmlSAX2ExternalSubset(context, name, externalId, systemId);
+}
+
+xmlEntity* FindEntity(void* context, const xmlChar* name) {
+  NoteDocumentLine(static_cast<xmlParserCtxt*>(context));
+  return xmlSAX2GetEntity(context, name);
 }
 
 // What names one file however it is reached ("a.xsl", "./a.xsl", a link
@@ -354,12 +367,17 @@ bool DOMDocument::load(const std::string& location) {
   XmlErrorCollector collector;
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
-  tDoctypeLine = 0;
+  tDocumentLine = 0;
+  tDocumentPath = path.c_str();
   if (parser->sax != nullptr && parser->sax->externalSubset == xmlSAX2ExternalSubset) {
     parser->sax->externalSubset = &ReadExternalSubset;
   }
+  if (parser->sax != nullptr && parser->sax->getEntity == xmlSAX2GetEntity) {
+    parser->sax->getEntity = &FindEntity;
+  }
   const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
+  tDocumentPath = nullptr;
   // libxml2 builds a tree for a document that uses an undeclared prefix (or
   // binds one to no namespace) and only reports it; XSLT has no meaning for
   // such a document, so it is refused like any other that is not well-formed.
@@ -383,7 +401,7 @@ bool DOMDocument::load(const std::string& location) {
         // In the DTD or an entity's file: the document's line is the one
         // that brought it in, and that file's own place is said beside it.
         reason = "In " + first->file + ", line " + std::to_string(first->line) + ": " + reason;
-        Fail(tDoctypeLine, std::move(reason));
+        Fail(tDocumentLine, std::move(reason));
       } else {
         Fail(first->line, std::move(reason));
       }
