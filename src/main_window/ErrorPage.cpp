@@ -54,8 +54,15 @@ ErrorParts PartsOf(const ErrorRecord& error, const std::vector<std::string>& mes
 
   std::vector<std::string> used;
   std::smatch match;
+  // libstdc++ matches by recursion, one level a character: a long line (an
+  // xsl:message of a whole document) would exhaust the stack. The library's
+  // own lines are short.
+  constexpr std::size_t kLongestMatched = 2000;
+  const auto matches = [&](const std::string& line, const std::regex& pattern) {
+    return line.size() <= kLongestMatched && std::regex_match(line, match, pattern);
+  };
   for (std::size_t i = 0; i < lines.size() && used.empty(); ++i) {
-    if (std::regex_match(lines[i], match, kHeader)) {
+    if (matches(lines[i], kHeader)) {
       parts.file = match[1];
       parts.line = match[2];
       parts.element = match[3];
@@ -67,7 +74,7 @@ ErrorParts PartsOf(const ErrorRecord& error, const std::vector<std::string>& mes
     }
   }
   for (std::size_t i = 0; i < lines.size() && used.empty(); ++i) {
-    if (std::regex_match(lines[i], match, kPlaced)) {
+    if (matches(lines[i], kPlaced)) {
       parts.file = match[1];
       parts.line = match[2];
       parts.column = match[3];
@@ -77,7 +84,9 @@ ErrorParts PartsOf(const ErrorRecord& error, const std::vector<std::string>& mes
   }
   std::vector<std::string> rest;
   for (const std::string& line : lines) {
-    if (!line.empty() && !std::regex_match(line, kMore)) rest.push_back(line);
+    if (!line.empty() && !(line.size() <= kLongestMatched && std::regex_match(line, kMore))) {
+      rest.push_back(line);
+    }
   }
   if (used.empty() && !rest.empty()) {
     // A stop without a place is the stylesheet's own: its last message

@@ -389,6 +389,13 @@ TEST(ErrorPage, SaysTheReasonThenWhereThenTheMessagesAndTheNumberLast) {
        {"the end", "m300\n"},
        {"m1\n", "m6\n(289 more messages)\nm296\n", "m300\nthe end"},
        "xmlpellor: The transformation was stopped: the end"},
+      {"a long message",
+       "<xsl:template match='/'><xsl:message terminate='yes'>" + std::string(200000, 'x') +
+           ":1: x</xsl:message></xsl:template>",
+       {"The transformation was stopped</h1>", "<b>xxxx", "Run-time error '"},
+       {":1: x</b>"},
+       {},
+       "xmlpellor: The transformation was stopped: xxxx"},
       {"include cycle",
        "<xsl:include href='s.xsl'/><xsl:template match='/'/>",
        {"go round in a circle</h1>", "{dir}/s.xsl includes {dir}/s.xsl", "Run-time error '"},
