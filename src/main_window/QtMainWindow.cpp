@@ -255,9 +255,13 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
            [&errors, &fs, frm, cdl] {
              if (frm->Output()) SaveOutputAs(errors, *cdl, fs, frm->TempFile(), *frm->Output());
            },
-       .outputFile = [frm] {
-         return frm->Output() ? QString::fromStdString(frm->TempFile()) : QString();
-       }});
+       .outputFile =
+           [frm] { return frm->Output() ? QString::fromStdString(frm->TempFile()) : QString(); },
+       .outputCharset =
+           [frm] {
+             return frm->Output() ? QString::fromStdString(frm->Output()->encoding)
+                                  : QStringLiteral("UTF-8");
+           }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

@@ -16,6 +16,7 @@ inline constexpr const char* kSaveOutputTitle = "Save Output As";
 struct AppliedOutput {
   transform::OutputKind kind = transform::OutputKind::kHtml;
   std::string document;  // the XML document as the Apply read it
+  std::string encoding = "UTF-8";  // of the file's bytes
 };
 
 // The name a saved copy of the output is offered under: the document's

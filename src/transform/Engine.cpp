@@ -173,6 +173,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       }
       result->kind = static_cast<xml::OutputKind>(kind);
       result->output = helper.Output(reader.Number());
+      result->encoding = reader.Text();
       break;
     }
     case wire::Tag::kNotLoaded: {

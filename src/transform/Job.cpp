@@ -109,6 +109,7 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   result.output =
       std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals);
   result.kind = format.kind;
+  result.encoding = format.encoding;
   return result;
 }
 

@@ -136,7 +136,8 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
   for (const std::string& folder : page.readableFolders) folders << LocalName(folder);
   registry.SetReadableFolders(folders);
   if (!path.empty()) {
-    registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind});
+    registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind,
+                           QByteArray::fromStdString(page.charset)});
   }
   if (!m_scroll) m_scroll = new ScrollKeeper(*m_view.page());
   m_scroll->Loading(url, page.scrollKey);

@@ -79,10 +79,14 @@ void QtPageTools::ToggleSource() {
   if (file.isEmpty()) return;
   if (!m_source) m_source = new QtSourceWindow(m_window);
   m_source->setWindowTitle(WindowTitle("Output source", m_window));
-  m_source->ShowFile(file);
+  m_source->ShowFile(file, OutputCharset());
   m_source->show();
   m_source->raise();
   m_source->activateWindow();
+}
+
+QString QtPageTools::OutputCharset() const {
+  return m_commands.outputCharset ? m_commands.outputCharset() : QStringLiteral("UTF-8");
 }
 
 void QtPageTools::SaveOutput() {
@@ -135,7 +139,7 @@ void QtPageTools::PageLoaded() {
   m_findBar->Refresh();
   if (m_source && m_source->isVisible()) {
     const QString file = m_commands.outputFile();
-    if (!file.isEmpty()) m_source->ShowFile(file);
+    if (!file.isEmpty()) m_source->ShowFile(file, OutputCharset());
   }
 }
 

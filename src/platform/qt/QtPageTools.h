@@ -27,6 +27,8 @@ class QtPageTools final : public QObject {
     std::function<void()> saveOutput;
     // The file the last Apply wrote; empty while there is none.
     std::function<QString()> outputFile;
+    // The character encoding of that file's bytes.
+    std::function<QString()> outputCharset;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.
@@ -51,6 +53,7 @@ class QtPageTools final : public QObject {
  private:
   void AddKeys(std::initializer_list<QKeySequence> keys, std::function<void()> run);
   void ShowContextMenu(const QPoint& position);
+  QString OutputCharset() const;
   QtDevToolsWindow& DevTools();
   void PageLoaded();
   void CloseToolWindows();

@@ -19,7 +19,11 @@ ScrollKeeper::ScrollKeeper(QWebEnginePage& page) : QObject(&page), m_page(page) 
 void ScrollKeeper::Loading(const QUrl& url, const std::string& key) {
   m_url = url.adjusted(QUrl::RemoveFragment);
   m_key = key;
-  m_restoring = !key.empty();
+  // Every page the program loads is put in place: one of the kept key where
+  // the last was left, any other at its top. Left alone, the engine brings a
+  // page at the same location back where the page before was left, and an
+  // error page in place of a long result would open past its reason.
+  m_restoring = true;
   if (!key.empty() && key != m_keptKey) {
     m_keptKey = key;
     m_kept = {};
@@ -32,14 +36,15 @@ void ScrollKeeper::Moved(QPointF position) {
 
 void ScrollKeeper::Loaded(bool ok) {
   if (!m_restoring) return;
-  if (!ok || m_key != m_keptKey) {
+  if (!ok) {
     m_restoring = false;
     return;
   }
+  const QPointF place = !m_key.empty() && m_key == m_keptKey ? m_kept : QPointF();
   // In the program's own world: the page's scripts cannot see or block it.
   const QString script = QStringLiteral("window.scrollTo(%1, %2);")
-                             .arg(m_kept.x(), 0, 'f', 0)
-                             .arg(m_kept.y(), 0, 'f', 0);
+                             .arg(place.x(), 0, 'f', 0)
+                             .arg(place.y(), 0, 'f', 0);
   m_page.runJavaScript(script, QWebEngineScript::ApplicationWorld,
                        [this](const QVariant&) { m_restoring = false; });
 }

@@ -17,7 +17,8 @@ class ScrollKeeper final : public QObject {
  public:
   explicit ScrollKeeper(QWebEnginePage& page);
 
-  // Before each load the program starts; an empty key keeps nothing.
+  // Before each load the program starts; a page of an empty key keeps
+  // nothing and opens at its top.
   void Loading(const QUrl& url, const std::string& key);
 
  private:
