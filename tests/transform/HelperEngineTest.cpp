@@ -123,7 +123,7 @@ class PreparedEngineThatDied : public ::testing::TestWithParam<DeadEngineCase> {
 TEST_P(PreparedEngineThatDied, IsReplacedOnceAndTheJobRuns) {
   FakeProcessLauncher launcher;
   launcher.firstScripts = {GetParam().first};
-  launcher.script.messages = {Confined(), Writer(Tag::kOutput).Number(0).Number(5).Bytes()};
+  launcher.script.messages = {Confined(), Writer(Tag::kOutput).Number(0).Number(5).Text("UTF-8").Bytes()};
   launcher.script.output = "hello";
   transform::HelperEngine engine(launcher, "engine", {});
   engine.Prepare();
