@@ -8,6 +8,7 @@
 
 #include "platform/Confinement.h"
 #include "platform/RuntimeError.h"
+#include "platform/Sanitizer.h"
 #include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
@@ -50,17 +51,6 @@ bool Load(xml::DOMDocument& doc, const std::string& location, JobResult& result)
   return false;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 }  // namespace
 
@@ -75,7 +65,7 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
   // libraries' own. A sanitizer's shadow memory counts as data too, so there
   // the limit is left to the sanitizer.
   std::string limited;
-  if (memoryLimit != 0 && !kSanitized) {
+  if (memoryLimit != 0 && !kUnderAddressSanitizer) {
     const rlim_t data = static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
     const rlimit bounds{data, data};
     if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
