@@ -35,16 +35,20 @@ void ScrollKeeper::Moved(QPointF position) {
 }
 
 void ScrollKeeper::Loaded(bool ok) {
-  if (!m_restoring) return;
-  if (!ok) {
-    m_restoring = false;
-    return;
-  }
+  // A load that failed was most often cut short by the next one, whose own
+  // end still has to put its page in place.
+  if (!m_restoring || !ok) return;
   const QPointF place = !m_key.empty() && m_key == m_keptKey ? m_kept : QPointF();
   // In the program's own world: the page's scripts cannot see or block it.
-  const QString script = QStringLiteral("window.scrollTo(%1, %2);")
-                             .arg(place.x(), 0, 'f', 0)
-                             .arg(place.y(), 0, 'f', 0);
+  // Once now and once more two frames on: the engine puts a page of the
+  // same location back where the last was left when it lays the page out,
+  // which on a busy machine comes after the load has finished.
+  const QString script =
+      QStringLiteral(
+          "(() => { const put = () => window.scrollTo(%1, %2); put();"
+          " requestAnimationFrame(() => requestAnimationFrame(put)); })();")
+          .arg(place.x(), 0, 'f', 0)
+          .arg(place.y(), 0, 'f', 0);
   m_page.runJavaScript(script, QWebEngineScript::ApplicationWorld,
                        [this](const QVariant&) { m_restoring = false; });
 }
