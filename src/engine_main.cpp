@@ -92,6 +92,7 @@ void Answer(const JobResult& result) {
   Send(wire::Writer(wire::Tag::kOutput)
            .Number(static_cast<std::uint64_t>(result.kind))
            .Number(result.output.size())
+           .Text(result.encoding)
            .Bytes());
 }
 

@@ -257,6 +257,13 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
            },
        .outputFile =
            [frm] { return frm->Output() ? QString::fromStdString(frm->ShownFile()) : QString(); },
+       .outputCharset =
+           [frm] {
+             // A file the stylesheet wrote beside the output declares its
+             // own encoding; the source window reads it from the bytes.
+             if (!frm->Output() || frm->ShownFileIsWritten()) return QString();
+             return QString::fromStdString(frm->Output()->encoding);
+           },
        .outputFiles =
            [frm] {
              QStringList files;

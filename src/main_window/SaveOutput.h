@@ -31,8 +31,9 @@ struct OutputSet {
 // What the last Apply wrote to the temporary output file.
 struct AppliedOutput {
   transform::OutputKind kind = transform::OutputKind::kHtml;
-  std::string document;  // the XML document as the Apply read it
-  OutputSet set = {};    // empty unless the stylesheet wrote files
+  std::string document;            // the XML document as the Apply read it
+  std::string encoding = "UTF-8";  // of the file's bytes
+  OutputSet set = {};              // empty unless the stylesheet wrote files
 };
 
 // The name the output takes beside the files the stylesheet wrote:

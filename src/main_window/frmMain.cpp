@@ -17,6 +17,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/RunMessages.h"
 #include "platform/Worker.h"
+#include "platform/xml/FirstAndLast.h"
 #include "platform/Window.h"
 #include "transform/Engine.h"
 #include "transform/Transform.h"
@@ -62,17 +63,18 @@ class RunEvents final : public transform::PrintedMessages {
   void Message(const std::string& line) override {
     PrintedMessages::Message(line);
     m_shown.Message(line);
-    // The first ones say what there is to say; a runaway loop says more.
-    if (messages.size() < kMaxKeptMessages) messages.push_back(line);
+    // The first ones say what went wrong, the last how the run ended; a
+    // runaway loop says more between.
+    m_messages.Add(line);
   }
   void Parameters(const std::vector<xml::DeclaredParameter>& found) override { declared = found; }
+  std::vector<std::string> Messages() const { return xml::KeptLines(m_messages); }
 
   std::vector<std::string> files;
-  std::vector<std::string> messages;
   std::optional<std::vector<xml::DeclaredParameter>> declared;
 
  private:
-  static constexpr std::size_t kMaxKeptMessages = 200;
+  xml::FirstAndLast<std::string> m_messages{100, 100};
 
   static const char* PhaseText(transform::JobPhase phase) {
     switch (phase) {
@@ -93,9 +95,7 @@ class RunEvents final : public transform::PrintedMessages {
 // Tells the display when a run begins and ends, however it ends.
 class ProgressShown {
  public:
-  explicit ProgressShown(IProgress& progress) : m_progress(progress) {
-    m_progress.Begin();
-  }
+  explicit ProgressShown(IProgress& progress) : m_progress(progress) { m_progress.Begin(); }
   ~ProgressShown() { m_progress.End(); }
   ProgressShown(const ProgressShown&) = delete;
   ProgressShown& operator=(const ProgressShown&) = delete;
@@ -187,23 +187,29 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
                                     m_parameterSet.Values());
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
+    page.charset = format.encoding;
     page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
     std::string result;
     if (reports.Reported().size() > reportedBefore) {
       // The stylesheet failed: its error stays in view, instead of a blank
       // page, until an Apply succeeds.
       const ErrorRecord& failure = reports.Reported()[reportedBefore];
-      result = ErrorPage(failure, events.messages);
-      m_services.app.PrintError("xmlpellor: " + failure.description + "\n");
+      result = ErrorPage(failure, events.Messages());
+      page.charset = "UTF-8";
+      format.notice = ErrorLine(failure, events.Messages());
     } else {
       auto* text = std::get_if<std::string>(&output);
       result = text != nullptr ? std::move(*text) : ToString(output);
-      if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.messages);
+      if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.Messages());
       // Only a result sets the place to come back to; an error or a stop
       // in between leaves it as it was.
       if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
     }
-    AppliedOutput applied{format.kind, strXmlDoc};
+    // Errors and stops, which the page shows, are said on the terminal too.
+    if (!format.notice.empty()) {
+      m_services.app.PrintError("xmlpellor: " + VisibleLine(format.notice) + "\n");
+    }
+    AppliedOutput applied{format.kind, strXmlDoc, page.charset};
     if (!documents.empty()) applied.set = WriteOutputSet(documents, result, applied);
     WriteResult(result);
     m_output = std::move(applied);
@@ -354,6 +360,7 @@ void frmMain::ShowOutputFile(std::size_t index) noexcept {
     page.kind = PageKindOf(m_output->kind);
     page.readableFolders = m_readableFolders;
     page.asWritten = set.files[index] != set.mainFile;
+    if (!page.asWritten) page.charset = m_output->encoding;
     m_controls.wbr.Navigate(set.folder + "/" + set.files[index], page);
   });
 }

@@ -113,6 +113,11 @@ class frmMain {
   // stylesheet wrote, or the temporary file.
   std::string ShownFile() const;
   std::size_t ShownFileIndex() const noexcept { return m_shownFile; }
+  // True when the page shows a file the stylesheet wrote, not its output.
+  bool ShownFileIsWritten() const {
+    return m_output && !m_output->set.files.empty() &&
+           m_output->set.files[m_shownFile] != m_output->set.mainFile;
+  }
   // Shows the file at `index` of the last Apply's set of files.
   void ShowOutputFile(std::size_t index) noexcept;
 

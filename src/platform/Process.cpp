@@ -20,6 +20,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
+#include "platform/Sanitizer.h"
 
 namespace xmlpellor {
 
@@ -47,20 +48,6 @@ std::uint64_t OutOfMemoryKills() {
   std::fclose(file);
   return kills;
 }
-
-// A sanitizer's report of a fault in the helper is worth reading in the
-// builds that have one; elsewhere the helper's standard streams lead nowhere.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kKeepStderr = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-constexpr bool kKeepStderr = true;
-#else
-constexpr bool kKeepStderr = false;
-#endif
-#else
-constexpr bool kKeepStderr = false;
-#endif
 
 // Frees what posix_spawn's attribute objects hold, whatever way Start leaves.
 struct SpawnSettings {
@@ -235,7 +222,9 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand&
   SpawnSettings settings;
   posix_spawn_file_actions_addopen(&settings.actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&settings.actions, 1, "/dev/null", O_WRONLY, 0);
-  if (!kKeepStderr) posix_spawn_file_actions_adddup2(&settings.actions, 1, 2);
+  // A sanitizer's report of a fault in the helper is worth reading in the
+  // builds that have one; elsewhere the helper's stderr leads nowhere.
+  if (!kUnderAddressSanitizer) posix_spawn_file_actions_adddup2(&settings.actions, 1, 2);
   posix_spawn_file_actions_adddup2(&settings.actions, theirs.get(), kHelperChannelFd);
   posix_spawn_file_actions_adddup2(&settings.actions, output.get(), kHelperOutputFd);
   posix_spawn_file_actions_addclosefrom_np(&settings.actions, kHelperOutputFd + 1);

@@ -51,6 +51,8 @@ struct PageInfo {
   // The folders of the job: the page may go to a local file only when it
   // lies in one of them (or below), symlinks and ".." resolved.
   std::vector<std::string> readableFolders{};
+  // The character encoding of the file's bytes, as the output declares it.
+  std::string charset = "UTF-8";
   // Shown as a page shows a file it went to, not as the program's own
   // output: its type by its name and its bytes in the encoding it declares
   // (a file a stylesheet wrote in the encoding it asked for).
@@ -62,7 +64,8 @@ class IBrowser : public IControl {
  public:
   // Starts loading the named file and returns at once. The file is read anew
   // on every call, also for the same path, and its bytes are shown unchanged,
-  // read as UTF-8, as a page of the given kind whatever the file's name.
+  // read in the page's charset, as a page of the given kind whatever the
+  // file's name.
   virtual void Navigate(const std::string& url, const PageInfo& page) = 0;
   void Navigate(const std::string& url) { Navigate(url, PageInfo{}); }
 };

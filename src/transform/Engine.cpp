@@ -174,6 +174,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       }
       result->kind = static_cast<xml::OutputKind>(kind);
       const std::uint64_t size = reader.Number();
+      result->encoding = reader.Text();
       if (documents.empty()) {
         result->output = helper.Output(size);
         break;

@@ -8,6 +8,7 @@
 
 #include "platform/Confinement.h"
 #include "platform/RuntimeError.h"
+#include "platform/Sanitizer.h"
 #include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
@@ -34,7 +35,8 @@ void SetParameters(xml::DOMDocument& xslDoc, const std::vector<std::string>& par
                          xml::kXmlComponentSource);
     }
     param = xslDoc.firstElementWithAttribute(kXsltNamespace, "param", "name", name);
-    if (i + 1 >= params.size()) throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
+    if (i + 1 >= params.size())
+      throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
     param.text(params[i + 1]);
   }
 }
@@ -50,18 +52,6 @@ bool Load(xml::DOMDocument& doc, const std::string& location, JobResult& result)
   return false;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 }  // namespace
 
 void PrintedMessages::Message(const std::string& line) {
@@ -75,8 +65,9 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
   // libraries' own. A sanitizer's shadow memory counts as data too, so there
   // the limit is left to the sanitizer.
   std::string limited;
-  if (memoryLimit != 0 && !kSanitized) {
-    const rlim_t data = static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
+  if (memoryLimit != 0 && !kUnderAddressSanitizer) {
+    const rlim_t data =
+        static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
     const rlimit bounds{data, data};
     if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
   }
@@ -88,7 +79,7 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
   const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
-                                                      : xml::ReadPolicy::Unrestricted();
+                                                       : xml::ReadPolicy::Unrestricted();
   const xml::XmlJobScope scope(policy, events);
   JobResult result;
 
@@ -111,6 +102,7 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
                                                   request.globals, &documents);
   result.kind = format.kind;
   result.documents = std::move(documents.files);
+  result.encoding = format.encoding;
   return result;
 }
 

@@ -43,6 +43,7 @@ struct JobRequest {
 struct JobResult {
   std::string output;
   xml::OutputKind kind = xml::OutputKind::kHtml;
+  std::string encoding = "UTF-8";  // of the output's bytes
   // Set when a document did not load, with the location it was loaded from.
   std::optional<xml::ParseError> notLoaded;
   std::string notLoadedLocation;

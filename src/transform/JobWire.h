@@ -26,7 +26,7 @@ enum class Tag : std::uint8_t {
   kOverLimit,  // the engine could not get memory within its limit
   kProgress,   // numbers: bytes read of a file, its size
   // The outcome.
-  kOutput,     // numbers: output kind, size of the output in the shared file
+  kOutput,     // numbers: output kind, size of the output in the shared file; text: its encoding
   kNotLoaded,  // number: line; texts: reason, location
   kFailed,     // an ErrorRecord
   // Before kOutput, one for each file the stylesheet wrote: text: its path

@@ -84,15 +84,24 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
       if (e.number() != err::kUserInterrupt) throw;
       const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
       result = StoppedText(took.count());
+      if (format != nullptr) format->notice = std::get<std::string>(result);
       return;
     }
     // The parse-error text and any report are made here, on the caller's
     // thread.
     if (done.notLoaded) {
       result = XMLError(errors, *done.notLoaded, done.notLoadedLocation);
+      if (format != nullptr) {
+        format->notice = done.notLoadedLocation;
+        if (done.notLoaded->Line > 0) format->notice += ":" + std::to_string(done.notLoaded->Line);
+        format->notice += ": " + done.notLoaded->reason;
+      }
     } else {
       result = std::move(done.output);
-      if (format != nullptr) format->kind = done.kind;
+      if (format != nullptr) {
+        format->kind = done.kind;
+        format->encoding = done.encoding;
+      }
       if (documents != nullptr) *documents = std::move(done.documents);
     }
   });

@@ -346,6 +346,31 @@ class DesktopTest : public QObject, public RealWindow {
                                  "Save output as\u2026 Ctrl+S", "Output files\u2026 Ctrl+L", "",
                                  "Inspect Ctrl+Shift+I"}));
     menu->close();
+
+    // Output in the encoding the stylesheet names: those bytes in the file,
+    // the page and the source window reading them in it.
+    Overwrite(m_tmp.filePath("w.xml"), "<w>Gr\xC3\xB6\xC3\x9F" "e \xCE\x9E</w>");
+    Overwrite(m_tmp.filePath("w.xsl"),
+              "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+              "<xsl:output method='html' encoding='ISO-8859-1'/><xsl:template match='/'>"
+              "<html><head><title>w</title></head><body><p><xsl:value-of select='w'/></p></body></html>"
+              "</xsl:template>"
+              "</xsl:stylesheet>");
+    Child<QLineEdit>("txtXml")->setText(m_tmp.filePath("w.xml"));
+    Child<QLineEdit>("txtXsl")->setText(m_tmp.filePath("w.xsl"));
+    Reactivate();
+    Key(QKeySequence(Qt::Key_F5));
+    const QString words = QStringLiteral("Gr\u00F6\u00DFe \u039E");
+    QTRY_VERIFY2_WITH_TIMEOUT(PageText(*View()->page()).contains(words),
+                              qPrintable(PageText(*View()->page()) + Contents(TempFile())),
+                              kPageTimeoutMs);
+    QVERIFY(Contents(TempFile()).contains("Gr\xF6\xDF" "e &#926;"));
+    Key(QKeySequence(Qt::CTRL | Qt::Key_U));
+    auto* source = Child<QtSourceWindow>("source");
+    QVERIFY(source->toPlainText().contains(QStringLiteral("Gr\u00F6\u00DFe &#926;")));
+    QVERIFY(source->toPlainText().contains(QStringLiteral("charset=ISO-8859-1")));
+    Key(QKeySequence(Qt::Key_Escape), source);
+    QTRY_VERIFY(!source->isVisible());
   }
 
   // A run that talks and writes more than a page takes, in one window: its

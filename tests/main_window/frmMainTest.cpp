@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -388,6 +389,129 @@ TEST(Loop, NothingIsLostOrHidden) {
       EXPECT_TRUE(l.messages.notices.empty());
     }
   }
+}
+
+// What the page of a failed Apply says, in order, what it must not say
+// twice, and the one line the terminal gets. "{dir}" is the folder of the
+// two files.
+struct PageCase {
+  const char* name;
+  std::string xsl;                   // the stylesheet's top-level content
+  std::vector<std::string> inOrder;  // on the page, one after the other
+  std::vector<std::string> once;     // on the page exactly once
+  std::vector<std::string> boxHas;   // in the box's text
+  std::string printed;               // begins the line on stderr
+};
+
+std::string Many(int count) {
+  return "<xsl:template match='/'><xsl:call-template name='m'/></xsl:template>"
+         "<xsl:template name='m'><xsl:param name='i' select='1'/>"
+         "<xsl:message>m<xsl:value-of select='$i'/></xsl:message>"
+         "<xsl:if test='$i &lt; " +
+         std::to_string(count) +
+         "'><xsl:call-template name='m'>"
+         "<xsl:with-param name='i' select='$i + 1'/></xsl:call-template></xsl:if>"
+         "<xsl:if test='$i = " +
+         std::to_string(count) +
+         "'>"
+         "<xsl:message terminate='yes'>the end</xsl:message></xsl:if></xsl:template>";
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+TEST(ErrorPage, SaysTheReasonThenWhereThenTheMessagesAndTheNumberLast) {
+  const PageCase cases[] = {
+      {"compile error",
+       kBroken,
+       {"<h1", "could not be compiled</h1>", "could not compile select expression '1 &lt; (('",
+        "File <code>{dir}/s.xsl</code>, line 1", "Messages of this run", "Invalid expression",
+        "<small>[libxslt] Run-time error '-2147467259'</small>"},
+       {"could not compile select expression"},
+       {"[libxslt]", "Run-time error '-2147467259':", "could not compile select expression"},
+       "xmlpellor: {dir}/s.xsl:1: The stylesheet could not be compiled: xsl:value-of"},
+      {"run-time error",
+       "<xsl:template match='/'><xsl:message>before</xsl:message>\n"
+       "<xsl:value-of select='no-such-function()'/></xsl:template>",
+       {"The transformation was stopped</h1>", "<b>XPath evaluation returned no result.</b>",
+        "File <code>{dir}/s.xsl</code>, line 2", "Messages of this run", "before",
+        "function no-such-function not found", "Run-time error '"},
+       {"before", "XPath evaluation returned no result.", "line 2"},
+       {},
+       "xmlpellor: {dir}/s.xsl:2: The transformation was stopped: XPath evaluation"},
+      {"terminating message after many",
+       Many(300),
+       {"The transformation was stopped</h1>", "<b>the end</b>", "Messages of this run", "m1\n",
+        "m100\n", "(101 more messages)", "m300\n", "Run-time error '"},
+       {"the end", "m300\n"},
+       {"m1\n", "m6\n(289 more messages)\nm296\n", "m300\nthe end"},
+       "xmlpellor: The transformation was stopped: the end"},
+      {"a long message",
+       "<xsl:template match='/'><xsl:message terminate='yes'>" + std::string(200000, 'x') +
+           ":1: x</xsl:message></xsl:template>",
+       {"The transformation was stopped</h1>", "<b>xxxx", "Run-time error '"},
+       {":1: x</b>"},
+       {},
+       "xmlpellor: The transformation was stopped: xxxx"},
+      {"include cycle",
+       "<xsl:include href='s.xsl'/><xsl:template match='/'/>",
+       {"go round in a circle</h1>", "{dir}/s.xsl includes {dir}/s.xsl", "Run-time error '"},
+       {"includes"},
+       {"{dir}/s.xsl includes {dir}/s.xsl"},
+       "xmlpellor: The stylesheet could not be compiled: its xsl:include"},
+  };
+  for (const PageCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Loop l;
+    const std::string dir = std::filesystem::canonical(l.dir.path()).string();
+    l.Save(c.xsl);
+    l.frm.cmdApplyXsl_Click();
+    const std::string page = l.Shown();
+    auto expand = [&](std::string text) {
+      Replace(text, "{dir}", dir);
+      return text;
+    };
+    std::size_t at = 0;
+    for (const std::string& piece : c.inOrder) {
+      const std::size_t found = page.find(expand(piece), at);
+      ASSERT_NE(found, std::string::npos)
+          << "\"" << expand(piece) << "\" after " << at << " in " << page;
+      at = found + 1;
+    }
+    for (const std::string& piece : c.once) {
+      const std::size_t first = page.find(piece);
+      EXPECT_NE(first, std::string::npos) << piece;
+      EXPECT_EQ(page.find(piece, first + 1), std::string::npos)
+          << "twice: " << piece << " in " << page;
+    }
+    ASSERT_EQ(l.h.Reports(), 1u);
+    for (const std::string& piece : c.boxHas) {
+      std::string box = l.h.box.shown[0].prompt;
+      Replace(box, "\r\n", "\n");
+      EXPECT_NE(box.find(expand(piece)), std::string::npos) << expand(piece) << " in " << box;
+    }
+    ASSERT_EQ(l.h.app.printed.size(), 1u);
+    const std::string& printed = l.h.app.printed[0];
+    EXPECT_EQ(printed.rfind(expand(c.printed), 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  }
+}
+
+TEST(ErrorPage, StopsAndDocumentsThatDoNotLoadAreSaidOnStderrInOneLine) {
+  Loop l;
+  // A name that would colour the terminal.
+  l.dir.Write("d\x1b[31m.xml", "<d>\n<e></d>");
+  l.txtXml.text = l.dir.File("d\x1b[31m.xml");
+  l.frm.cmdApplyXsl_Click();
+  ASSERT_EQ(l.h.app.printed.size(), 1u);
+  const std::string& printed = l.h.app.printed[0];
+  EXPECT_EQ(printed.rfind("xmlpellor: " + l.dir.File("d^[[31m.xml") + ":2: ", 0), 0u) << printed;
+  EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
 }
 
 }  // namespace

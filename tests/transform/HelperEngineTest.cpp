@@ -68,7 +68,7 @@ std::string Failed() {
 INSTANTIATE_TEST_SUITE_P(
     Cases, HelperEnding,
     ::testing::Values(
-        EndingCase{"output", {Writer(Tag::kOutput).Number(0).Number(5).Bytes()}, {}, "hello", nullptr},
+        EndingCase{"output", {Writer(Tag::kOutput).Number(0).Number(5).Text("UTF-8").Bytes()}, {}, "hello", nullptr},
         EndingCase{"its_error", {Failed()}, {}, nullptr, "Object variable not set"},
         EndingCase{"crash", {Confined()}, {0, SIGSEGV}, nullptr,
                    "The XSLT engine crashed (segmentation fault) while running this stylesheet."},
@@ -92,7 +92,7 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
                               Writer(Tag::kReading).Text("/d/inc.xsl").Bytes(),
                               Writer(Tag::kMessage).Text("hi").Bytes(),
                               transform::wire::EncodeParameters({{"a", "'x'"}, {"b", ""}}),
-                              Writer(Tag::kOutput).Number(0).Number(0).Bytes()};
+                              Writer(Tag::kOutput).Number(0).Number(0).Text("UTF-8").Bytes()};
   transform::HelperEngine engine(launcher, "engine", {std::uint64_t{1} << 30, {"/opt/data"}, false});
   engine.Prepare();
   engine.Prepare();  // one is ready already
@@ -123,7 +123,7 @@ class PreparedEngineThatDied : public ::testing::TestWithParam<DeadEngineCase> {
 TEST_P(PreparedEngineThatDied, IsReplacedOnceAndTheJobRuns) {
   FakeProcessLauncher launcher;
   launcher.firstScripts = {GetParam().first};
-  launcher.script.messages = {Confined(), Writer(Tag::kOutput).Number(0).Number(5).Bytes()};
+  launcher.script.messages = {Confined(), Writer(Tag::kOutput).Number(0).Number(5).Text("UTF-8").Bytes()};
   launcher.script.output = "hello";
   transform::HelperEngine engine(launcher, "engine", {});
   engine.Prepare();
@@ -172,7 +172,7 @@ TEST(HelperEngine, AStopKillsTheHelperAndEndsTheJobAsTheUsersChoice) {
   FakeProcessLauncher launcher;
   BlockingWorker worker;
   launcher.script.onFirstReceive = [&] { worker.Token().RequestStop(); };
-  launcher.script.messages = {Writer(Tag::kOutput).Number(0).Number(0).Bytes()};
+  launcher.script.messages = {Writer(Tag::kOutput).Number(0).Number(0).Text("UTF-8").Bytes()};
   transform::HelperEngine engine(launcher, "engine", {});
   Heard heard;
   try {

@@ -46,8 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "method_text/expected.txt"},
         OutputCase{"method_xml_indent_doctype", "method_xml/orders.xml", "method_xml/xml.xsl",
                    "method_xml/expected.xml"},
-        // Asked for ISO-8859-1: still UTF-8, no character lost, and the meta
-        // tag or declaration says UTF-8.
+        // Asked for ISO-8859-1: ISO-8859-1 bytes, as xsltproc writes them,
+        // the characters it lacks as references.
         OutputCase{"latin1_html", "latin1_output/words.xml", "latin1_output/latin1.xsl",
                    "latin1_output/expected.html"},
         OutputCase{"latin1_xml", "latin1_output/words.xml", "latin1_output/latin1_xml.xsl",
@@ -303,6 +303,57 @@ INSTANTIATE_TEST_SUITE_P(
         ParamFailure{"odd_number_of_entries", StringArray{0, {"title", "x", "colour"}}, 9},
         ParamFailure{"empty_text", std::string(), 13},
         ParamFailure{"text", std::string("title"), 13}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------- errors inside the DTD
+
+struct DtdErrorCase {
+  const char* name;
+  std::string xml;
+  std::string dtd;
+  std::string expected;  // begins the text after "Error in line "; {dir} is the folder
+};
+
+class DtdParseError : public ::testing::TestWithParam<DtdErrorCase> {};
+
+TEST_P(DtdParseError, NamesTheDocumentsLineAndTheDtdsPlaceApart) {
+  const DtdErrorCase& c = GetParam();
+  TempDir dir;
+  dir.Write("d.xml", c.xml);
+  dir.Write("d.dtd", c.dtd);
+  dir.Write("s.xsl",
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'/>");
+  ReportHarness h;
+  const Variant result =
+      CreateHTMLFromXMLXSL(h.errors, h.worker, h.engine, dir.File("d.xml"), dir.File("s.xsl"), {});
+  std::string expected = "Error in line " + c.expected;
+  for (std::size_t at; (at = expected.find("{dir}")) != std::string::npos;) {
+    expected.replace(at, 5, dir.path());
+  }
+  EXPECT_EQ(Text(result).rfind(expected, 0), 0u) << Text(result);
+  // An error of the document itself names no other file.
+  if (expected.find("<br />In ") == std::string::npos) {
+    EXPECT_EQ(Text(result).find("<br />In "), std::string::npos) << Text(result);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, DtdParseError,
+    ::testing::Values(
+        DtdErrorCase{"in_the_external_dtd",
+                     "<?xml version='1.0'?>\n\n<!DOCTYPE d SYSTEM 'd.dtd'>\n<d/>",
+                     "<!ELEMENT d EMPTY>\n\n<!ATTLIST d a CDATA #IMPLIED\n<!ELEMENT e EMPTY>",
+                     "3 of {dir}/d.xml<br />In {dir}/d.dtd, line 4: ATTLIST: no name for Attribute "
+                     "(column 1)"},
+        DtdErrorCase{"in_the_internal_subset",
+                     "<!DOCTYPE d [\n<!ELEMENT d EMPTY>\n<!ATTLIST d\n]>\n<d/>", "",
+                     "4 of {dir}/d.xml<br />"},
+        // The DTD file here holds an entity's text, brought in on line 4.
+        DtdErrorCase{"in_an_external_entity",
+                     "<!DOCTYPE d [\n<!ENTITY e SYSTEM 'd.dtd'>\n]>\n<d>&e;</d>", "<a>\n</b>",
+                     "4 of {dir}/d.xml<br />In {dir}/d.dtd, line 2: "},
+        DtdErrorCase{"in_the_document_after_a_good_dtd", "<!DOCTYPE d SYSTEM 'd.dtd'>\n<d>\n</e>",
+                     "<!ELEMENT d ANY>", "3 of {dir}/d.xml<br />"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

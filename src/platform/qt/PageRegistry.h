@@ -22,6 +22,7 @@ class PageRegistry {
   struct Page {
     QString file;
     PageKind kind;
+    QByteArray charset = "UTF-8";
   };
 
   // At most this much of a local file, or of a page the program itself

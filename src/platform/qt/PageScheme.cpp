@@ -11,6 +11,8 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
+#include <algorithm>
+#include <array>
 
 #include "platform/qt/CappedFileReader.h"
 
@@ -122,13 +124,13 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
     // the program held already): the next Apply may delete and rewrite the
     // file while the engine is still taking it in. Up to the limit only: a
     // result of hundreds of megabytes would grow the engine by gigabytes.
-    QByteArray contentType = ContentTypeOf(page.kind);
+    QByteArray contentType = ContentTypeOf(page.kind, page.charset);
     auto* buffer = new QBuffer;
     buffer->setData(file.read(m_registry.ReadLimit()));
     if (!file.atEnd()) {
       buffer->buffer() += OutputLimitNotice(m_registry.ReadLimit());
       // Cut XML is not well-formed and would show as a parse error.
-      if (page.kind != PageKind::kHtml) contentType = ContentTypeOf(PageKind::kText);
+      if (page.kind != PageKind::kHtml) contentType = ContentTypeOf(PageKind::kText, page.charset);
     }
     buffer->open(QIODevice::ReadOnly);
     QObject::connect(job, &QObject::destroyed, buffer, &QObject::deleteLater);
@@ -171,14 +173,23 @@ class LocalFileInterceptor final : public QWebEngineUrlRequestInterceptor {
 
 }  // namespace
 
-QByteArray ContentTypeOf(PageKind kind) {
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset) {
+  QByteArray type = QByteArrayLiteral("text/html");
   switch (kind) {
-    case PageKind::kXhtml: return QByteArrayLiteral("application/xhtml+xml; charset=utf-8");
-    case PageKind::kXml: return QByteArrayLiteral("application/xml; charset=utf-8");
-    case PageKind::kText: return QByteArrayLiteral("text/plain; charset=utf-8");
+    case PageKind::kXhtml: type = QByteArrayLiteral("application/xhtml+xml"); break;
+    case PageKind::kXml: type = QByteArrayLiteral("application/xml"); break;
+    case PageKind::kText: type = QByteArrayLiteral("text/plain"); break;
     case PageKind::kHtml: break;
   }
-  return QByteArrayLiteral("text/html; charset=utf-8");
+  // The name comes from a stylesheet: nothing in it may end the header's
+  // value or add a parameter of its own.
+  const bool token = !charset.isEmpty() && charset.size() <= 40 &&
+                     std::all_of(charset.begin(), charset.end(), [](char c) {
+                       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
+                              c == ':' || c == '+';
+                     });
+  return type + "; charset=" + (token ? charset : QByteArrayLiteral("UTF-8"));
 }
 
 QByteArray ReadLimitNotice(qint64 limit) {
@@ -188,7 +199,7 @@ QByteArray ReadLimitNotice(qint64 limit) {
 
 QByteArray OutputLimitNotice(qint64 limit) {
   const QByteArray size = limit >= (qint64{1} << 20) ? QByteArray::number(limit >> 20) + " MB"
-                                                      : QByteArray::number(limit >> 10) + " kB";
+                                                     : QByteArray::number(limit >> 10) + " kB";
   return "\n\n[This output is longer than " + size +
          "; only its beginning is shown. Ctrl+S saves it whole.]\n";
 }

@@ -7,9 +7,9 @@
 
 namespace xmlpellor {
 
-// The content type a page of this kind is served with; the bytes are always
-// UTF-8, whatever the page declares in itself.
-QByteArray ContentTypeOf(PageKind kind);
+// The content type a page of this kind is served with, its bytes read in
+// `charset`; UTF-8 for a name that is no plain charset token.
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset = "UTF-8");
 
 // The notice that ends a local file cut at the read limit.
 QByteArray ReadLimitNotice(qint64 limit);

@@ -138,7 +138,8 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
   // A file shown as written is served as the page's links to it are: the
   // policy lets the page go there when its folder is readable.
   if (!path.empty() && !page.asWritten) {
-    registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind});
+    registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind,
+                           QByteArray::fromStdString(page.charset)});
   }
   if (!m_scroll) m_scroll = new ScrollKeeper(*m_view.page());
   m_scroll->Loading(url, page.scrollKey);

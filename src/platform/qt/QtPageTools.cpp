@@ -81,7 +81,7 @@ void QtPageTools::ToggleSource() {
   if (file.isEmpty()) return;
   if (!m_source) m_source = new QtSourceWindow(m_window);
   m_source->setWindowTitle(WindowTitle("Output source", m_window));
-  m_source->ShowFile(file);
+  m_source->ShowFile(file, OutputCharset());
   m_source->show();
   m_source->raise();
   m_source->activateWindow();
@@ -100,6 +100,10 @@ void QtPageTools::ToggleOutputFiles() {
   m_files->show();
   m_files->raise();
   m_files->activateWindow();
+}
+
+QString QtPageTools::OutputCharset() const {
+  return m_commands.outputCharset ? m_commands.outputCharset() : QStringLiteral("UTF-8");
 }
 
 void QtPageTools::SaveOutput() {
@@ -152,7 +156,7 @@ void QtPageTools::PageLoaded() {
   m_findBar->Refresh();
   if (m_source && m_source->isVisible()) {
     const QString file = m_commands.outputFile();
-    if (!file.isEmpty()) m_source->ShowFile(file);
+    if (!file.isEmpty()) m_source->ShowFile(file, OutputCharset());
   }
   // A new Apply may have written other files, or none.
   if (m_files && m_files->isVisible()) {

@@ -28,6 +28,8 @@ class QtPageTools final : public QObject {
     std::function<void()> saveOutput;
     // The file the last Apply wrote; empty while there is none.
     std::function<QString()> outputFile;
+    // The character encoding of that file's bytes.
+    std::function<QString()> outputCharset;
     // The files the stylesheet wrote, the one shown, and showing another.
     std::function<QStringList()> outputFiles;
     std::function<int()> shownOutputFile;
@@ -58,6 +60,7 @@ class QtPageTools final : public QObject {
  private:
   void AddKeys(std::initializer_list<QKeySequence> keys, std::function<void()> run);
   void ShowContextMenu(const QPoint& position);
+  QString OutputCharset() const;
   QtDevToolsWindow& DevTools();
   void PageLoaded();
   void CloseToolWindows();

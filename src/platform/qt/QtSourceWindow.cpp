@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QShortcut>
+#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -74,7 +75,7 @@ QtSourceWindow::QtSourceWindow(QWidget& owner)
   key({QKeySequence(Qt::SHIFT | Qt::Key_F3)}, [this] { m_findBar->FindAgain(true); });
 }
 
-void QtSourceWindow::ShowFile(const QString& path) {
+void QtSourceWindow::ShowFile(const QString& path, const QString& charset) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     setPlainText(file.errorString());
@@ -85,7 +86,11 @@ void QtSourceWindow::ShowFile(const QString& path) {
     bytes += "\n[The output is longer than " + QByteArray::number(kShownBytes >> 20) +
              " MB; only its beginning is shown. Ctrl+S in the window saves it whole.]\n";
   }
-  setPlainText(QString::fromUtf8(bytes));
+  // Without a charset the bytes say theirs, as a browser reads a file.
+  QStringDecoder decoder = charset.isEmpty() ? QStringDecoder::decoderForHtml(bytes)
+                                             : QStringDecoder(charset.toLatin1().constData());
+  if (!decoder.isValid()) decoder = QStringDecoder(QStringDecoder::Utf8);
+  setPlainText(decoder(bytes));
   m_findBar->Refresh();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointF>
+#include <QTimer>
 #include <QUrl>
 #include <string>
 
@@ -17,12 +18,15 @@ class ScrollKeeper final : public QObject {
  public:
   explicit ScrollKeeper(QWebEnginePage& page);
 
-  // Before each load the program starts; an empty key keeps nothing.
+  // Before each load the program starts; a page of an empty key keeps
+  // nothing and opens at its top.
   void Loading(const QUrl& url, const std::string& key);
 
  private:
   void Moved(QPointF position);
   void Loaded(bool ok);
+  void Settle();
+  void Place();
 
   QWebEnginePage& m_page;
   QUrl m_url;         // the page shown or loading, without its fragment
@@ -32,6 +36,15 @@ class ScrollKeeper final : public QObject {
   // From the load until the place is restored: the new page's first
   // position is its top, not where the user was.
   bool m_restoring = false;
+  // After a load: where the page before was (the engine may put the new one
+  // back there late, and without a word), where this one was put, and how
+  // long to keep watching for that.
+  static constexpr int kSettleTicks = 30;  // of 100 ms
+  QPointF m_current;
+  QPointF m_stale;
+  QPointF m_placed;
+  QTimer m_settle;
+  int m_settleTicks = 0;
 };
 
 }  // namespace xmlpellor

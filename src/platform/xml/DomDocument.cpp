@@ -8,10 +8,15 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <set>
+#include <system_error>
 #include <utility>
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/uri.h>
 #include <libxml/valid.h>
 #include <libxml/xpathInternals.h>
 #include <libxslt/imports.h>
@@ -211,6 +216,117 @@ bool DeclaresParam(xsltStylesheet* style, const std::string& name) {
   return false;
 }
 
+// The line of the document being loaded on this thread at which it last
+// brought in another file: its external DTD (at the end of the DOCTYPE
+// declaration) or an entity; 0 before.
+thread_local int tDocumentLine = 0;
+thread_local const char* tDocumentPath = nullptr;
+
+// libxml2 reads the external DTD and external entities on inputs or parsers
+// of their own, so an error in them carries their line and nothing of the
+// document's: the place in the document is noted on the way in.
+void NoteDocumentLine(const xmlParserCtxt* parser) {
+  if (parser != nullptr && parser->input != nullptr && parser->input->filename != nullptr &&
+      tDocumentPath != nullptr && std::strcmp(parser->input->filename, tDocumentPath) == 0) {
+    tDocumentLine = parser->input->line;
+  }
+}
+
+void ReadExternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                        const xmlChar* systemId) {
+  NoteDocumentLine(static_cast<xmlParserCtxt*>(context));
+  xmlSAX2ExternalSubset(context, name, externalId, systemId);
+}
+
+xmlEntity* FindEntity(void* context, const xmlChar* name) {
+  NoteDocumentLine(static_cast<xmlParserCtxt*>(context));
+  return xmlSAX2GetEntity(context, name);
+}
+
+// What names one file however it is reached ("a.xsl", "./a.xsl", a link
+// to it): its real path, else its URI.
+std::string FileIdentity(const std::string& uri) {
+  std::string path;
+  try {
+    path = LocalPathOf(uri);
+  } catch (const RuntimeError&) {
+    return uri;
+  }
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? uri : real.string();
+}
+
+// Follows xsl:include and xsl:import from a stylesheet through the files
+// they name, depth first, as libxslt will. libxslt 1.1.35 does not notice
+// every way back to a file still being read (an include that imports its
+// includer) and then loads without end, so a way back is found here first.
+// A file reached twice along different ways (two imports of one library)
+// is no cycle.
+class InclusionWalk {
+ public:
+  // The steps of the first cycle from `doc` ("a.xsl includes b.xsl"),
+  // ending where it began; empty when there is none.
+  std::vector<std::string> CycleFrom(xmlDoc* doc) {
+    const std::string uri = doc->URL != nullptr ? reinterpret_cast<const char*>(doc->URL) : "";
+    m_path.push_back({FileIdentity(uri), {}});
+    Visit(doc);
+    return m_cycle;
+  }
+
+ private:
+  struct Step {
+    std::string identity;  // also how the file is named to the user
+    std::string how;       // "includes" or "imports" the next step
+  };
+  // Far more than any real stylesheet nests; each level holds a document.
+  static constexpr std::size_t kMaxDepth = 256;
+
+  void Visit(xmlDoc* doc) {
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    if (root == nullptr) return;
+    for (xmlNode* child = root->children; child != nullptr && m_cycle.empty();
+         child = child->next) {
+      if (child->type != XML_ELEMENT_NODE || child->ns == nullptr ||
+          !xmlStrEqual(child->ns->href, BAD_CAST "http://www.w3.org/1999/XSL/Transform")) {
+        continue;
+      }
+      const bool include = xmlStrEqual(child->name, BAD_CAST "include");
+      if (!include && !xmlStrEqual(child->name, BAD_CAST "import")) continue;
+      XmlPtr<xmlChar> href(xmlGetNoNsProp(child, BAD_CAST "href"));
+      if (!href) continue;
+      XmlPtr<xmlChar> base(xmlNodeGetBase(doc, child));
+      XmlPtr<xmlChar> uri(xmlBuildURI(href.get(), base.get()));
+      if (!uri) continue;
+      const std::string target = reinterpret_cast<const char*>(uri.get());
+      const std::string identity = FileIdentity(target);
+      m_path.back().how = include ? "includes" : "imports";
+      const auto again = std::find_if(m_path.begin(), m_path.end(),
+                                      [&](const Step& s) { return s.identity == identity; });
+      if (again != m_path.end()) {
+        for (auto step = again; step != m_path.end(); ++step) {
+          const auto next = step + 1;
+          m_cycle.push_back(step->identity + " " + step->how + " " +
+                            (next == m_path.end() ? again->identity : next->identity));
+        }
+        return;
+      }
+      if (m_finished.count(identity) != 0 || m_path.size() >= kMaxDepth) continue;
+      // A file that does not load is libxslt's to report, in its words.
+      XmlPtr<xmlDoc> next(xmlReadFile(target.c_str(), nullptr, ParseOptions(false)));
+      if (!next) continue;
+      m_path.push_back({identity, {}});
+      Visit(next.get());
+      m_path.pop_back();
+      m_finished.insert(identity);
+    }
+  }
+
+  std::vector<Step> m_path;
+  std::set<std::string> m_finished;
+  std::vector<std::string> m_cycle;
+};
+
 }  // namespace
 
 std::string LocalPathOf(const std::string& location) {
@@ -361,15 +477,23 @@ bool DOMDocument::load(const std::string& location) {
   XmlErrorCollector collector;
   XmlPtr<xmlParserCtxt> parser(xmlNewParserCtxt());
   if (!parser) ThrowComponentError("The XML parser could not be created", collector);
+  tDocumentLine = 0;
+  tDocumentPath = path.c_str();
+  if (parser->sax != nullptr && parser->sax->externalSubset == xmlSAX2ExternalSubset) {
+    parser->sax->externalSubset = &ReadExternalSubset;
+  }
+  if (parser->sax != nullptr && parser->sax->getEntity == xmlSAX2GetEntity) {
+    parser->sax->getEntity = &FindEntity;
+  }
   const int options = ParseOptions(false) | (m_compactText ? XML_PARSE_COMPACT : 0);
   XmlPtr<xmlDoc> doc(xmlCtxtReadFile(parser.get(), path.c_str(), nullptr, options));
+  tDocumentPath = nullptr;
   // libxml2 builds a tree for a document that uses an undeclared prefix (or
   // binds one to no namespace) and only reports it; XSLT has no meaning for
   // such a document, so it is refused like any other that is not well-formed.
   // A file the read policy refused (an entity, the DTD) leaves a tree
   // without its content; the refusal is the reason the document failed.
-  const bool wellFormed =
-      doc && parser->wellFormed && parser->nsWellFormed && !collector.Refused();
+  const bool wellFormed = doc && parser->wellFormed && parser->nsWellFormed && !collector.Refused();
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
     if (!valid) ThrowComponentError("The validator could not be created", collector);
@@ -382,7 +506,14 @@ bool DOMDocument::load(const std::string& location) {
     } else {
       std::string reason = ReasonFor(*first);
       if (first->column > 0) reason += " (column " + std::to_string(first->column) + ")";
-      Fail(first->line, std::move(reason));
+      if (!first->file.empty() && FileIdentity(first->file) != FileIdentity(path)) {
+        // In the DTD or an entity's file: the document's line is the one
+        // that brought it in, and that file's own place is said beside it.
+        reason = "In " + first->file + ", line " + std::to_string(first->line) + ": " + reason;
+        Fail(tDocumentLine, std::move(reason));
+      } else {
+        Fail(first->line, std::move(reason));
+      }
     }
     return false;
   }
@@ -493,18 +624,25 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   // form, so libxslt gets a copy and the caller's document stays as it is.
   if (auto* job = XmlJobScope::Current()) collector.StreamTo(&job->observer);
   Enter(XmlPhase::kCompiling);
+  std::vector<std::string> cycle;
+  {
+    // What the walk reads is read again by libxslt, which tells of it.
+    XmlErrorCollector quiet;
+    cycle = InclusionWalk().CycleFrom(stylesheet.m_node->doc);
+  }
+  if (!cycle.empty()) {
+    std::string description =
+        "The stylesheet could not be compiled: its xsl:include and xsl:import elements go round "
+        "in a circle:";
+    for (const std::string& step : cycle) description += "\n" + step;
+    throw RuntimeError(kXmlComponentError, description, kXmlComponentSource);
+  }
   XmlPtr<xmlDoc> copy(xmlCopyDoc(stylesheet.m_node->doc, 1));
   if (!copy) ThrowComponentError("The stylesheet could not be copied", collector);
   XmlPtr<xsltStylesheet> style(xsltParseStylesheetDoc(copy.get()));
   if (style) copy.release();  // the compiled stylesheet owns the copy now
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
-
-  // The text leaves as UTF-8 whatever xsl:output asks for, and what the
-  // output declares about itself (XML declaration, HTML meta) has to agree.
-  // The top-level value wins over any imported stylesheet's.
-  xmlFree(style->encoding);
-  style->encoding = xmlStrdup(BAD_CAST "UTF-8");
 
   if (auto* job = XmlJobScope::Current()) job->observer.Parameters(DeclaredParameters(style.get()));
   // libxslt evaluates these where the transformation starts, with the
@@ -573,12 +711,30 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     text.reserve(std::min<std::size_t>(2 * m_fileSize, kOutputReserveLimit));
   } catch (const std::exception&) {
   }
-  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, nullptr));
+  // The bytes xsltproc writes for the same job: the encoding xsl:output
+  // names (the importing stylesheet's over an imported one's), characters
+  // it cannot hold as references; UTF-8 when libxml2 knows no such encoding.
+  const xmlChar* declared = nullptr;
+  XSLT_GET_IMPORT_PTR(declared, style.get(), encoding)
+  xmlCharEncodingHandler* encoder =
+      declared != nullptr ? xmlFindCharEncodingHandler(reinterpret_cast<const char*>(declared))
+                          : nullptr;
+  if (encoder != nullptr && xmlStrEqual(BAD_CAST encoder->name, BAD_CAST "UTF-8")) {
+    encoder = nullptr;
+  }
+  const std::string encoding = encoder != nullptr ? encoder->name : "UTF-8";
+  // The buffer closes the encoder with itself.
+  XmlPtr<xmlOutputBuffer> out(xmlOutputBufferCreateIO(&AppendToString, nullptr, &text, encoder));
   if (!out) ThrowComponentError("The output could not be written", collector);
-  const int written = xsltSaveResultTo(out.get(), result.get(), style.get());
+  // An empty result is no bytes at all, as xsltproc writes it.
+  const int written =
+      result->children == nullptr ? 0 : xsltSaveResultTo(out.get(), result.get(), style.get());
   const int closed = xmlOutputBufferClose(out.release());
   if (written < 0 || closed < 0) ThrowComponentError("The output could not be written", collector);
-  if (format != nullptr) format->kind = KindOf(*result, style.get());
+  if (format != nullptr) {
+    format->kind = KindOf(*result, style.get());
+    format->encoding = encoding;
+  }
   return text;
 }
 

@@ -84,9 +84,9 @@ class DOMDocument {
                                     const std::string& attribute, const std::string& value) const;
 
   // Applies the stylesheet that `stylesheet` belongs to to this document and
-  // returns the output serialised as UTF-8 text; any encoding the output
-  // declares in itself is UTF-8 too. `format`, when given, receives what
-  // kind of output it is. `globals` set the stylesheet's global parameters
+  // returns the output as xsltproc would write it: its bytes in the encoding
+  // xsl:output names. `format`, when given, receives what kind of output it
+  // is and that encoding. `globals` set the stylesheet's global parameters
   // as xsltproc's --stringparam and --param do; a name that no global
   // xsl:param of the stylesheet or its includes and imports declares is
   // left out, with a warning among the transformation's messages. With

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace xmlpellor::xml {
 
 // What a transformation's output is, as a browser would take a saved file of
@@ -8,6 +10,12 @@ enum class OutputKind { kHtml, kXhtml, kXml, kText };
 
 struct OutputFormat {
   OutputKind kind = OutputKind::kHtml;
+  // The character encoding the output's bytes are in: what xsl:output asked
+  // for, when libxml2 can write it, else UTF-8.
+  std::string encoding = "UTF-8";
+  // Set, in one line, when the text is the program's account of why there
+  // is no output: a document that did not load, a stop.
+  std::string notice;
 };
 
 }  // namespace xmlpellor::xml

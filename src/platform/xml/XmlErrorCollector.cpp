@@ -6,11 +6,15 @@
 #include <libxml/xmlerror.h>
 #include <libxslt/xsltutils.h>
 
+#include "platform/xml/FirstAndLast.h"
+
 namespace xmlpellor::xml {
 
 namespace {
 
 thread_local XmlErrorCollector* tCurrent = nullptr;
+
+constexpr std::size_t kDescribedAtEachEnd = 6;
 
 std::string WithoutTrailingBreaks(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -111,22 +115,23 @@ const XmlMessage* XmlErrorCollector::FirstError() noexcept {
 }
 
 std::string XmlErrorCollector::Describe() noexcept {
-  // A message box has room for the first lines only; after a runaway
-  // recursion libxslt adds a long dump of its template stack.
-  constexpr std::size_t kMaxLines = 12;
+  // A message box has room for a few lines: the first say what went wrong
+  // (after a runaway recursion libxslt adds a long dump of its template
+  // stack), the last how the run ended.
   std::string out;
   try {
-    std::size_t lines = 0;
     const auto& messages = Messages();
-    for (const auto& m : messages) {
-      if (lines == kMaxLines) {
-        out += "\n(" + std::to_string(messages.size() - kMaxLines) + " more messages)";
-        break;
-      }
-      ++lines;
+    auto add = [&out](const std::string& line) {
       if (!out.empty()) out += '\n';
-      out += Line(m);
+      out += line;
+    };
+    if (m_count <= 2 * kDescribedAtEachEnd) {
+      for (const auto& m : messages) add(Line(m));
+      return out;
     }
+    for (std::size_t i = 0; i < kDescribedAtEachEnd; ++i) add(Line(messages[i]));
+    add(MoreMessagesLine(m_count - 2 * kDescribedAtEachEnd));
+    for (const auto& m : m_last) add(Line(m));
   } catch (...) {
   }
   return out;
@@ -174,8 +179,11 @@ void XmlErrorCollector::Append(XmlMessage message) noexcept {
   try {
     if (m_stream != nullptr) m_stream->Message(Line(message));
     // A runaway stylesheet can raise the same message without end; the
-    // first few hundred say all there is to say.
+    // first few hundred say what went wrong, the last few how it ended.
     constexpr std::size_t kMaxMessages = 200;
+    ++m_count;
+    if (m_last.size() == kDescribedAtEachEnd) m_last.pop_front();
+    m_last.push_back(message);
     if (m_messages.size() < kMaxMessages) m_messages.push_back(std::move(message));
   } catch (...) {
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,8 @@ class XmlErrorCollector {
   // The first error, else the first message of any kind; null when none.
   const XmlMessage* FirstError() noexcept;
   bool Contains(const std::string& text) noexcept;
-  // Every message on its own line, with file and line where known.
+  // Each message on its own line, with file and line where known: the
+  // first and the last few, with how many were left out between.
   std::string Describe() noexcept;
   // From now on, every message also goes to `observer` as it comes, one
   // line each and all of them: a stylesheet's xsl:message is how its author
@@ -73,7 +75,9 @@ class XmlErrorCollector {
   void AppendGeneric(const char* text) noexcept;
   void FlushPending() noexcept;
 
-  std::vector<XmlMessage> m_messages;
+  std::vector<XmlMessage> m_messages;  // the first ones
+  std::deque<XmlMessage> m_last;       // and the last ones
+  std::size_t m_count = 0;
   XmlJobObserver* m_stream = nullptr;
   std::string m_pending;  // generic messages arrive in pieces until a line break
   bool m_refused = false;
