@@ -20,8 +20,8 @@
 #include "platform/Worker.h"
 #include "platform/xml/ReadPolicy.h"
 #include "platform/xml/XmlLibrary.h"
+#include "engine/Job.h"
 #include "transform/Engine.h"
-#include "transform/Job.h"
 
 int main(int argc, char** argv) {
   using namespace xmlpellor;
@@ -46,15 +46,16 @@ int main(int argc, char** argv) {
     request.restrictReads = true;
     request.readableFolders = xml::ReadPolicy::ForJob(request.xml, request.xsl, {}).Folders();
     xml::EnsureXmlLibraryInitialised();
-    transform::ConfineForJob(request, transform::DefaultMemoryLimit());
+    engine::ConfineForJob(request, transform::DefaultMemoryLimit());
 
     const auto start = std::chrono::steady_clock::now();
     transform::PrintedMessages messages;
     transform::JobResult result;
-    BlockingWorker().Run([&] { result = transform::RunJob(request, messages); });
+    BlockingWorker().Run([&] { result = engine::RunJob(request, messages); });
     if (result.notLoaded) {
       std::fprintf(stderr, "%s: line %lld: %s\n", result.notLoadedLocation.c_str(),
-                   static_cast<long long>(result.notLoaded->Line), result.notLoaded->reason.c_str());
+                   static_cast<long long>(result.notLoaded->Line),
+                   result.notLoaded->reason.c_str());
     }
     // Written where it lies: a copy of a large output costs as much as the
     // serialisation itself.

@@ -16,7 +16,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
-#include "transform/Engine.h"
+#include "transform/InProcessEngine.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::fuzz {

@@ -1,4 +1,4 @@
-#include "platform/Confinement.h"
+#include "engine/Confinement.h"
 
 #include <fcntl.h>
 #include <linux/capability.h>

@@ -1,20 +1,17 @@
-#include "transform/Job.h"
+#include "engine/Job.h"
 
 #include <sys/resource.h>
 
 #include <libxml/tree.h>
 
-#include <cstdio>
-
-#include "platform/Confinement.h"
+#include "engine/Confinement.h"
 #include "platform/RuntimeError.h"
 #include "platform/Sanitizer.h"
-#include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
 
-namespace xmlpellor::transform {
+namespace xmlpellor::engine {
 
 namespace {
 
@@ -53,11 +50,6 @@ bool Load(xml::DOMDocument& doc, const std::string& location, JobResult& result)
 }
 
 }  // namespace
-
-void PrintedMessages::Message(const std::string& line) {
-  std::fprintf(stderr, "%s\n", TerminalText(line).c_str());
-  std::fflush(stderr);
-}
 
 std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) {
   // The data segment (heap and thread stacks, which is what a transformation
@@ -106,4 +98,4 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   return result;
 }
 
-}  // namespace xmlpellor::transform
+}  // namespace xmlpellor::engine

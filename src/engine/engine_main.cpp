@@ -2,39 +2,34 @@
 // waits for one request on its channel, limits its memory, confines itself,
 // runs the job and tells the window what happened, then ends. Nothing of one
 // job, and no fault of the libraries, outlives it.
+#include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <functional>
 #include <new>
 #include <string>
 
+#include "engine/Job.h"
+#include "platform/Channel.h"
 #include "platform/FileSystem.h"
-#include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
 #include "platform/xml/XmlLibrary.h"
-#include "transform/Job.h"
-#include "transform/JobWire.h"
+#include "wire/JobWire.h"
 
 namespace {
 
 using namespace xmlpellor;
-using namespace xmlpellor::transform;
+using namespace xmlpellor::engine;
 
-// A line of a stylesheet's message longer than this is cut: the channel
-// carries whole messages of a bounded size.
-constexpr std::size_t kMaxLine = 64 * 1024;
-
+// A window that went away makes this fail; the job ends all the same.
 void Send(const std::string& message) {
-  // A window that went away makes this fail; the job ends all the same.
-  while (::send(kHelperChannelFd, message.data(), message.size(), MSG_NOSIGNAL) < 0 &&
-         errno == EINTR) {
-  }
+  SendMessage(kHelperChannelFd, message);
 }
 
 // Built before the job starts: when memory has run out, telling the window
@@ -45,7 +40,7 @@ bool gOverLimitSent = false;
 void OnAllocationFailed() {
   if (gOverLimitSent) return;
   gOverLimitSent = true;
-  ::send(kHelperChannelFd, gOverLimit.data(), gOverLimit.size(), MSG_NOSIGNAL);
+  SendMessage(kHelperChannelFd, gOverLimit);
 }
 
 void OnNewFailed() {
@@ -55,45 +50,28 @@ void OnNewFailed() {
 
 class ChannelEvents final : public JobEvents {
  public:
-  void Phase(JobPhase phase) override {
-    Send(wire::Writer(wire::Tag::kPhase).Number(static_cast<std::uint64_t>(phase)).Bytes());
-  }
-  void Reading(const std::string& path) override {
-    Send(wire::Writer(wire::Tag::kReading).Text(path).Bytes());
-  }
+  void Phase(JobPhase phase) override { Send(wire::Encode(wire::Phase{phase})); }
+  void Reading(const std::string& path) override { Send(wire::Encode(wire::Reading{path})); }
   void Progress(std::uint64_t done, std::uint64_t total) override {
-    Send(wire::Writer(wire::Tag::kProgress).Number(done).Number(total).Bytes());
+    Send(wire::Encode(wire::Progress{done, total}));
   }
-  void Message(const std::string& line) override {
-    Send(wire::Writer(wire::Tag::kMessage).Text(line.substr(0, kMaxLine)).Bytes());
-  }
+  void Message(const std::string& line) override { Send(wire::Encode(wire::Message{line})); }
   void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
-    Send(wire::EncodeParameters(declared));
+    Send(wire::Encode(wire::Parameters{declared}));
   }
 };
 
 void Answer(const JobResult& result) {
   if (result.notLoaded) {
-    Send(wire::Writer(wire::Tag::kNotLoaded)
-             .Number(static_cast<std::uint64_t>(result.notLoaded->Line))
-             .Text(result.notLoaded->reason)
-             .Text(result.notLoadedLocation)
-             .Bytes());
+    Send(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
     return;
   }
   WriteAll(kHelperOutputFd, result.output, "the output");
   for (const auto& document : result.documents) {
     WriteAll(kHelperOutputFd, document.bytes, "the output");
-    Send(wire::Writer(wire::Tag::kDocument)
-             .Text(document.path)
-             .Number(document.bytes.size())
-             .Bytes());
+    Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
   }
-  Send(wire::Writer(wire::Tag::kOutput)
-           .Number(static_cast<std::uint64_t>(result.kind))
-           .Number(result.output.size())
-           .Text(result.encoding)
-           .Bytes());
+  Send(wire::Encode(wire::Output{result.kind, result.output.size(), result.encoding}));
 }
 
 // The output goes into memory, not into a file, so the limit the window's
@@ -107,12 +85,28 @@ void LiftFileSizeLimit() {
   }
 }
 
+// Blocks until `doneFd` is readable, true, or until the window has gone,
+// false, in which case the engine has nobody left to work for.
+bool WaitUnlessAbandoned(int doneFd) {
+  for (;;) {
+    // However the window ends, the kernel closes its end of the channel,
+    // and this end hangs up.
+    pollfd ready[2] = {{kHelperChannelFd, POLLRDHUP, 0}, {doneFd, POLLIN, 0}};
+    if (::poll(ready, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return true;  // cannot watch: let the job finish and its answer fail
+    }
+    if (ready[1].revents != 0) return true;
+    if ((ready[0].revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) return false;
+  }
+}
+
 }  // namespace
 
 int main() {
   ::signal(SIGPIPE, SIG_IGN);
   LiftFileSizeLimit();
-  gOverLimit = wire::Writer(wire::Tag::kOverLimit).Bytes();
+  gOverLimit = wire::Encode(wire::OverLimit{});
   xml::WatchAllocations(&OnAllocationFailed);
   std::set_new_handler(&OnNewFailed);
   xml::EnsureXmlLibraryInitialised();
@@ -132,7 +126,7 @@ int main() {
     const FileDescriptor done(::eventfd(0, EFD_CLOEXEC));
     if (!done) ThrowFileError(errno, "the engine's job");
     const std::string confinement = ConfineForJob(request.job, request.memoryLimit);
-    Send(wire::Writer(wire::Tag::kConfined).Text(confinement).Bytes());
+    Send(wire::Encode(wire::Confined{confinement}));
 
     ChannelEvents events;
     JobResult result;
@@ -150,7 +144,7 @@ int main() {
   } catch (const std::bad_alloc&) {
     OnAllocationFailed();
   } catch (...) {
-    Send(wire::EncodeError(CurrentErrorRecord()));
+    Send(wire::Encode(wire::Failed{CurrentErrorRecord()}));
   }
   // The trees and the output go with the process, at no cost.
   ::_exit(0);

@@ -84,12 +84,7 @@ class PosixHelperProcess final : public IHelperProcess {
     }
   }
 
-  bool Send(const std::string& message) override {
-    for (;;) {
-      if (::send(m_channel.get(), message.data(), message.size(), MSG_NOSIGNAL) >= 0) return true;
-      if (errno != EINTR) return false;
-    }
-  }
+  bool Send(const std::string& message) override { return SendMessage(m_channel.get(), message); }
 
   bool Receive(std::string& message) override {
     message.resize(kMaxChannelMessage);
@@ -261,20 +256,6 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand&
   return std::make_unique<PosixHelperProcess>(pid, std::move(pidfd), std::move(ours),
                                               std::move(output), std::move(killed),
                                               outOfMemoryKills);
-}
-
-bool WaitUnlessAbandoned(int doneFd) {
-  for (;;) {
-    // However the starting process ends, the kernel closes its end of the
-    // channel, and this end hangs up.
-    pollfd ready[2] = {{kHelperChannelFd, POLLRDHUP, 0}, {doneFd, POLLIN, 0}};
-    if (::poll(ready, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return true;  // cannot watch: let the job finish and its answer fail
-    }
-    if (ready[1].revents != 0) return true;
-    if ((ready[0].revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) return false;
-  }
 }
 
 }  // namespace xmlpellor

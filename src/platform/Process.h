@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Channel.h"
+
 namespace xmlpellor {
 
 // How a helper process ended: its exit code, or the signal that ended it.
@@ -71,17 +73,5 @@ class PosixProcessLauncher final : public IProcessLauncher {
  public:
   std::unique_ptr<IHelperProcess> Start(const HelperCommand& command) override;
 };
-
-// For the helper: blocks until `doneFd` (an eventfd or pipe) is readable,
-// true, or until the starting process has gone, false, in which case the
-// helper has nobody left to work for.
-bool WaitUnlessAbandoned(int doneFd);
-
-// The descriptors a helper finds its channel and output file on.
-inline constexpr int kHelperChannelFd = 3;
-inline constexpr int kHelperOutputFd = 4;
-
-// The largest message the channel carries in one piece.
-inline constexpr std::size_t kMaxChannelMessage = 128 * 1024;
 
 }  // namespace xmlpellor

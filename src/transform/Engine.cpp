@@ -7,22 +7,24 @@
 #include <cstdlib>
 #include <optional>
 
+#include <variant>
+
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/ReadPolicy.h"
-#include "transform/JobWire.h"
 
 namespace xmlpellor::transform {
 
 namespace {
 
-std::vector<std::string> FoldersOf(const std::string& xml, const std::string& xsl,
-                                   const EngineSettings& settings) {
-  return xml::ReadPolicy::ForJob(xml, xsl, settings.allowRead).Folders();
-}
+// Calls the overload of `Ts` that takes the value std::visit hands on.
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
 
 RuntimeError EngineError(const std::string& description) {
   return RuntimeError(xml::kXmlComponentError, description, xml::kXmlComponentSource);
@@ -69,6 +71,16 @@ RuntimeError EndingError(const ExitStatus& status) {
 
 }  // namespace
 
+void PrintedMessages::Message(const std::string& line) {
+  std::fprintf(stderr, "%s\n", TerminalText(line).c_str());
+  std::fflush(stderr);
+}
+
+std::vector<std::string> ReadableFoldersFor(const std::string& xml, const std::string& xsl,
+                                            const EngineSettings& settings) {
+  return xml::ReadPolicy::ForJob(xml, xsl, settings.allowRead).Folders();
+}
+
 std::uint64_t DefaultMemoryLimit() {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long pageSize = ::sysconf(_SC_PAGESIZE);
@@ -91,24 +103,6 @@ std::string SizeText(std::uint64_t bytes) {
     std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
   }
   return text;
-}
-
-InProcessEngine InProcessEngine::ReadingAnything() {
-  InProcessEngine engine;
-  engine.m_readsAnything = true;
-  return engine;
-}
-
-JobResult InProcessEngine::Run(const JobRequest& request, JobEvents& events) {
-  JobRequest confined = request;
-  confined.restrictReads = !m_readsAnything;
-  confined.readableFolders = ReadableFolders(request.xml, request.xsl);
-  return RunJob(confined, events);
-}
-
-std::vector<std::string> InProcessEngine::ReadableFolders(const std::string& xml,
-                                                          const std::string& xsl) const {
-  return FoldersOf(xml, xsl, m_settings);
 }
 
 HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,
@@ -142,82 +136,65 @@ std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {
 
 std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
                                                        const std::string& xsl) const {
-  return FoldersOf(xml, xsl, m_settings);
+  return ReadableFoldersFor(xml, xsl, m_settings);
 }
 
-void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
+void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, JobEvents& events,
                         const JobRequest& request, Attempt& attempt) const {
-  std::optional<JobResult>& result = attempt.result;
-  std::vector<DocumentSize>& documents = attempt.documents;
-  wire::Reader reader(message);
-  switch (reader.tag()) {
-    case wire::Tag::kConfined:
-      if (m_settings.verbose) {
-        std::fprintf(stderr, "xmlpellor: %s\n", TerminalText(reader.Text()).c_str());
-      }
-      break;
-    case wire::Tag::kPhase: events.Phase(static_cast<JobPhase>(reader.Number())); break;
-    case wire::Tag::kReading: events.Reading(reader.Text()); break;
-    case wire::Tag::kProgress: {
-      const std::uint64_t done = reader.Number();
-      events.Progress(done, reader.Number());
-      break;
-    }
-    case wire::Tag::kMessage: events.Message(reader.Text()); break;
-    case wire::Tag::kParameters: events.Parameters(wire::DecodeParameters(reader)); break;
-    case wire::Tag::kOverLimit: attempt.overLimit = true; break;
-    case wire::Tag::kOutput: {
-      result.emplace();
-      const std::uint64_t kind = reader.Number();
-      if (kind > static_cast<std::uint64_t>(xml::OutputKind::kText)) {
-        throw RuntimeError(err::kInternalError, "The XSLT engine named no known kind of output");
-      }
-      result->kind = static_cast<xml::OutputKind>(kind);
-      const std::uint64_t size = reader.Number();
-      result->encoding = reader.Text();
-      if (documents.empty()) {
-        result->output = helper.Output(size);
-        break;
-      }
-      std::uint64_t total = size;
-      for (const auto& [path, bytes] : documents) total += bytes;
-      std::string all = helper.Output(total);
-      std::uint64_t at = size;
-      for (auto& [path, bytes] : documents) {
-        result->documents.push_back({std::move(path), all.substr(at, bytes)});
-        at += bytes;
-      }
-      all.resize(size);
-      all.shrink_to_fit();
-      result->output = std::move(all);
-      break;
-    }
-    case wire::Tag::kDocument: {
-      // The same rules as in the engine: a helper that breaks them is not
-      // to be trusted with the user's disk.
-      std::string path = reader.Text();
-      const std::uint64_t size = reader.Number();
-      std::uint64_t total = size;
-      for (const auto& document : documents) total += document.second;
-      if (!xml::IsOutputPath(path) || documents.size() >= request.maxDocuments ||
-          size > request.maxDocumentBytes || total > request.maxDocumentBytes) {
-        throw RuntimeError(err::kInternalError,
-                           "The XSLT engine named a file it may not write: " + path);
-      }
-      documents.emplace_back(std::move(path), size);
-      break;
-    }
-    case wire::Tag::kNotLoaded: {
-      result.emplace();
-      const auto line = static_cast<std::int64_t>(reader.Number());
-      std::string reason = reader.Text();
-      result->notLoaded = xml::ParseError{line, std::move(reason)};
-      result->notLoadedLocation = reader.Text();
-      break;
-    }
-    case wire::Tag::kFailed: attempt.failure = wire::DecodeError(reader); break;
-    default: break;
-  }
+  std::visit(
+      Overloaded{
+          [&](wire::Confined& confined) {
+            if (m_settings.verbose) {
+              std::fprintf(stderr, "xmlpellor: %s\n", TerminalText(confined.description).c_str());
+            }
+          },
+          [&](wire::Phase& phase) { events.Phase(phase.phase); },
+          [&](wire::Reading& reading) { events.Reading(reading.path); },
+          [&](wire::Progress& progress) { events.Progress(progress.done, progress.total); },
+          [&](wire::Message& said) { events.Message(said.line); },
+          [&](wire::Parameters& parameters) { events.Parameters(parameters.declared); },
+          [&](wire::OverLimit&) { attempt.overLimit = true; },
+          [&](wire::Document& document) {
+            // The same rules as in the engine: a helper that breaks them is
+            // not to be trusted with the user's disk.
+            std::uint64_t total = document.size;
+            for (const auto& [path, size] : attempt.documents) total += size;
+            if (!xml::IsOutputPath(document.path) ||
+                attempt.documents.size() >= request.maxDocuments ||
+                document.size > request.maxDocumentBytes || total > request.maxDocumentBytes) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine named a file it may not write: " + document.path);
+            }
+            attempt.documents.emplace_back(std::move(document.path), document.size);
+          },
+          [&](wire::Output& output) {
+            JobResult& result = attempt.result.emplace();
+            result.kind = output.kind;
+            result.encoding = std::move(output.encoding);
+            if (attempt.documents.empty()) {
+              result.output = helper.Output(output.size);
+              return;
+            }
+            std::uint64_t total = output.size;
+            for (const auto& [path, size] : attempt.documents) total += size;
+            std::string all = helper.Output(total);
+            std::uint64_t at = output.size;
+            for (auto& [path, size] : attempt.documents) {
+              result.documents.push_back({std::move(path), all.substr(at, size)});
+              at += size;
+            }
+            all.resize(output.size);
+            all.shrink_to_fit();
+            result.output = std::move(all);
+          },
+          [&](wire::NotLoaded& notLoaded) {
+            JobResult& result = attempt.result.emplace();
+            result.notLoaded = std::move(notLoaded.error);
+            result.notLoadedLocation = std::move(notLoaded.location);
+          },
+          [&](wire::Failed& failed) { attempt.failure = std::move(failed.record); },
+      },
+      message);
 }
 
 JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
@@ -267,7 +244,7 @@ HelperEngine::Attempt HelperEngine::RunOnce(const std::string& message, const Jo
     while (helper->Receive(received)) {
       attempt.heard = true;
       try {
-        Hear(received, *helper, events, request, attempt);
+        Hear(wire::Decode(received), *helper, events, request, attempt);
       } catch (const RuntimeError& e) {
         // A helper that says what cannot be read is not to be trusted further.
         attempt.failure = e.record();

@@ -10,13 +10,23 @@
 
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
-#include "transform/Job.h"
+#include "transform/Transform.h"
+#include "wire/JobWire.h"
 
 namespace xmlpellor {
 
 class StopToken;
 
 namespace transform {
+
+// Puts each message of a job on stderr as it comes, one line each, as
+// xsltproc prints it: a stylesheet's xsl:message is how its author follows
+// what it does, also in a run that fails or is stopped later. Control
+// characters are made visible: the terminal is the user's, not the job's.
+class PrintedMessages : public JobEvents {
+ public:
+  void Message(const std::string& line) override;
+};
 
 // How every job of one run of the program is run.
 struct EngineSettings {
@@ -39,24 +49,6 @@ class IEngine {
   // from local files too.
   virtual std::vector<std::string> ReadableFolders(const std::string& xml,
                                                    const std::string& xsl) const = 0;
-};
-
-// Runs the job on the calling thread, in this process, under the same read
-// policy: for tests and fuzzing of the transformation itself. It cannot be
-// stopped, and a fault of the libraries is a fault of this process.
-class InProcessEngine final : public IEngine {
- public:
-  explicit InProcessEngine(EngineSettings settings = {}) : m_settings(std::move(settings)) {}
-  // One whose jobs may read any file: for fuzzing, whose inputs are no
-  // user's and live where no job's folder is (memfds under /proc).
-  static InProcessEngine ReadingAnything();
-  JobResult Run(const JobRequest& request, JobEvents& events) override;
-  std::vector<std::string> ReadableFolders(const std::string& xml,
-                                           const std::string& xsl) const override;
-
- private:
-  EngineSettings m_settings;
-  bool m_readsAnything = false;
 };
 
 // Runs each job in a fresh, confined process of its own (the program
@@ -95,7 +87,7 @@ class HelperEngine final : public IEngine {
   Attempt RunOnce(const std::string& message, const JobRequest& request, JobEvents& events,
                   StopToken* token);
   // Takes in one message of the helper's.
-  void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
+  void Hear(wire::EngineMessage message, IHelperProcess& helper, JobEvents& events,
             const JobRequest& request, Attempt& attempt) const;
 
   IProcessLauncher& m_launcher;
@@ -108,6 +100,10 @@ class HelperEngine final : public IEngine {
   // stop does not wait for a large one to give its memory back.
   std::vector<std::unique_ptr<IHelperProcess>> m_dying;
 };
+
+// The folders a job of these two files may read under `settings`.
+std::vector<std::string> ReadableFoldersFor(const std::string& xml, const std::string& xsl,
+                                            const EngineSettings& settings);
 
 // Half of the machine's physical memory.
 std::uint64_t DefaultMemoryLimit();

@@ -6,7 +6,7 @@
 #include "platform/Variant.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
-#include "transform/Job.h"
+#include "wire/JobWire.h"
 
 namespace xmlpellor {
 
@@ -21,6 +21,12 @@ class IEngine;
 // carries its own trap: a failure is reported once and the function returns
 // the empty value.
 namespace transform {
+
+// The window speaks of jobs in the words of the door to the engine.
+using wire::JobEvents;
+using wire::JobPhase;
+using wire::JobRequest;
+using wire::JobResult;
 
 using ParseError = xml::ParseError;
 using OutputFormat = xml::OutputFormat;

@@ -1,13 +1,91 @@
-#include "transform/JobWire.h"
+#include "wire/JobWire.h"
 
-#include "platform/Process.h"
+#include "platform/Channel.h"
 
-namespace xmlpellor::transform::wire {
+namespace xmlpellor::wire {
 
 namespace {
 
+// A line of a stylesheet's message longer than this is cut: the channel
+// carries whole messages of a bounded size.
+constexpr std::size_t kMaxLine = 64 * 1024;
+
 [[noreturn]] void Malformed() {
-  throw RuntimeError(err::kInternalError, "The XSLT engine sent a message that cannot be read");
+  throw RuntimeError(err::kInternalError,
+                     "A message between the window and the XSLT engine cannot be read");
+}
+
+Confined DecodeConfined(Reader& reader) {
+  return {reader.Text()};
+}
+
+Phase DecodePhase(Reader& reader) {
+  const std::uint64_t phase = reader.Number();
+  if (phase > static_cast<std::uint64_t>(JobPhase::kWriting)) Malformed();
+  return {static_cast<JobPhase>(phase)};
+}
+
+Reading DecodeReading(Reader& reader) {
+  return {reader.Text()};
+}
+
+Progress DecodeProgress(Reader& reader) {
+  Progress progress;
+  progress.done = reader.Number();
+  progress.total = reader.Number();
+  return progress;
+}
+
+Message DecodeMessage(Reader& reader) {
+  return {reader.Text()};
+}
+
+Parameters DecodeParameters(Reader& reader) {
+  Parameters parameters;
+  for (std::uint64_t n = reader.Number(); n > 0; --n) {
+    xml::DeclaredParameter parameter;
+    parameter.name = reader.Text();
+    parameter.defaultText = reader.Text();
+    parameters.declared.push_back(std::move(parameter));
+  }
+  return parameters;
+}
+
+Document DecodeDocument(Reader& reader) {
+  Document document;
+  document.path = reader.Text();
+  document.size = reader.Number();
+  return document;
+}
+
+Output DecodeOutput(Reader& reader) {
+  Output output;
+  const std::uint64_t kind = reader.Number();
+  if (kind > static_cast<std::uint64_t>(xml::OutputKind::kText)) {
+    throw RuntimeError(err::kInternalError, "The XSLT engine named no known kind of output");
+  }
+  output.kind = static_cast<xml::OutputKind>(kind);
+  output.size = reader.Number();
+  output.encoding = reader.Text();
+  return output;
+}
+
+NotLoaded DecodeNotLoaded(Reader& reader) {
+  NotLoaded notLoaded;
+  notLoaded.error.Line = static_cast<std::int64_t>(reader.Number());
+  notLoaded.error.reason = reader.Text();
+  notLoaded.location = reader.Text();
+  return notLoaded;
+}
+
+Failed DecodeFailed(Reader& reader) {
+  ErrorRecord record;
+  record.number = static_cast<std::int32_t>(static_cast<std::uint32_t>(reader.Number()));
+  record.description = reader.Text();
+  record.source = reader.Text();
+  record.helpFile = reader.Text();
+  record.helpContext = static_cast<std::int32_t>(static_cast<std::uint32_t>(reader.Number()));
+  return {std::move(record)};
 }
 
 }  // namespace
@@ -91,8 +169,33 @@ EngineRequest DecodeRequest(std::string_view message) {
   return request;
 }
 
-std::string EncodeParameters(const std::vector<xml::DeclaredParameter>& declared) {
+std::string Encode(const Confined& message) {
+  return Writer(Tag::kConfined).Text(message.description).Bytes();
+}
+
+std::string Encode(const Phase& message) {
+  return Writer(Tag::kPhase).Number(static_cast<std::uint64_t>(message.phase)).Bytes();
+}
+
+std::string Encode(const Reading& message) {
+  return Writer(Tag::kReading).Text(message.path).Bytes();
+}
+
+std::string Encode(const Progress& message) {
+  return Writer(Tag::kProgress).Number(message.done).Number(message.total).Bytes();
+}
+
+std::string Encode(const Message& message) {
+  return Writer(Tag::kMessage).Text(std::string_view(message.line).substr(0, kMaxLine)).Bytes();
+}
+
+std::string Encode(const OverLimit&) {
+  return Writer(Tag::kOverLimit).Bytes();
+}
+
+std::string Encode(const Parameters& message) {
   constexpr std::size_t kBudget = kMaxChannelMessage / 2;
+  const auto& declared = message.declared;
   std::size_t size = 0;
   std::size_t count = 0;
   for (; count < declared.size(); ++count) {
@@ -107,18 +210,28 @@ std::string EncodeParameters(const std::vector<xml::DeclaredParameter>& declared
   return writer.Bytes();
 }
 
-std::vector<xml::DeclaredParameter> DecodeParameters(Reader& reader) {
-  std::vector<xml::DeclaredParameter> declared;
-  for (std::uint64_t n = reader.Number(); n > 0; --n) {
-    xml::DeclaredParameter parameter;
-    parameter.name = reader.Text();
-    parameter.defaultText = reader.Text();
-    declared.push_back(std::move(parameter));
-  }
-  return declared;
+std::string Encode(const Document& message) {
+  return Writer(Tag::kDocument).Text(message.path).Number(message.size).Bytes();
 }
 
-std::string EncodeError(const ErrorRecord& record) {
+std::string Encode(const Output& message) {
+  return Writer(Tag::kOutput)
+      .Number(static_cast<std::uint64_t>(message.kind))
+      .Number(message.size)
+      .Text(message.encoding)
+      .Bytes();
+}
+
+std::string Encode(const NotLoaded& message) {
+  return Writer(Tag::kNotLoaded)
+      .Number(static_cast<std::uint64_t>(message.error.Line))
+      .Text(message.error.reason)
+      .Text(message.location)
+      .Bytes();
+}
+
+std::string Encode(const Failed& message) {
+  const ErrorRecord& record = message.record;
   return Writer(Tag::kFailed)
       .Number(static_cast<std::uint32_t>(record.number))
       .Text(record.description)
@@ -128,14 +241,23 @@ std::string EncodeError(const ErrorRecord& record) {
       .Bytes();
 }
 
-ErrorRecord DecodeError(Reader& reader) {
-  ErrorRecord record;
-  record.number = static_cast<std::int32_t>(static_cast<std::uint32_t>(reader.Number()));
-  record.description = reader.Text();
-  record.source = reader.Text();
-  record.helpFile = reader.Text();
-  record.helpContext = static_cast<std::int32_t>(static_cast<std::uint32_t>(reader.Number()));
-  return record;
+EngineMessage Decode(std::string_view message) {
+  Reader reader(message);
+  switch (reader.tag()) {
+    case Tag::kConfined: return DecodeConfined(reader);
+    case Tag::kPhase: return DecodePhase(reader);
+    case Tag::kReading: return DecodeReading(reader);
+    case Tag::kProgress: return DecodeProgress(reader);
+    case Tag::kMessage: return DecodeMessage(reader);
+    case Tag::kOverLimit: return OverLimit{};
+    case Tag::kParameters: return DecodeParameters(reader);
+    case Tag::kDocument: return DecodeDocument(reader);
+    case Tag::kOutput: return DecodeOutput(reader);
+    case Tag::kNotLoaded: return DecodeNotLoaded(reader);
+    case Tag::kFailed: return DecodeFailed(reader);
+    case Tag::kRequest: break;
+  }
+  Malformed();
 }
 
-}  // namespace xmlpellor::transform::wire
+}  // namespace xmlpellor::wire

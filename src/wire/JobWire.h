@@ -1,19 +1,68 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/RuntimeError.h"
-#include "transform/Job.h"
+#include "platform/xml/OutputDocuments.h"
+#include "platform/xml/OutputFormat.h"
+#include "platform/xml/ParseError.h"
+#include "platform/xml/StylesheetParameter.h"
+#include "platform/xml/XmlJob.h"
 
-namespace xmlpellor::transform::wire {
+// The one door between the window and the XSLT engine's process: what goes
+// in (one request), what comes out (what the job does, then its outcome),
+// and how each of them is written on the channel. Both sides link this pair
+// and nothing else of each other.
+namespace xmlpellor::wire {
 
-// The messages between the window and the XSLT engine's process, one per
-// channel message: a version byte, a tag, then the fields (numbers as 8
-// little-endian bytes, texts with their length first). One request goes
-// in; what the job does and then its one outcome come out.
+using JobPhase = xml::XmlPhase;
+
+// One transformation: what the window asks of the XSLT engine.
+struct JobRequest {
+  std::string xml;
+  std::string xsl;
+  // Alternating names and values, as the caller gave them (an odd count
+  // fails where the missing value is needed).
+  std::vector<std::string> params;
+  // The caller's parameter argument was not an array: the job fails where
+  // it would set the parameters.
+  bool paramsNotArray = false;
+  // When set, the job may read only files in `readableFolders`; a request
+  // reads nothing unless it says what.
+  bool restrictReads = true;
+  std::vector<std::string> readableFolders;
+  // Global parameters set through libxslt, as xsltproc's --stringparam and
+  // --param set them: apart from `params`, which writes into the stylesheet.
+  std::vector<xml::GlobalParameter> globals = {};
+  // How many files, and how many bytes in all, the stylesheet may write
+  // beside its output.
+  std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
+  std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
+};
+
+// What a job that ran to its end gives back: the output and its kind, or
+// why a document did not load.
+struct JobResult {
+  std::string output;
+  xml::OutputKind kind = xml::OutputKind::kHtml;
+  std::string encoding = "UTF-8";  // of the output's bytes
+  // Set when a document did not load, with the location it was loaded from.
+  std::optional<xml::ParseError> notLoaded;
+  std::string notLoadedLocation;
+  // The files the stylesheet wrote beside the output, in the order written.
+  std::vector<xml::OutputDocument> documents;
+};
+
+// What a job tells as it runs, on the thread that runs it.
+using JobEvents = xml::XmlJobObserver;
+
+// One message per channel message: a version byte, a tag, then the fields
+// (numbers as 8 little-endian bytes, texts with their length first).
 inline constexpr std::uint8_t kVersion = 3;
 
 enum class Tag : std::uint8_t {
@@ -43,6 +92,46 @@ struct EngineRequest {
   std::uint64_t memoryLimit = 0;  // bytes; 0: none
 };
 
+// What the engine says, one kind of value for each tag.
+struct Confined {
+  std::string description;
+};
+struct Phase {
+  JobPhase phase = JobPhase::kReadingDocument;
+};
+struct Reading {
+  std::string path;
+};
+struct Progress {
+  std::uint64_t done = 0;
+  std::uint64_t total = 0;
+};
+struct Message {
+  std::string line;
+};
+struct OverLimit {};
+struct Parameters {
+  std::vector<xml::DeclaredParameter> declared;
+};
+struct Document {
+  std::string path;
+  std::uint64_t size = 0;
+};
+struct Output {
+  xml::OutputKind kind = xml::OutputKind::kHtml;
+  std::uint64_t size = 0;
+  std::string encoding;
+};
+struct NotLoaded {
+  xml::ParseError error;
+  std::string location;
+};
+struct Failed {
+  ErrorRecord record;
+};
+using EngineMessage = std::variant<Confined, Phase, Reading, Progress, Message, OverLimit,
+                                   Parameters, Document, Output, NotLoaded, Failed>;
+
 class Writer {
  public:
   explicit Writer(Tag tag);
@@ -71,12 +160,22 @@ class Reader {
 std::string EncodeRequest(const EngineRequest& request);
 EngineRequest DecodeRequest(std::string_view message);
 
-// The declared parameters, as many as fit in one message with room to
+std::string Encode(const Confined& message);
+std::string Encode(const Phase& message);
+std::string Encode(const Reading& message);
+std::string Encode(const Progress& message);
+// A line longer than fits in one message is cut.
+std::string Encode(const Message& message);
+std::string Encode(const OverLimit& message);
+// As many of the declared parameters as fit in one message with room to
 // spare; the rest are left out.
-std::string EncodeParameters(const std::vector<xml::DeclaredParameter>& declared);
-std::vector<xml::DeclaredParameter> DecodeParameters(Reader& reader);
+std::string Encode(const Parameters& message);
+std::string Encode(const Document& message);
+std::string Encode(const Output& message);
+std::string Encode(const NotLoaded& message);
+std::string Encode(const Failed& message);
+// Any message of the engine's; one that cannot be read, or that names an
+// output kind this side does not know, is a RuntimeError.
+EngineMessage Decode(std::string_view message);
 
-std::string EncodeError(const ErrorRecord& record);
-ErrorRecord DecodeError(Reader& reader);
-
-}  // namespace xmlpellor::transform::wire
+}  // namespace xmlpellor::wire

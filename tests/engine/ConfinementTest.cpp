@@ -28,7 +28,7 @@
 #include <functional>
 #include <iostream>
 
-#include "platform/Confinement.h"
+#include "engine/Confinement.h"
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 

@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
-#include "transform/Engine.h"
+#include "transform/InProcessEngine.h"
 
 namespace xmlpellor::test {
 

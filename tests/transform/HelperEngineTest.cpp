@@ -10,14 +10,14 @@
 #include "platform/Worker.h"
 #include "support/ProcessFakes.h"
 #include "transform/Engine.h"
-#include "transform/JobWire.h"
+#include "wire/JobWire.h"
 
 namespace xmlpellor::test {
 namespace {
 
 using ::testing::HasSubstr;
-using transform::wire::Tag;
-using transform::wire::Writer;
+using wire::Tag;
+using wire::Writer;
 
 class Heard final : public transform::JobEvents {
  public:
@@ -62,7 +62,7 @@ TEST_P(HelperEnding, IsToldAsItShouldBe) {
 std::string Confined() { return Writer(Tag::kConfined).Text("confinement: test").Bytes(); }
 
 std::string Failed() {
-  return transform::wire::EncodeError({err::kObjectVariableNotSet, "Object variable not set", "XMLPellor", {}, 0});
+  return wire::Encode(wire::Failed{{err::kObjectVariableNotSet, "Object variable not set", "XMLPellor", {}, 0}});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,7 +91,7 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   launcher.script.messages = {Writer(Tag::kPhase).Number(2).Bytes(),
                               Writer(Tag::kReading).Text("/d/inc.xsl").Bytes(),
                               Writer(Tag::kMessage).Text("hi").Bytes(),
-                              transform::wire::EncodeParameters({{"a", "'x'"}, {"b", ""}}),
+                              wire::Encode(wire::Parameters{{{"a", "'x'"}, {"b", ""}}}),
                               Writer(Tag::kOutput).Number(0).Number(0).Text("UTF-8").Bytes()};
   transform::HelperEngine engine(launcher, "engine", {std::uint64_t{1} << 30, {"/opt/data"}, false});
   engine.Prepare();
@@ -102,7 +102,7 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi",
                                                   "parameter a='x'", "parameter b="}));
   ASSERT_EQ(launcher.records[0].sent.size(), 1u);
-  const auto sent = transform::wire::DecodeRequest(launcher.records[0].sent[0]);
+  const auto sent = wire::DecodeRequest(launcher.records[0].sent[0]);
   EXPECT_EQ(sent.memoryLimit, std::uint64_t{1} << 30);
   EXPECT_TRUE(sent.job.restrictReads);
   EXPECT_EQ(sent.job.params, (std::vector<std::string>{"p", "v"}));
@@ -159,10 +159,9 @@ TEST(HelperEngine, GivesTheEngineAnEnvironmentOfItsOwn) {
 // those that do not fit in one message are left out, not the message.
 TEST(HelperEngine, AListOfParametersTooLongForOneMessageIsCut) {
   const std::vector<xml::DeclaredParameter> many(5000, {std::string(20, 'n'), std::string(40, 'd')});
-  const std::string message = transform::wire::EncodeParameters(many);
+  const std::string message = wire::Encode(wire::Parameters{many});
   EXPECT_LE(message.size(), kMaxChannelMessage);
-  transform::wire::Reader reader(message);
-  const auto heard = transform::wire::DecodeParameters(reader);
+  const auto heard = std::get<wire::Parameters>(wire::Decode(message)).declared;
   EXPECT_GT(heard.size(), 500u);
   EXPECT_LT(heard.size(), many.size());
   EXPECT_EQ(heard.front(), many.front());
