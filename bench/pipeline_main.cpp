@@ -18,7 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
 #include "platform/xml/XmlLibrary.h"
 #include "engine/Job.h"
 #include "transform/Engine.h"
@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
     request.xml = argv[2];
     request.xsl = argv[3];
     for (int i = 4; i < argc; ++i) request.params.emplace_back(argv[i]);
-    request.restrictReads = true;
-    request.readableFolders = xml::ReadPolicy::ForJob(request.xml, request.xsl, {}).Folders();
+    request.reads = ReadPolicy::ForJob(request.xml, request.xsl, {});
     xml::EnsureXmlLibraryInitialised();
     engine::ConfineForJob(request, transform::DefaultMemoryLimit());
 

@@ -5,11 +5,11 @@
 #include <system_error>
 #include <vector>
 
+#include "main_window/AllowedFolders.h"
 #include "main_window/CommandLine.h"
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
 #include "platform/FileSystem.h"
-#include "platform/xml/ReadPolicy.h"
 #include "platform/qt/SignalCloser.h"
 
 namespace {
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
 
   transform::EngineSettings engine;
   engine.memoryLimit = command.memoryLimit;
-  const xml::AllowedFolders listed = xml::ReadAllowedFoldersFile(xml::AllowedFoldersFile());
+  const AllowedFolders listed = ReadAllowedFoldersFile(AllowedFoldersFile());
   for (const auto& note : listed.notes) std::fprintf(stderr, "xmlpellor: %s\n", note.c_str());
   if (command.verbose) {
     for (const auto& used : listed.used) std::fprintf(stderr, "xmlpellor: %s\n", used.c_str());
@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   engine.allowRead = listed.folders;
   engine.allowRead.insert(engine.allowRead.end(), command.allowRead.begin(),
                           command.allowRead.end());
+  engine.readAdvice = AllowReadAdvice();
   engine.verbose = command.verbose;
 
   QtProgram program;

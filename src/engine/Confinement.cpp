@@ -16,6 +16,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
@@ -91,8 +93,45 @@ int LandlockAbi() {
   Fail("Landlock", errno);
 }
 
-void RestrictFiles(const ConfinementPolicy& policy, ConfinementReport& report) {
+// The policy's places whose rules the kernel needs: a place inside another folder place is
+// granted with it. Inside is LiesInside, as the loader judges it, so a hidden folder below a
+// place keeps a rule of its own, which grants no more than its parent's does.
+std::vector<ReadPlace> Granted(const ReadPolicy& reads) {
+  std::vector<ReadPlace> granted;
+  for (const ReadPlace& place : reads.Places()) {
+    bool covered = false;
+    for (const ReadPlace& other : reads.Places()) {
+      covered = covered || (other.folder && other.path != place.path &&
+                            LiesInside(place.path, other.path, true));
+    }
+    if (!covered) granted.push_back(place);
+  }
+  return granted;
+}
+
+// Lets the process read `path` (beneath it, for a folder), judged on what was opened. `folder`
+// is what the policy took it for, or unset for the process's own needs, taken as they are. A
+// place whose kind has changed since the window resolved it is granted nothing: a file place
+// that has become a folder must not open the whole folder.
+bool Grant(int ruleset, const std::string& path, std::optional<bool> folder) {
+  const FileDescriptor fd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (!fd) return false;  // a place that cannot be reached cannot be read either
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) Fail(path, errno);
+  const bool isFolder = S_ISDIR(st.st_mode);
+  if (folder && *folder != isFolder) return false;
+  landlock_path_beneath_attr rule{};
+  rule.allowed_access = isFolder ? LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR
+                                 : LANDLOCK_ACCESS_FS_READ_FILE;
+  rule.parent_fd = fd.get();
+  if (syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0)
+    Fail(path, errno);
+  return true;
+}
+
+void RestrictFiles(const ReadPolicy& reads, ConfinementReport& report) {
   const int abi = report.landlockAbi;
+  const bool restrictReads = reads.RestrictsReads();
   const std::uint64_t read = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
   RulesetAttr attr;
   // EXECUTE is handled and never granted: dlopen needs only read access.
@@ -102,31 +141,23 @@ void RestrictFiles(const ConfinementPolicy& policy, ConfinementReport& report) {
       LANDLOCK_ACCESS_FS_MAKE_REG | LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
       LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
       (abi >= 2 ? LANDLOCK_ACCESS_FS_REFER : 0) | (abi >= 3 ? kFsTruncate : 0) |
-      (abi >= 5 ? kFsIoctlDev : 0) | (policy.restrictReads ? read : 0);
+      (abi >= 5 ? kFsIoctlDev : 0) | (restrictReads ? read : 0);
   if (abi >= 4) attr.net = kNetBindTcp | kNetConnectTcp;
   if (abi >= 6) attr.scoped = kScopeAbstractSocket | kScopeSignal;
   const FileDescriptor ruleset(
       static_cast<int>(syscall(SYS_landlock_create_ruleset, &attr, sizeof attr, 0)));
   if (!ruleset) Fail("Landlock ruleset", errno);
 
-  if (policy.restrictReads) {
-    std::vector<std::string> folders = policy.readableFolders;
-    folders.insert(folders.end(), std::begin(kRuntimeFolders), std::end(kRuntimeFolders));
-    for (const std::string& folder : folders) {
-      const FileDescriptor fd(::open(folder.c_str(), O_PATH | O_CLOEXEC));
-      if (!fd) continue;  // a folder that cannot be reached cannot be read either
-      struct stat st {};
-      if (::fstat(fd.get(), &st) != 0) Fail(folder, errno);
-      landlock_path_beneath_attr rule{};
-      rule.allowed_access = S_ISDIR(st.st_mode) ? read : LANDLOCK_ACCESS_FS_READ_FILE;
-      rule.parent_fd = fd.get();
-      if (syscall(SYS_landlock_add_rule, ruleset.get(), LANDLOCK_RULE_PATH_BENEATH, &rule, 0) != 0)
-        Fail(folder, errno);
-      ++report.readableFolders;
+  if (restrictReads) {
+    for (const ReadPlace& place : Granted(reads)) {
+      if (Grant(ruleset.get(), place.path, place.folder)) ++report.readableFolders;
+    }
+    for (const char* own : kRuntimeFolders) {
+      if (Grant(ruleset.get(), own, std::nullopt)) ++report.readableFolders;
     }
   }
   if (syscall(SYS_landlock_restrict_self, ruleset.get(), 0) != 0) Fail("Landlock", errno);
-  report.landlockReads = policy.restrictReads;
+  report.landlockReads = restrictReads;
 }
 
 class SyscallFilter {
@@ -282,7 +313,7 @@ std::string ConfinementReport::Describe() const {
   return text + ")";
 }
 
-ConfinementReport Confine(const ConfinementPolicy& policy) {
+ConfinementReport Confine(const ReadPolicy& reads) {
   ConfinementReport report;
   TellTheSanitizer();
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) Fail("no new privileges", errno);
@@ -290,7 +321,7 @@ ConfinementReport Confine(const ConfinementPolicy& policy) {
   DropCapabilities();
   report.capabilitiesDropped = true;
   report.landlockAbi = LandlockAbi();
-  if (report.landlockAbi > 0) RestrictFiles(policy, report);
+  if (report.landlockAbi > 0) RestrictFiles(reads, report);
   // EINVAL: a kernel built without seccomp.
   if (::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) >= 0) {
     FilterSyscalls();

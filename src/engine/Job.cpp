@@ -9,7 +9,6 @@
 #include "platform/Sanitizer.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
-#include "platform/xml/ReadPolicy.h"
 
 namespace xmlpellor::engine {
 
@@ -63,16 +62,11 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
     const rlimit bounds{data, data};
     if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
   }
-  ConfinementPolicy policy;
-  policy.readableFolders = request.readableFolders;
-  policy.restrictReads = request.restrictReads;
-  return Confine(policy).Describe() + limited;
+  return Confine(request.reads).Describe() + limited;
 }
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
-  const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
-                                                       : xml::ReadPolicy::Unrestricted();
-  const xml::XmlJobScope scope(policy, events);
+  const xml::XmlJobScope scope(request.reads, events);
   JobResult result;
 
   events.Phase(JobPhase::kReadingDocument);

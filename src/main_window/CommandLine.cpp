@@ -6,7 +6,7 @@
 
 #include "files/Files.h"
 #include "main_window/Identity.h"
-#include "platform/xml/ReadPolicy.h"
+#include "main_window/AllowedFolders.h"
 
 namespace xmlpellor {
 namespace {
@@ -118,7 +118,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         std::string folder = Absolute(value, currentFolder, home);
         // Found out now, not at the first refusal, which would advise the
         // very option that was given.
-        if (std::string problem = xml::AllowedFolderProblem(folder); !problem.empty()) {
+        if (std::string problem = AllowedFolderProblem(folder); !problem.empty()) {
           CommandLine refused = Refused("--allow-read: " + problem);
           refused.usageHelps = false;
           return refused;

@@ -5,50 +5,21 @@
 
 #include "error_handling/ProcedureTrap.h"
 #include "platform/FileSystem.h"
+#include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
 #include "platform/Window.h"
 
 namespace xmlpellor {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '%' && i + 2 < text.size();
-    const int high = escape ? HexValue(text[i + 1]) : -1;
-    const int low = escape ? HexValue(text[i + 2]) : -1;
-    if (high < 0 || low < 0) {
-      out += text[i];
-      continue;
-    }
-    out += static_cast<char>(high * 16 + low);
-    i += 2;
+// The document as a path: a file: URL of this machine read as the loader
+// reads it; anything else is taken as a path already.
+std::string LocalPath(const std::string& document) {
+  try {
+    return LocalPathOf(document);
+  } catch (const RuntimeError&) {
+    return document;
   }
-  return out;
-}
-
-// "file:///a/b.xml", "file://localhost/a/b.xml" and "file:/a/b.xml" name
-// /a/b.xml; anything else is a path already.
-std::string LocalPath(std::string_view document) {
-  constexpr std::string_view kScheme = "file:";
-  if (document.size() < kScheme.size()) return std::string(document);
-  for (std::size_t i = 0; i < kScheme.size(); ++i) {
-    const char c = document[i];
-    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != kScheme[i]) return std::string(document);
-  }
-  std::string_view rest = document.substr(kScheme.size());
-  if (rest.starts_with("//")) {
-    rest.remove_prefix(2);
-    if (rest.starts_with("localhost/")) rest.remove_prefix(std::string_view("localhost").size());
-  }
-  return PercentDecoded(rest);
 }
 
 const char* ExtensionOf(transform::OutputKind kind) {

@@ -175,6 +175,9 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     FollowFromStart(strXmlDoc, strXslDoc);
     // Taken out of the result rather than copied: it may be many megabytes.
     transform::OutputFormat format;
+    // One policy for the job and its page: what the page may show is what
+    // the job could read, judged the same way.
+    const ReadPolicy reads = m_services.engine.PolicyFor(strXmlDoc, strXslDoc);
     const std::size_t reportedBefore = reports.Reported().size();
     Variant output;
     std::vector<xml::OutputDocument> documents;
@@ -184,11 +187,11 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       // xsltproc gives them, not through the values written into the
       // stylesheet.
       output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format, &events, &documents,
-                                    m_parameterSet.Values());
+                                    m_parameterSet.Values(), &reads);
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
     page.charset = format.encoding;
-    page.readableFolders = m_services.engine.ReadableFolders(strXmlDoc, strXslDoc);
+    page.reads = reads;
     std::string result;
     if (reports.Reported().size() > reportedBefore) {
       // The stylesheet failed: its error stays in view, instead of a blank
@@ -220,8 +223,8 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     }
     // The page lies among the files, so that their links to one another
     // (relative, as the stylesheet wrote them) lead where they should.
-    page.readableFolders.push_back(set.folder);
-    m_readableFolders = page.readableFolders;
+    page.reads = page.reads.Including(set.folder);
+    m_pageReads = page.reads;
     m_shownFile = FirstShownFile(set.files, set.mainFile);
     page.baseDocument.clear();
     page.asWritten = set.files[m_shownFile] != set.mainFile;
@@ -321,10 +324,11 @@ Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::s
                                       const Variant& astrParamValue,
                                       transform::OutputFormat* format, transform::JobEvents* events,
                                       std::vector<xml::OutputDocument>* documents,
-                                      const std::vector<xml::GlobalParameter>& globals) noexcept {
+                                      const std::vector<xml::GlobalParameter>& globals,
+                                      const ReadPolicy* reads) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
                                          strXmlDoc, strXslDoc, astrParamValue, format, events,
-                                         documents, globals);
+                                         documents, globals, reads);
 }
 
 OutputSet frmMain::WriteOutputSet(std::vector<xml::OutputDocument>& documents,
@@ -358,7 +362,7 @@ void frmMain::ShowOutputFile(std::size_t index) noexcept {
     m_shownFile = index;
     PageInfo page;
     page.kind = PageKindOf(m_output->kind);
-    page.readableFolders = m_readableFolders;
+    page.reads = m_pageReads;
     page.asWritten = set.files[index] != set.mainFile;
     if (!page.asWritten) page.charset = m_output->encoding;
     m_controls.wbr.Navigate(set.folder + "/" + set.files[index], page);

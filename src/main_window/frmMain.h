@@ -9,6 +9,7 @@
 
 #include "main_window/SaveOutput.h"
 #include "main_window/StylesheetParameters.h"
+#include "platform/ReadPolicy.h"
 #include "platform/Variant.h"
 #include "transform/Transform.h"
 
@@ -101,7 +102,8 @@ class frmMain {
                                transform::OutputFormat* format = nullptr,
                                transform::JobEvents* events = nullptr,
                                std::vector<xml::OutputDocument>* documents = nullptr,
-                               const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
+                               const std::vector<xml::GlobalParameter>& globals = {},
+                               const ReadPolicy* reads = nullptr) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
 
@@ -142,7 +144,9 @@ class frmMain {
   // The folder of the last Apply's files, until it is deleted.
   std::string m_runFolder;
   std::size_t m_shownFile = 0;
-  std::vector<std::string> m_readableFolders;
+  // What the page of the last Apply may show: the job's policy and the
+  // folder of the files it wrote.
+  ReadPolicy m_pageReads;
   bool m_following = true;
   bool m_applying = false;
   bool m_savedDuringApply = false;

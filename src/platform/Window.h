@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ReadPolicy.h"
+
 namespace xmlpellor {
 
 // Geometry is in twips (1/1440 inch; 15 twips to a pixel at 96 dpi), held as
@@ -48,9 +50,9 @@ struct PageInfo {
   // of them was left, also across pages of other keys in between; a page
   // without a key starts at the top.
   std::string scrollKey = {};
-  // The folders of the job: the page may go to a local file only when it
-  // lies in one of them (or below), symlinks and ".." resolved.
-  std::vector<std::string> readableFolders{};
+  // What the job could read: the page may go to a local file, or show one,
+  // only when this policy lets it be read.
+  ReadPolicy reads{};
   // The character encoding of the file's bytes, as the output declares it.
   std::string charset = "UTF-8";
   // Shown as a page shows a file it went to, not as the program's own

@@ -14,7 +14,7 @@
 #include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
 
 namespace xmlpellor::transform {
 
@@ -76,9 +76,9 @@ void PrintedMessages::Message(const std::string& line) {
   std::fflush(stderr);
 }
 
-std::vector<std::string> ReadableFoldersFor(const std::string& xml, const std::string& xsl,
-                                            const EngineSettings& settings) {
-  return xml::ReadPolicy::ForJob(xml, xsl, settings.allowRead).Folders();
+ReadPolicy JobReadPolicy(const std::string& xml, const std::string& xsl,
+                         const EngineSettings& settings) {
+  return ReadPolicy::ForJob(xml, xsl, settings.allowRead, settings.readAdvice);
 }
 
 std::uint64_t DefaultMemoryLimit() {
@@ -134,9 +134,8 @@ std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {
   return m_launcher.Start(Command());
 }
 
-std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
-                                                       const std::string& xsl) const {
-  return ReadableFoldersFor(xml, xsl, m_settings);
+ReadPolicy HelperEngine::PolicyFor(const std::string& xml, const std::string& xsl) const {
+  return JobReadPolicy(xml, xsl, m_settings);
 }
 
 void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, JobEvents& events,
@@ -198,10 +197,7 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
 }
 
 JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
-  wire::EngineRequest engineRequest{request, m_memoryLimit};
-  engineRequest.job.restrictReads = true;
-  engineRequest.job.readableFolders = ReadableFolders(request.xml, request.xsl);
-  const std::string message = wire::EncodeRequest(engineRequest);
+  const std::string message = wire::EncodeRequest({request, m_memoryLimit});
   if (message.size() > kMaxChannelMessage) {
     throw EngineError("The stylesheet parameters are too long: together they may take " +
                       SizeText(kMaxChannelMessage - 4096));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Process.h"
+#include "platform/ReadPolicy.h"
 #include "platform/RuntimeError.h"
 #include "transform/Transform.h"
 #include "wire/JobWire.h"
@@ -37,6 +38,9 @@ struct EngineSettings {
   std::vector<std::string> allowRead;
   // Say on stderr what confinement the engine's process applied.
   bool verbose = false;
+  // How the user lets a refused folder through, said with the first refusal
+  // it would help with; the window's command line and settings say how.
+  std::string readAdvice = {};
 };
 
 // Runs jobs. Run returns the job's result or throws its RuntimeError; a
@@ -44,11 +48,11 @@ struct EngineSettings {
 class IEngine {
  public:
   virtual ~IEngine() = default;
+  // Runs the job under the request's own read policy, as it comes.
   virtual JobResult Run(const JobRequest& request, JobEvents& events) = 0;
-  // The folders a job of these two files may read; what its page may show
-  // from local files too.
-  virtual std::vector<std::string> ReadableFolders(const std::string& xml,
-                                                   const std::string& xsl) const = 0;
+  // What a job of these two files may read: built once for each Apply and
+  // given both to the job's request and to its page.
+  virtual ReadPolicy PolicyFor(const std::string& xml, const std::string& xsl) const = 0;
 };
 
 // Runs each job in a fresh, confined process of its own (the program
@@ -63,8 +67,7 @@ class HelperEngine final : public IEngine {
   // Starts the process the next job will use, unless one is ready.
   void Prepare();
   JobResult Run(const JobRequest& request, JobEvents& events) override;
-  std::vector<std::string> ReadableFolders(const std::string& xml,
-                                           const std::string& xsl) const override;
+  ReadPolicy PolicyFor(const std::string& xml, const std::string& xsl) const override;
 
   std::uint64_t MemoryLimit() const noexcept { return m_memoryLimit; }
 
@@ -101,9 +104,10 @@ class HelperEngine final : public IEngine {
   std::vector<std::unique_ptr<IHelperProcess>> m_dying;
 };
 
-// The folders a job of these two files may read under `settings`.
-std::vector<std::string> ReadableFoldersFor(const std::string& xml, const std::string& xsl,
-                                            const EngineSettings& settings);
+// The one place a job's read policy is built: what a job of these two files
+// may read under `settings` (see ReadPolicy::ForJob).
+ReadPolicy JobReadPolicy(const std::string& xml, const std::string& xsl,
+                         const EngineSettings& settings);
 
 // Half of the machine's physical memory.
 std::uint64_t DefaultMemoryLimit();

@@ -11,15 +11,12 @@ InProcessEngine InProcessEngine::ReadingAnything() {
 }
 
 JobResult InProcessEngine::Run(const JobRequest& request, JobEvents& events) {
-  JobRequest confined = request;
-  confined.restrictReads = !m_readsAnything;
-  confined.readableFolders = ReadableFolders(request.xml, request.xsl);
-  return engine::RunJob(confined, events);
+  return engine::RunJob(request, events);
 }
 
-std::vector<std::string> InProcessEngine::ReadableFolders(const std::string& xml,
-                                                          const std::string& xsl) const {
-  return ReadableFoldersFor(xml, xsl, m_settings);
+ReadPolicy InProcessEngine::PolicyFor(const std::string& xml, const std::string& xsl) const {
+  if (m_readsAnything) return ReadPolicy::Unrestricted();
+  return JobReadPolicy(xml, xsl, m_settings);
 }
 
 }  // namespace xmlpellor::transform

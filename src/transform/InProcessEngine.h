@@ -15,12 +15,11 @@ namespace xmlpellor::transform {
 class InProcessEngine final : public IEngine {
  public:
   explicit InProcessEngine(EngineSettings settings = {}) : m_settings(std::move(settings)) {}
-  // One whose jobs may read any file: for fuzzing, whose inputs are no
-  // user's and live where no job's folder is (memfds under /proc).
+  // One whose policy lets a job read any file: for fuzzing, whose inputs
+  // are no user's and live where no job's folder is (memfds under /proc).
   static InProcessEngine ReadingAnything();
   JobResult Run(const JobRequest& request, JobEvents& events) override;
-  std::vector<std::string> ReadableFolders(const std::string& xml,
-                                           const std::string& xsl) const override;
+  ReadPolicy PolicyFor(const std::string& xml, const std::string& xsl) const override;
 
  private:
   EngineSettings m_settings;

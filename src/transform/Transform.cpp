@@ -68,13 +68,15 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format, JobEvents* events,
                              std::vector<xml::OutputDocument>* documents,
-                             const std::vector<xml::GlobalParameter>& globals) noexcept {
+                             const std::vector<xml::GlobalParameter>& globals,
+                             const ReadPolicy* reads) noexcept {
   if (format != nullptr) *format = {};
   if (documents != nullptr) documents->clear();
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
     JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
     request.globals = globals;
+    request.reads = reads != nullptr ? *reads : engine.PolicyFor(strXmlDoc, strXslDoc);
     PrintedMessages printed;
     JobResult done;
     try {

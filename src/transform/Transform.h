@@ -12,6 +12,7 @@ namespace xmlpellor {
 
 class ErrorHandling;
 class IWorker;
+class ReadPolicy;
 
 namespace transform {
 class IEngine;
@@ -46,12 +47,15 @@ using OutputKind = xml::OutputKind;
 // its output.
 // `globals` set global parameters through libxslt, as xsltproc's
 // --stringparam and --param do, apart from `astrParamValue`.
+// `reads` is what the job may read, the policy the caller shows the result
+// under; without it, the engine's policy for the two files.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format = nullptr,
                              JobEvents* events = nullptr,
                              std::vector<xml::OutputDocument>* documents = nullptr,
-                             const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
+                             const std::vector<xml::GlobalParameter>& globals = {},
+                             const ReadPolicy* reads = nullptr) noexcept;
 
 // "The transformation was stopped after 2.4 s.", shown in place of a result
 // the user stopped.

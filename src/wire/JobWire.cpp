@@ -15,6 +15,38 @@ constexpr std::size_t kMaxLine = 64 * 1024;
                      "A message between the window and the XSLT engine cannot be read");
 }
 
+// The policy as the window resolved it: its places and its advice. The
+// engine takes it as it is, so both sides judge by the same value.
+void EncodePolicy(Writer& writer, const ReadPolicy& reads) {
+  if (!reads.RestrictsReads()) {
+    throw RuntimeError(err::kInternalError,
+                       "An unrestricted read policy may not be given to the XSLT engine");
+  }
+  writer.Number(reads.Places().size());
+  for (const ReadPlace& place : reads.Places()) {
+    writer.Text(place.path).Number(place.folder ? 1 : 0);
+  }
+  writer.Text(reads.Advice());
+}
+
+ReadPolicy DecodePolicy(Reader& reader) {
+  std::vector<ReadPlace> places;
+  for (std::uint64_t n = reader.Number(); n > 0; --n) {
+    ReadPlace place;
+    place.path = reader.Text();
+    place.folder = reader.Number() != 0;
+    // Resolved places only: a relative one would be judged against
+    // whatever folder the engine happens to run in.
+    if (place.path.empty() || place.path.front() != '/' ||
+        place.path.find('\0') != std::string::npos) {
+      Malformed();
+    }
+    places.push_back(std::move(place));
+  }
+  std::string advice = reader.Text();
+  return ReadPolicy::OfPlaces(std::move(places), std::move(advice));
+}
+
 Confined DecodeConfined(Reader& reader) {
   return {reader.Text()};
 }
@@ -135,8 +167,7 @@ std::string EncodeRequest(const EngineRequest& request) {
   Writer writer(Tag::kRequest);
   writer.Text(job.xml).Text(job.xsl).Number(job.paramsNotArray ? 1 : 0).Number(job.params.size());
   for (const auto& param : job.params) writer.Text(param);
-  writer.Number(job.restrictReads ? 1 : 0).Number(job.readableFolders.size());
-  for (const auto& folder : job.readableFolders) writer.Text(folder);
+  EncodePolicy(writer, job.reads);
   writer.Number(request.memoryLimit).Number(job.maxDocuments).Number(job.maxDocumentBytes);
   writer.Number(job.globals.size());
   for (const auto& global : job.globals) {
@@ -154,8 +185,7 @@ EngineRequest DecodeRequest(std::string_view message) {
   job.xsl = reader.Text();
   job.paramsNotArray = reader.Number() != 0;
   for (std::uint64_t n = reader.Number(); n > 0; --n) job.params.push_back(reader.Text());
-  job.restrictReads = reader.Number() != 0;
-  for (std::uint64_t n = reader.Number(); n > 0; --n) job.readableFolders.push_back(reader.Text());
+  job.reads = DecodePolicy(reader);
   request.memoryLimit = reader.Number();
   job.maxDocuments = reader.Number();
   job.maxDocumentBytes = reader.Number();

@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/ReadPolicy.h"
 #include "platform/RuntimeError.h"
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
@@ -32,10 +33,10 @@ struct JobRequest {
   // The caller's parameter argument was not an array: the job fails where
   // it would set the parameters.
   bool paramsNotArray = false;
-  // When set, the job may read only files in `readableFolders`; a request
-  // reads nothing unless it says what.
-  bool restrictReads = true;
-  std::vector<std::string> readableFolders;
+  // What the job may read: the one policy of this Apply, as the window built
+  // it (IEngine::PolicyFor) and gave its page too. A request that names
+  // none reads nothing, not even its own document.
+  ReadPolicy reads;
   // Global parameters set through libxslt, as xsltproc's --stringparam and
   // --param set them: apart from `params`, which writes into the stylesheet.
   std::vector<xml::GlobalParameter> globals = {};
@@ -63,7 +64,7 @@ using JobEvents = xml::XmlJobObserver;
 
 // One message per channel message: a version byte, a tag, then the fields
 // (numbers as 8 little-endian bytes, texts with their length first).
-inline constexpr std::uint8_t kVersion = 3;
+inline constexpr std::uint8_t kVersion = 4;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -157,6 +158,8 @@ class Reader {
   Tag m_tag{};
 };
 
+// An unrestricted read policy never crosses to the engine: encoding one is
+// a RuntimeError, as is a request whose places are not absolute paths.
 std::string EncodeRequest(const EngineRequest& request);
 EngineRequest DecodeRequest(std::string_view message);
 

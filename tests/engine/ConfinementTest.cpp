@@ -75,7 +75,7 @@ int Open(const std::string& path, int flags) {
 }
 
 // Runs `body` in a forked child confined by `policy`; returns what it wrote, or "threw".
-std::string InConfinedChild(const ConfinementPolicy& policy,
+std::string InConfinedChild(const ReadPolicy& policy,
                             const std::function<std::string(const ConfinementReport&)>& body) {
   int channel[2];
   if (::pipe(channel) != 0) return "no pipe";
@@ -99,13 +99,16 @@ std::string InConfinedChild(const ConfinementPolicy& policy,
 }
 
 enum class Needs { kNothing, kLandlock, kTerminal };
+// What the policy lets be read: the readable folder, nothing (a request that named no policy),
+// or everything, which only a test asks for.
+enum class Reads { kTheFolder, kNothing, kEverything };
 
 struct Case {
   const char* name;
   int (*attempt)(const Inherited&);
   int expected;  // errno, 0 for success
   Needs needs = Needs::kNothing;
-  bool restrictReads = true;
+  Reads reads = Reads::kTheFolder;
 };
 void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
@@ -136,7 +139,10 @@ TEST_P(ConfinementTable, RefusesOrAllowsFromInside) {
                      farEnd.get(),
                      ::getpid(),
                      priority};
-  const std::string out = InConfinedChild({{folder.path()}, c.restrictReads}, [&](auto& report) {
+  const ReadPolicy policy = c.reads == Reads::kTheFolder ? ReadPolicy({folder.path()})
+                            : c.reads == Reads::kNothing ? ReadPolicy()
+                                                         : ReadPolicy::Unrestricted();
+  const std::string out = InConfinedChild(policy, [&](auto& report) {
     return std::to_string(report.landlockAbi) + " " + std::to_string(c.attempt(in));
   });
   int abi = -1, error = -1;
@@ -203,7 +209,8 @@ const Case kCases[] = {
     {"ReadOwnProcEntries", [](auto&) { return Open("/proc/self/maps", O_RDONLY); }, EACCES, Needs::kLandlock},
     {"ReadTheParentsEnvironment", [](auto& in) {
        return Open("/proc/" + std::to_string(in.parent) + "/environ", O_RDONLY); }, EACCES, Needs::kLandlock},
-    {"ReadBeyondWhenReadsAreOpen", [](auto& in) { return Open(in.outside, O_RDONLY); }, 0, Needs::kNothing, false},
+    {"ReadBeyondWhenReadsAreOpen", [](auto& in) { return Open(in.outside, O_RDONLY); }, 0, Needs::kNothing, Reads::kEverything},
+    {"ReadInsideWhenThePolicyNamesNothing", [](auto& in) { return Open(in.inside, O_RDONLY); }, EACCES, Needs::kLandlock, Reads::kNothing},
     // iconv dlopens its converters: read access must be enough to load code.
     {"LoadACharacterSetConverter", [](auto&) { const iconv_t cd = ::iconv_open("UTF-8", "EBCDIC-US");
        return cd == reinterpret_cast<iconv_t>(-1) ? errno : ::iconv_close(cd); }, 0},
@@ -221,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Confine, ConfinementTable, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Confine, PutsEveryMechanismInForceAndSaysWhich) {
-  const std::string out = InConfinedChild({{}, true}, [](auto& report) {
+  const std::string out = InConfinedChild(ReadPolicy(), [](auto& report) {
     const bool inForce =
         ::prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0) == 1 && ::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) == 2;
     return report.Describe() + (inForce ? "" : " [not in force]");
@@ -236,7 +243,7 @@ TEST(Confine, PutsEveryMechanismInForceAndSaysWhich) {
 // Run as root this is the test that matters: root keeps its powers through every other rule.
 TEST(Confine, LeavesNoCapabilities) {
   const bool boundingSetCanGo = Holds(CAP_SETPCAP);
-  const std::string out = InConfinedChild({{}, true}, [&](auto&) {
+  const std::string out = InConfinedChild(ReadPolicy(), [&](auto&) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
     if (::syscall(SYS_capget, &header, sets) != 0)

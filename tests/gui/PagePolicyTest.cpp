@@ -160,7 +160,7 @@ class PagePolicyTest : public QObject {
     const std::string document = folder.filePath("doc.xml").toStdString();
     return Show(view, [&] {
       browser.Navigate(page, {PageKind::kHtml, document, {},
-                              {folder.path().toStdString(), m_styles.path().toStdString()}});
+                              ReadPolicy({folder.path().toStdString(), m_styles.path().toStdString()})});
     });
   }
   QString Text(QWebEngineView& view) {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "main_window/CommandLine.h"
-#include "platform/xml/ReadPolicy.h"
+#include "main_window/AllowedFolders.h"
 #include "support/TempDir.h"
 
 namespace xmlpellor::test {
@@ -162,7 +162,7 @@ TEST_P(AllowReadFile, TrimsLinesAndRefusesWhatIsNoAbsoluteFolder) {
   const char* home = std::getenv("HOME");
   const std::string savedHome = home != nullptr ? home : "";
   ::setenv("HOME", root.path().c_str(), 1);
-  const xml::AllowedFolders got = xml::ReadAllowedFoldersFile(root.File("allow-read"));
+  const AllowedFolders got = ReadAllowedFoldersFile(root.File("allow-read"));
   ::setenv("HOME", savedHome.c_str(), 1);
 
   std::vector<std::string> expected;

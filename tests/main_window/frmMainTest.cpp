@@ -139,7 +139,7 @@ TEST(Apply, ReadsATildeInEitherBoxAsTheHomeFolder) {
   EXPECT_EQ(w.journal[1], "write /tmp/xml1.tmp [" + w.Transformed("/home/ann/in/a.xml", "/home/ann/s.xsl") + "]");
   // The page may go only where the job may read; folders that do not exist
   // are no place to go.
-  EXPECT_EQ(w.wbr.pages.back().readableFolders, w.h.engine.ReadableFolders("/home/ann/in/a.xml", "/home/ann/s.xsl"));
+  EXPECT_EQ(w.wbr.pages.back().reads, w.h.engine.PolicyFor("/home/ann/in/a.xml", "/home/ann/s.xsl"));
 }
 
 TEST(Apply, TrimsOnlyTheSpaceCharacter) {

@@ -16,6 +16,13 @@ using namespace xmlpellor;
 
 namespace {
 
+// What a job of these folders could read, as the window hands it to the page.
+ReadPolicy Readable(std::initializer_list<QString> folders) {
+  std::vector<std::string> places;
+  for (const QString& folder : folders) places.push_back(QFile::encodeName(folder).toStdString());
+  return ReadPolicy(places);
+}
+
 // A job's folders on disk: the document's ("doc") and the stylesheet's
 // ("styles"), with names in them that lead to "away", a folder outside.
 class JobTree {
@@ -34,7 +41,7 @@ class JobTree {
     Link("../away/pic.png", "doc/linked.png");
     Link("../away/far.css", "doc/linked.css");
     Link("../away", "doc/linkdir");
-    registry.SetReadableFolders({Path("doc"), Path("styles")});
+    registry.SetReadPolicy(Readable({Path("doc"), Path("styles")}));
     registry.AddPage(Result(), {Path("tmp/result.tmp"), PageKind::kHtml});
   }
   QString Root() const { return m_dir.path(); }
@@ -335,9 +342,9 @@ TEST(PageFolders, NothingIsReadableBeforeAJobNamesItsFolders) {
   PageRegistry fresh;
   const QUrl page = QUrl::fromLocalFile(tree.Path("doc/page.html"));
   EXPECT_EQ(fresh.Decide(page, PageLoad::kMainFrame, QUrl()).kind, Kind::kBlock);
-  fresh.SetReadableFolders({tree.Path("doc")});
+  fresh.SetReadPolicy(Readable({tree.Path("doc")}));
   EXPECT_EQ(fresh.Decide(page, PageLoad::kMainFrame, QUrl()).kind, Kind::kRedirect);
-  fresh.SetReadableFolders({tree.Path("styles")});
+  fresh.SetReadPolicy(Readable({tree.Path("styles")}));
   EXPECT_EQ(fresh.Decide(page, PageLoad::kMainFrame, QUrl()).kind, Kind::kBlock);
 }
 

@@ -161,7 +161,8 @@ TEST_P(WrittenFiles, ComeBackWithTheOutputAndNothingReachesTheDisk) {
   transform::HelperEngine engine(launcher, EngineProgram(), {});
   BlockingWorker worker;
   transform::PrintedMessages events;
-  transform::JobRequest request{job.File("doc.xml"), job.File("s.xsl"), {}, false, false, {}};
+  transform::JobRequest request{job.File("doc.xml"), job.File("s.xsl"), {}, false,
+                                engine.PolicyFor(job.File("doc.xml"), job.File("s.xsl"))};
   request.maxDocuments = c.maxDocuments;
   request.maxDocumentBytes = c.maxDocumentBytes;
   transform::JobResult result;
@@ -280,7 +281,8 @@ TEST_P(StopPhaseOfTheEngine, EndsTheProcessAtOnce) {
   transform::HelperEngine engine(launcher, EngineProgram(), {});
   BlockingWorker worker;
   StopIn events(c.phase, worker.Token());
-  transform::JobRequest request{dir.File("doc.xml"), dir.File("s.xsl"), {}, false, false, {}};
+  transform::JobRequest request{dir.File("doc.xml"), dir.File("s.xsl"), {}, false,
+                                engine.PolicyFor(dir.File("doc.xml"), dir.File("s.xsl"))};
   try {
     worker.Run([&] { engine.Run(request, events); });
     FAIL() << "the job ran to its end";
@@ -324,8 +326,9 @@ struct CountingLauncher final : IProcessLauncher {
 TEST(PreparedEngine, OutlivesTheThreadThatStartedIt) {
   CountingLauncher launcher;
   transform::HelperEngine engine(launcher, EngineProgram(), {});
-  const transform::JobRequest request{DataPath("parse_errors/good.xml"),
-                                      DataPath("parse_errors/good.xsl"), {}, false, false, {}};
+  const transform::JobRequest request{
+      DataPath("parse_errors/good.xml"), DataPath("parse_errors/good.xsl"), {}, false,
+      engine.PolicyFor(DataPath("parse_errors/good.xml"), DataPath("parse_errors/good.xsl"))};
   for (int round = 0; round < 5; ++round) {
     // Long enough for the engine to be up and waiting before the thread ends.
     std::thread([&engine] {
@@ -402,7 +405,11 @@ TEST(PreparedEngine, GoesWithAWindowKilledWhileOneRunsAndOneWaits) {
     int transforming[2];
     if (::pipe(transforming) != 0) ::_exit(1);
     TellsWhenTransforming events(transforming[1]);
-    const transform::JobRequest request{dir.File("doc.xml"), dir.File("s.xsl"), {}, false, false, {}};
+    const transform::JobRequest request{dir.File("doc.xml"),
+                                        dir.File("s.xsl"),
+                                        {},
+                                        false,
+                                        engine.PolicyFor(dir.File("doc.xml"), dir.File("s.xsl"))};
     std::thread job([&] {
       BlockingWorker worker;
       try {

@@ -8,15 +8,26 @@
 #include <libxslt/xsltutils.h>
 
 #include "TestData.h"
+#include "platform/LocalPath.h"
+#include "platform/ReadPolicy.h"
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/XmlErrorCollector.h"
+#include "platform/xml/XmlJob.h"
 #include "support/TempDir.h"
 
 namespace xmlpellor::test {
 namespace {
 
 using xml::DOMDocument;
+
+// Outside a job the loader reads nothing; these tests read files of their
+// own and say so.
+struct OpenReads {
+  xml::XmlJobObserver observer;
+  const ReadPolicy anything = ReadPolicy::Unrestricted();
+  const xml::XmlJobScope scope{anything, observer};
+};
 
 struct NamespaceCase {
   const char* value;
@@ -45,16 +56,17 @@ TEST(NamespaceDeclarations, RejectsWhatIsNoDeclaration) {
 }
 
 TEST(LocalPathOf, TurnsFileUrlsIntoPathsAndRefusesOtherSchemes) {
-  EXPECT_EQ(xml::LocalPathOf("file:///data/My%20Docs/a.xml"), "/data/My Docs/a.xml");
-  EXPECT_EQ(xml::LocalPathOf("file://localhost/a.xml"), "/a.xml");
-  EXPECT_EQ(xml::LocalPathOf("FILE:/a.xml"), "/a.xml");
-  EXPECT_EQ(xml::LocalPathOf("relative/a:b.xml"), "relative/a:b.xml");
-  EXPECT_EQ(xml::LocalPathOf("100%.xml"), "100%.xml");
-  EXPECT_THROW(xml::LocalPathOf("file://server/a.xml"), RuntimeError);
-  EXPECT_THROW(xml::LocalPathOf("https://example.org/a.xml"), RuntimeError);
+  EXPECT_EQ(LocalPathOf("file:///data/My%20Docs/a.xml"), "/data/My Docs/a.xml");
+  EXPECT_EQ(LocalPathOf("file://localhost/a.xml"), "/a.xml");
+  EXPECT_EQ(LocalPathOf("FILE:/a.xml"), "/a.xml");
+  EXPECT_EQ(LocalPathOf("relative/a:b.xml"), "relative/a:b.xml");
+  EXPECT_EQ(LocalPathOf("100%.xml"), "100%.xml");
+  EXPECT_THROW(LocalPathOf("file://server/a.xml"), RuntimeError);
+  EXPECT_THROW(LocalPathOf("https://example.org/a.xml"), RuntimeError);
 }
 
 TEST(DomDocument, SettingTextReplacesTheWholeContentByOneTextNode) {
+  const OpenReads reads;
   TempDir dir;
   dir.Write("s.xml", "<r><p name='a'>old<b>bold</b>tail</p><p name='a'>second</p></r>");
   DOMDocument doc;
@@ -74,6 +86,7 @@ TEST(DomDocument, SettingTextReplacesTheWholeContentByOneTextNode) {
 }
 
 TEST(DomDocument, SelectionFailuresAndNothing) {
+  const OpenReads reads;
   TempDir dir;
   dir.Write("s.xml", "<r/>");
   DOMDocument doc;
@@ -90,6 +103,7 @@ TEST(DomDocument, SelectionFailuresAndNothing) {
 }
 
 TEST(DomDocument, ValidatesOnlyWhenAsked) {
+  const OpenReads reads;
   DOMDocument lax;
   lax.validateOnParse(false);
   EXPECT_TRUE(lax.load(DataPath("dtd_invalid/invalid.xml")));
@@ -100,6 +114,7 @@ TEST(DomDocument, ValidatesOnlyWhenAsked) {
 }
 
 TEST(DomDocument, AFailedLoadForgetsTheEarlierDocument) {
+  const OpenReads reads;
   DOMDocument doc;
   ASSERT_TRUE(doc.load(DataPath("parse_errors/good.xml")));
   EXPECT_FALSE(doc.load(DataPath("parse_errors/malformed.xml")));
@@ -122,6 +137,7 @@ struct SourceCase {
 class ConsumedSource : public ::testing::TestWithParam<SourceCase> {};
 
 TEST_P(ConsumedSource, GivesTheSameOutput) {
+  const OpenReads reads;
   TempDir dir;
   dir.Write("s.xml",
             "<!DOCTYPE r [<!ATTLIST p kind CDATA 'x'><!ENTITY e 'ent'>]>"
@@ -168,6 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(XmlErrorCollector, CollectsWhileItLivesAndRestoresTheHandlersBefore) {
+  const OpenReads reads;
   int marker = 0;
   xmlSetStructuredErrorFunc(&marker, &OuterStructured);
   xsltSetGenericErrorFunc(&marker, &OuterGeneric);

@@ -47,7 +47,7 @@ TEST_P(HelperEnding, IsToldAsItShouldBe) {
   transform::HelperEngine engine(launcher, "engine", {std::uint64_t{1} << 20, {}, false});
   Heard heard;
   try {
-    const transform::JobResult result = engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, false, {}}, heard);
+    const transform::JobResult result = engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, {}}, heard);
     ASSERT_NE(c.result, nullptr) << "no error";
     EXPECT_EQ(result.output, c.result);
   } catch (const RuntimeError& e) {
@@ -98,16 +98,19 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   engine.Prepare();  // one is ready already
   Heard heard;
   const std::vector<xml::GlobalParameter> globals{{"g", "it's \"", false}, {"x", "1 + 1", true}};
-  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, false, {}, globals}, heard);
+  const ReadPolicy reads = engine.PolicyFor("/d/a.xml", "/d/s.xsl");
+  engine.Run({"/d/a.xml", "/d/s.xsl", {"p", "v"}, false, reads, globals}, heard);
   EXPECT_EQ(heard.said, (std::vector<std::string>{"phase 2", "reading /d/inc.xsl", "message hi",
                                                   "parameter a='x'", "parameter b="}));
   ASSERT_EQ(launcher.records[0].sent.size(), 1u);
   const auto sent = wire::DecodeRequest(launcher.records[0].sent[0]);
   EXPECT_EQ(sent.memoryLimit, std::uint64_t{1} << 30);
-  EXPECT_TRUE(sent.job.restrictReads);
   EXPECT_EQ(sent.job.params, (std::vector<std::string>{"p", "v"}));
   EXPECT_EQ(sent.job.globals, globals);
-  EXPECT_EQ(sent.job.readableFolders, engine.ReadableFolders("/d/a.xml", "/d/s.xsl"));
+  // The policy crosses as the window built it, the allowed folder and the
+  // system's among its places.
+  EXPECT_EQ(sent.job.reads, reads);
+  EXPECT_THAT(reads.Places(), ::testing::Contains(ReadPlace{"/usr/share", true}));
   EXPECT_EQ(launcher.starts, 2);
 }
 
@@ -128,7 +131,7 @@ TEST_P(PreparedEngineThatDied, IsReplacedOnceAndTheJobRuns) {
   transform::HelperEngine engine(launcher, "engine", {});
   engine.Prepare();
   Heard heard;
-  EXPECT_EQ(engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, false, {}}, heard).output, "hello");
+  EXPECT_EQ(engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, {}}, heard).output, "hello");
   // The dead one, its replacement, and the next job's.
   EXPECT_EQ(launcher.starts, 3);
 }
@@ -175,7 +178,7 @@ TEST(HelperEngine, AStopKillsTheHelperAndEndsTheJobAsTheUsersChoice) {
   transform::HelperEngine engine(launcher, "engine", {});
   Heard heard;
   try {
-    worker.Run([&] { engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, false, {}}, heard); });
+    worker.Run([&] { engine.Run({"/d/a.xml", "/d/s.xsl", {}, false, {}}, heard); });
     FAIL() << "not stopped";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), err::kUserInterrupt);

@@ -12,15 +12,20 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
+#include "platform/xml/DomDocument.h"
 #include "support/Fakes.h"
 #include "support/TempDir.h"
 #include "transform/Transform.h"
+#include "wire/JobWire.h"
 
 namespace xmlpellor::test {
 namespace {
 
 using ::testing::HasSubstr;
+
+// What the window tells every job's policy to say with a refusal.
+constexpr const char* kAdvice = "To allow a folder, start xmlpellor with --allow-read=FOLDER";
 
 constexpr const char* kHead =
     "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>";
@@ -61,6 +66,7 @@ TEST_P(ReadPolicyOfAJob, ReadsOnlyWhatBelongsToIt) {
   ReportHarness h;
   transform::EngineSettings settings;
   if (c.allowOutside) settings.allowRead.push_back(out);
+  settings.readAdvice = kAdvice;
   transform::InProcessEngine engine(settings);
   testing::internal::CaptureStderr();
   const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, h.worker, engine, job + "/d.xml",
@@ -122,7 +128,7 @@ class LiesInsideAPlace : public ::testing::TestWithParam<InsideCase> {};
 
 TEST_P(LiesInsideAPlace, ByNameAndHiddenNames) {
   const InsideCase& c = GetParam();
-  EXPECT_EQ(xml::LiesInside(c.path, c.place, c.folder), c.inside);
+  EXPECT_EQ(LiesInside(c.path, c.place, c.folder), c.inside);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,6 +148,63 @@ INSTANTIATE_TEST_SUITE_P(
                       InsideCase{"relative_never", "a/b", "/", true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Reads are denied unless a policy names them: whatever was left without
+// one reads nothing, and an open policy never reaches the engine's process.
+struct UnnamedCase {
+  const char* name;
+  // True when the document was read (or the request would carry a policy
+  // that reads it).
+  bool (*reads)(const std::string& document, const std::string& stylesheet);
+};
+
+class WithoutAPolicy : public ::testing::TestWithParam<UnnamedCase> {};
+
+TEST_P(WithoutAPolicy, NothingIsRead) {
+  TempDir dir;
+  dir.Write("d.xml", "<r>mine</r>");
+  dir.Write("s.xsl", std::string(kHead) + "</xsl:stylesheet>");
+  EXPECT_FALSE(GetParam().reads(dir.File("d.xml"), dir.File("s.xsl")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WithoutAPolicy,
+    ::testing::Values(
+        UnnamedCase{"request_that_names_none",
+                    [](const std::string& d, const std::string& s) {
+                      transform::JobRequest request;
+                      request.xml = d;
+                      request.xsl = s;
+                      transform::InProcessEngine engine;
+                      transform::JobEvents quiet;
+                      return !engine.Run(request, quiet).notLoaded;
+                    }},
+        UnnamedCase{"load_outside_any_job",
+                    [](const std::string& d, const std::string&) {
+                      xml::DOMDocument doc;
+                      return doc.load(d);
+                    }},
+        UnnamedCase{"open_policy_to_the_engine",
+                    [](const std::string& d, const std::string& s) {
+                      try {
+                        wire::EncodeRequest({{d, s, {}, false, ReadPolicy::Unrestricted()}});
+                        return true;
+                      } catch (const RuntimeError&) {
+                        return false;
+                      }
+                    }},
+        UnnamedCase{"relative_place_from_the_window",
+                    [](const std::string& d, const std::string& s) {
+                      const ReadPolicy relative = ReadPolicy::OfPlaces({{"d.xml", false}}, {});
+                      try {
+                        return wire::DecodeRequest(
+                                   wire::EncodeRequest({{d, s, {}, false, relative}}))
+                            .job.reads.Allows(d);
+                      } catch (const RuntimeError&) {
+                        return false;
+                      }
+                    }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A job run by the in-process engine, as the window runs it but in this
 // process: its page, or its one report.
 struct Ran {
@@ -155,6 +218,7 @@ Ran RunJob(const std::string& xml, const std::string& xsl,
   ReportHarness h;
   transform::EngineSettings settings;
   settings.allowRead = allowed;
+  settings.readAdvice = kAdvice;
   transform::InProcessEngine engine(settings);
   testing::internal::CaptureStderr();
   const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, h.worker, engine, xml, xsl, {});

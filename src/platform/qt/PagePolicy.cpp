@@ -1,7 +1,11 @@
 #include "platform/qt/PagePolicy.h"
 
+#include <QFile>
 #include <array>
 #include <utility>
+
+#include "platform/LocalPath.h"
+#include "platform/RuntimeError.h"
 
 namespace xmlpellor {
 namespace {
@@ -64,15 +68,21 @@ PageDecision JudgeByAddress(const PageFacts& facts) {
 }  // namespace
 
 QString LocalPath(const QUrl& url) {
-  if (IsScheme(url, "file")) {
-    const QString host = url.host();
-    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
-      return {};
-  } else if (!IsScheme(url, kPageScheme)) {
+  const bool page = IsScheme(url, kPageScheme);
+  if (!page && !IsScheme(url, "file")) return {};
+  // A page of ours names its file by its path, as a file: URL of this
+  // machine does: both are read by the one reading of a URL as a path.
+  QUrl file = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
+  if (page) {
+    file.setScheme(QStringLiteral("file"));
+    file.setHost(QString());
+  }
+  try {
+    const std::string path = LocalPathOf(file.toString(QUrl::FullyEncoded).toStdString());
+    return QFile::decodeName(QByteArray::fromStdString(path));
+  } catch (const RuntimeError&) {
     return {};
   }
-  const QString path = url.path(QUrl::FullyDecoded);
-  return path.startsWith(QLatin1Char('/')) ? path : QString();
 }
 
 bool NeedsAddresses(const QUrl& url, PageLoad load) {

@@ -107,12 +107,9 @@ void PageRegistry::AddPage(const QUrl& url, Page page) {
   m_pages.insert(Key(url), std::move(page));
 }
 
-void PageRegistry::SetReadableFolders(const QStringList& folders) {
-  std::vector<std::string> named;
-  for (const QString& folder : folders) named.push_back(QFile::encodeName(folder).toStdString());
-  xml::ReadPolicy readable(named);
+void PageRegistry::SetReadPolicy(ReadPolicy reads) {
   const std::lock_guard lock(m_mutex);
-  m_readable = std::move(readable);
+  m_readable = std::move(reads);
 }
 
 bool PageRegistry::TakePermit(const QUrl& url, PageServed& served) {

@@ -9,7 +9,7 @@
 #include "platform/Window.h"
 #include "platform/qt/HostAddresses.h"
 #include "platform/qt/PagePolicy.h"
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
 
 namespace xmlpellor {
 
@@ -43,9 +43,8 @@ class PageRegistry {
   // location of the same file, which a page could otherwise go back to and
   // see the new content under the old folder's origin.
   void AddPage(const QUrl& url, Page page);
-  // Sets the folders of the job now shown: the page reads what the job's
-  // transformation may read, by the same rule.
-  void SetReadableFolders(const QStringList& folders);
+  // Sets what the page now shown may read: the policy its job read under.
+  void SetReadPolicy(ReadPolicy reads);
   // Uses up the permit for the URL; false when there was none.
   bool TakePermit(const QUrl& url, PageServed& served);
   // A one-time pass for the file: URL of a picture at `path`.
@@ -65,8 +64,8 @@ class PageRegistry {
   QHash<QString, Page> m_pages;
   QMultiHash<QString, PageServed> m_permits;
   QHash<QString, QString> m_passes;  // pass -> path
-  // Nothing is readable before a job names its folders.
-  xml::ReadPolicy m_readable{std::vector<std::string>{}};
+  // Nothing is readable before a job gives its policy.
+  ReadPolicy m_readable;
   qint64 m_readLimit = kDefaultReadLimit;
   HostAddresses m_hosts;
 };

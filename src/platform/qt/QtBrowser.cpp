@@ -1,6 +1,7 @@
 #include "platform/qt/QtBrowser.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -11,6 +12,8 @@
 #include <QWebEngineView>
 #include <utility>
 
+#include "platform/LocalPath.h"
+#include "platform/RuntimeError.h"
 #include "platform/qt/PageScheme.h"
 #include "platform/qt/ScrollKeeper.h"
 
@@ -19,9 +22,11 @@ namespace {
 
 // The transformation also takes a document named by a file: URL.
 QString LocalName(const std::string& name) {
-  const QString text = QString::fromStdString(name);
-  if (text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) return QUrl(text).toLocalFile();
-  return text;
+  try {
+    return QFile::decodeName(QByteArray::fromStdString(LocalPathOf(name)));
+  } catch (const RuntimeError&) {
+    return QString::fromStdString(name);
+  }
 }
 
 QString FolderOf(const PageInfo& page, const QFileInfo& file) {
@@ -132,9 +137,7 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
   }
   const QUrl url = UrlFor(path, page);
   PageRegistry& registry = DefaultPageRegistry();
-  QStringList folders;
-  for (const std::string& folder : page.readableFolders) folders << LocalName(folder);
-  registry.SetReadableFolders(folders);
+  registry.SetReadPolicy(page.reads);
   // A file shown as written is served as the page's links to it are: the
   // policy lets the page go there when its folder is readable.
   if (!path.empty() && !page.asWritten) {

@@ -24,6 +24,7 @@
 #include <libxslt/transform.h>
 #include <libxslt/xsltutils.h>
 
+#include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlJob.h"
@@ -48,32 +49,6 @@ const xmlChar* Xml(const std::string& s) {
 
 [[noreturn]] void ThrowNothing() {
   throw RuntimeError(err::kObjectVariableNotSet, "Object variable or With block variable not set");
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
-}
-
-// True for text that begins like "scheme://", which is no local path.
-bool LooksLikeUrl(const std::string& text) {
-  const std::size_t colon = text.find("://");
-  if (colon == std::string::npos || colon == 0) return false;
-  for (std::size_t i = 0; i < colon; ++i) {
-    const char c = text[i];
-    const bool ok = std::isalpha(static_cast<unsigned char>(c)) ||
-                    (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' ||
-                               c == '-' || c == '.'));
-    if (!ok) return false;
-  }
-  return true;
 }
 
 void Enter(XmlPhase phase) {
@@ -328,45 +303,6 @@ class InclusionWalk {
 };
 
 }  // namespace
-
-std::string LocalPathOf(const std::string& location) {
-  if (!StartsWithNoCase(location, "file:")) {
-    if (LooksLikeUrl(location)) {
-      throw RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
-    }
-    return location;
-  }
-  const auto notLocal = [&] {
-    return RuntimeError(err::kBadFileNameOrNumber, "Only local files can be loaded: " + location);
-  };
-  std::string rest = location.substr(5);
-  if (rest.rfind("//", 0) == 0) {
-    rest.erase(0, 2);
-    // The authority may only name this machine.
-    const std::size_t slash = rest.find('/');
-    const std::string host = rest.substr(0, slash);
-    if (!host.empty() && strcasecmp(host.c_str(), "localhost") != 0) throw notLocal();
-    rest = slash == std::string::npos ? std::string() : rest.substr(slash);
-  }
-  // What is left must be one absolute path: "file:name" has no folder to be
-  // relative to, and a path starting with "//" is how another host's share
-  // is named.
-  if (rest.empty() || rest.front() != '/' || rest.rfind("//", 0) == 0) throw notLocal();
-  std::string path;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
-        HexValue(rest[i + 2]) >= 0) {
-      path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
-      i += 2;
-    } else {
-      path += rest[i];
-    }
-  }
-  // An encoded NUL would end the path early for the system: it would open
-  // another file than the one judged.
-  if (path.find('\0') != std::string::npos) throw notLocal();
-  return path;
-}
 
 std::string XPathStringLiteral(const std::string& value) {
   if (value.find('\'') == std::string::npos) return "'" + value + "'";

@@ -123,10 +123,6 @@ class DOMDocument {
 std::vector<std::pair<std::string, std::string>> ParseNamespaceDeclarations(
     const std::string& value);
 
-// Turns a file: URL into a local path; other text is returned unchanged.
-// Throws a RuntimeError for a URL of any other scheme.
-std::string LocalPathOf(const std::string& location);
-
 // `value` as an XPath expression that yields exactly that string: quoted,
 // or, when it holds both kinds of quote, a concat() of quoted pieces.
 std::string XPathStringLiteral(const std::string& value);

@@ -13,6 +13,7 @@
 #include <libxslt/templates.h>
 #include <libxslt/transform.h>
 
+#include "platform/LocalPath.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlPtr.h"
 
@@ -21,13 +22,6 @@ namespace xmlpellor::xml {
 namespace {
 
 thread_local OutputDocumentCapture* tCapture = nullptr;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // A URL reference that starts with a scheme ("file:", "http:", "c:") names
 // no place relative to the output.
@@ -45,16 +39,7 @@ bool HasScheme(std::string_view href) {
 // One part of a path with its escapes decoded; empty when what it decodes
 // to could not be a file name's part.
 std::optional<std::string> Decoded(std::string_view part) {
-  std::string out;
-  for (std::size_t i = 0; i < part.size(); ++i) {
-    if (part[i] == '%' && i + 2 < part.size() && HexValue(part[i + 1]) >= 0 &&
-        HexValue(part[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(part[i + 1]) * 16 + HexValue(part[i + 2]));
-      i += 2;
-    } else {
-      out += part[i];
-    }
-  }
+  std::string out = PercentDecoded(part);
   if (out.find('/') != std::string::npos || out.find('\0') != std::string::npos) {
     return std::nullopt;
   }

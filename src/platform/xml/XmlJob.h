@@ -6,9 +6,11 @@
 
 #include "platform/xml/StylesheetParameter.h"
 
-namespace xmlpellor::xml {
-
+namespace xmlpellor {
 class ReadPolicy;
+}
+
+namespace xmlpellor::xml {
 
 // What a transformation is doing.
 enum class XmlPhase { kReadingDocument, kReadingStylesheet, kCompiling, kTransforming, kWriting };

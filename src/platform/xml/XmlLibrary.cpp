@@ -21,9 +21,10 @@
 #include <libxslt/security.h>
 #include <libxslt/xslt.h>
 
+#include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlJob.h"
 #include "platform/xml/XmlPtr.h"
@@ -184,12 +185,13 @@ xmlParserInputPtr InputOver(OpenedFile& opened, const std::string& resource,
 // the stylesheet, includes and imports, document(), DTDs and entities. The
 // name is resolved through the catalogs first, then the job's read policy
 // opens what that leads to, or refuses it; nothing is opened by name after
-// the decision. Outside a job (tests, tools) nothing is refused.
+// the decision. Outside a job nothing is read: a caller that forgot its
+// scope must not read anything it likes.
 xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr parser) {
-  static const ReadPolicy anything = ReadPolicy::Unrestricted();
+  static const ReadPolicy nothing;
   if (parser == nullptr) return nullptr;
   XmlJobScope* job = tJob;
-  const ReadPolicy& policy = job != nullptr ? job->policy : anything;
+  const ReadPolicy& policy = job != nullptr ? job->policy : nothing;
   XmlErrorCollector* collector = XmlErrorCollector::Current();
   const int line = parser->input != nullptr ? parser->input->line : 0;
   const auto failed = [&](const std::string& resource,
@@ -204,7 +206,7 @@ xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr pa
   const auto refused = [&](std::string text, bool allowingHelps) -> xmlParserInputPtr {
     if (collector != nullptr) {
       collector->RecordRefusal(std::move(text), line,
-                               allowingHelps ? ReadPolicy::Advice() : std::string());
+                               allowingHelps ? policy.Advice() : std::string());
     }
     return nullptr;
   };

@@ -1,4 +1,4 @@
-#include "platform/xml/ReadPolicy.h"
+#include "platform/ReadPolicy.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
+#include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
-#include "platform/xml/DomDocument.h"
 
-namespace xmlpellor::xml {
+namespace xmlpellor {
 
 namespace {
 
@@ -156,16 +155,30 @@ bool LiesInside(std::string_view path, std::string_view place, bool placeIsFolde
 }
 
 ReadPolicy::ReadPolicy(const std::vector<std::string>& places) {
-  for (const auto& place : places) {
-    std::string resolved = Canonical(place);
-    struct stat info {};
-    if (resolved.empty() || ::stat(resolved.c_str(), &info) != 0) continue;
-    bool known = false;
-    for (const auto& kept : m_paths) known = known || kept == resolved;
-    if (known) continue;
-    m_places.push_back({resolved, S_ISDIR(info.st_mode)});
-    m_paths.push_back(std::move(resolved));
+  for (const auto& place : places) Add(place);
+}
+
+void ReadPolicy::Add(const std::string& place) {
+  std::string resolved = Canonical(place);
+  struct stat info {};
+  if (resolved.empty() || ::stat(resolved.c_str(), &info) != 0) return;
+  for (const auto& kept : m_places) {
+    if (kept.path == resolved) return;
   }
+  m_places.push_back({std::move(resolved), S_ISDIR(info.st_mode)});
+}
+
+ReadPolicy ReadPolicy::OfPlaces(std::vector<ReadPlace> places, std::string advice) {
+  ReadPolicy policy;
+  policy.m_places = std::move(places);
+  policy.m_advice = std::move(advice);
+  return policy;
+}
+
+ReadPolicy ReadPolicy::Including(const std::string& place) const {
+  ReadPolicy wider = *this;
+  wider.Add(place);
+  return wider;
 }
 
 ReadPolicy ReadPolicy::Unrestricted() {
@@ -184,7 +197,7 @@ const std::vector<std::string>& ReadPolicy::SystemFolders() {
 }
 
 ReadPolicy ReadPolicy::ForJob(const std::string& document, const std::string& stylesheet,
-                              const std::vector<std::string>& allowed) {
+                              const std::vector<std::string>& allowed, std::string advice) {
   const std::string home = Canonical(HomeFolder());
   std::vector<std::string> places;
   for (const std::string* named : {&document, &stylesheet}) {
@@ -203,7 +216,9 @@ ReadPolicy ReadPolicy::ForJob(const std::string& document, const std::string& st
   }
   places.insert(places.end(), SystemFolders().begin(), SystemFolders().end());
   places.insert(places.end(), allowed.begin(), allowed.end());
-  return ReadPolicy(places);
+  ReadPolicy policy(places);
+  policy.m_advice = std::move(advice);
+  return policy;
 }
 
 bool ReadPolicy::Contains(std::string_view canonicalPath) const noexcept {
@@ -304,54 +319,4 @@ std::string ReadPolicy::Explain(const std::string& named, const std::string& can
   return Head(shown) + ", which lies outside the folders of its document and stylesheet";
 }
 
-std::string ReadPolicy::Advice() {
-  return "To allow a folder, start xmlpellor with --allow-read=FOLDER or add the folder to " +
-         AllowedFoldersFile() + " (one folder a line)";
-}
-
-std::string AllowedFoldersFile() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  const std::string base =
-      config != nullptr && *config == '/' ? std::string(config) : HomeFolder() + "/.config";
-  return base + "/xmlpellor/allow-read";
-}
-
-std::string AllowedFolderProblem(const std::string& folder) {
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0) {
-    return folder + (errno == ENOENT ? std::string(" does not exist")
-                                     : std::string(": ") + std::strerror(errno));
-  }
-  if (!S_ISDIR(info.st_mode)) return folder + " is a file, not a folder";
-  return {};
-}
-
-AllowedFolders ReadAllowedFoldersFile(const std::string& path) {
-  AllowedFolders result;
-  std::ifstream in(path);
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    const char* blanks = " \t\r";
-    const std::size_t first = line.find_first_not_of(blanks);
-    if (first == std::string::npos || line[first] == '#') continue;
-    std::string folder = line.substr(first, line.find_last_not_of(blanks) + 1 - first);
-    if (folder == "~" || folder.rfind("~/", 0) == 0) folder = HomeFolder() + folder.substr(1);
-    const std::string where = path + ", line " + std::to_string(number) + ": ";
-    // A relative line would name a different folder for every folder the
-    // window is started from.
-    if (folder.front() != '/') {
-      result.notes.push_back(where + "\"" + folder +
-                             "\" is not an absolute folder (start it with / or ~/); ignored");
-      continue;
-    }
-    if (std::string problem = AllowedFolderProblem(folder); !problem.empty()) {
-      result.notes.push_back(where + problem + "; ignored");
-      continue;
-    }
-    result.used.push_back(where + "allows " + folder);
-    result.folders.push_back(std::move(folder));
-  }
-  return result;
-}
-
-}  // namespace xmlpellor::xml
+}  // namespace xmlpellor

@@ -7,7 +7,7 @@
 
 #include "platform/FileSystem.h"
 
-namespace xmlpellor::xml {
+namespace xmlpellor {
 
 // True when `path` (absolute, its links and ".." already resolved) is `place`
 // or, for a folder, lies below it with no hidden name (one starting with
@@ -27,10 +27,23 @@ struct OpenedFile {
   bool allowingHelps = false;
 };
 
+// One place a policy lets be read: a folder, with what lies below it, or a
+// single file. Its path is absolute, its links and ".." resolved.
+struct ReadPlace {
+  std::string path;
+  bool folder = false;
+
+  bool operator==(const ReadPlace&) const = default;
+};
+
 // The files a transformation may read: those in the folders of its document
 // and stylesheet, the system's XML data (catalogs, DocBook and the like),
 // and folders the user allowed. A stylesheet or document from elsewhere
 // must not be able to carry any other file of the user's into the page.
+//
+// One value for each Apply, built once by the window: the engine's loader,
+// the kernel's rules in the engine's process and the result page all judge
+// by it, with LiesInside.
 class ReadPolicy {
  public:
   // Reads nothing.
@@ -38,8 +51,13 @@ class ReadPolicy {
   // Only what lies in `places`, folders or single files; each is taken with
   // its links resolved, and one that does not exist is left out.
   explicit ReadPolicy(const std::vector<std::string>& places);
-  // Everything, as named. For tests and fuzzing, where no user's files are at
-  // stake; a job of the window never gets it.
+  // Exactly `places`, resolved already by the side that built the policy:
+  // how the policy crosses to the engine's process unchanged. `advice` says
+  // how the user lets a refused folder through.
+  static ReadPolicy OfPlaces(std::vector<ReadPlace> places, std::string advice);
+  // Everything, as named. Only for tests and fuzzing, where no user's files
+  // are at stake, and only where they ask for it by name: it is no policy's
+  // default and never crosses to the engine's process.
   static ReadPolicy Unrestricted();
 
   // The places of the job that reads `document` with `stylesheet`: the two
@@ -48,10 +66,13 @@ class ReadPolicy {
   // or holds it gives only the file: a document saved straight into the home
   // folder must not open all of it to its stylesheet.
   static ReadPolicy ForJob(const std::string& document, const std::string& stylesheet,
-                           const std::vector<std::string>& allowed);
+                           const std::vector<std::string>& allowed, std::string advice = {});
   // Where the system's XML and SGML packages keep their data, catalogs and
   // the targets of the links they ship.
   static const std::vector<std::string>& SystemFolders();
+
+  // This policy with `place` (a folder or file, resolved here) added.
+  ReadPolicy Including(const std::string& place) const;
 
   bool RestrictsReads() const noexcept { return !m_unrestricted; }
   // True when `canonicalPath` (links and ".." resolved) lies in one of the
@@ -60,9 +81,11 @@ class ReadPolicy {
   // The same for any path: resolved first; one that does not exist is judged
   // by its folder.
   bool Allows(const std::string& path) const;
-  // The places with their links resolved, folders and files, as the engine's
-  // process and the kernel's rules get them.
-  const std::vector<std::string>& Folders() const noexcept { return m_paths; }
+  // The places, as the engine's process and the kernel's rules get them.
+  const std::vector<ReadPlace>& Places() const noexcept { return m_places; }
+  // How to let a refused folder through, as the window tells it; said once
+  // after the first refusal it helps with, however many there are.
+  const std::string& Advice() const noexcept { return m_advice; }
 
   // Opens `path` for reading when the policy allows what it leads to. The
   // decision is made on the resolved path, and that path is then opened one
@@ -72,39 +95,18 @@ class ReadPolicy {
 
   // "Refused: ..." for `named`, which resolves to `canonical`.
   std::string RefusalText(const std::string& named, const std::string& canonical) const;
-  // How to let a refused folder through, said once however many were refused.
-  static std::string Advice();
+
+  bool operator==(const ReadPolicy&) const = default;
 
  private:
-  struct Place {
-    std::string path;
-    bool folder;
-  };
+  void Add(const std::string& place);
   OpenedFile Refused(const std::string& named, const std::string& canonical) const;
   std::string Explain(const std::string& named, const std::string& canonical,
                       bool& allowingHelps) const;
 
-  std::vector<Place> m_places;
-  std::vector<std::string> m_paths;
+  std::vector<ReadPlace> m_places;
+  std::string m_advice;
   bool m_unrestricted = false;
 };
 
-// Where the user lists folders every start allows, one a line:
-// $XDG_CONFIG_HOME/xmlpellor/allow-read, by default under ~/.config.
-std::string AllowedFoldersFile();
-
-// What that file lists: lines trimmed, blank lines and lines starting with
-// '#' skipped, "~" for the home folder. A line that is not an absolute path
-// to a folder is left out with a note saying why; `used` says which line
-// gave each folder.
-struct AllowedFolders {
-  std::vector<std::string> folders;
-  std::vector<std::string> used;
-  std::vector<std::string> notes;
-};
-AllowedFolders ReadAllowedFoldersFile(const std::string& path);
-
-// Why `folder` (absolute) cannot be an allowed folder, or "" when it can.
-std::string AllowedFolderProblem(const std::string& folder);
-
-}  // namespace xmlpellor::xml
+}  // namespace xmlpellor
