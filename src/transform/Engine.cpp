@@ -11,6 +11,7 @@
 
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
+#include "platform/SizeText.h"
 #include "platform/TerminalText.h"
 #include "platform/Worker.h"
 #include "platform/xml/DomDocument.h"
@@ -86,23 +87,6 @@ std::uint64_t DefaultMemoryLimit() {
   const long pageSize = ::sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return std::uint64_t{4} << 30;
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
-}
-
-std::string SizeText(std::uint64_t bytes) {
-  const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes);
-  int unit = 0;
-  while (value >= 1024 && unit < 4) {
-    value /= 1024;
-    ++unit;
-  }
-  char text[32];
-  if (unit == 0 || value >= 10 || value == static_cast<double>(static_cast<std::uint64_t>(value))) {
-    std::snprintf(text, sizeof text, "%.0f %s", value, units[unit]);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
-  }
-  return text;
 }
 
 HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,

@@ -111,8 +111,6 @@ ReadPolicy JobReadPolicy(const std::string& xml, const std::string& xsl,
 
 // Half of the machine's physical memory.
 std::uint64_t DefaultMemoryLimit();
-// "512 MB", "1.5 GB": a size as a user reads it.
-std::string SizeText(std::uint64_t bytes);
 
 }  // namespace transform
 }  // namespace xmlpellor

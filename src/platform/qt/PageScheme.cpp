@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/SizeText.h"
 #include "platform/qt/CappedFileReader.h"
 
 namespace xmlpellor {
@@ -21,6 +22,11 @@ namespace {
 
 QMimeType MimeTypeByName(const QString& path) {
   return QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+}
+
+QByteArray Size(qint64 bytes) {
+  return QByteArray::fromStdString(
+      SizeText(static_cast<std::uint64_t>(std::max<qint64>(bytes, 0))));
 }
 
 bool IsScheme(const QUrl& url, const char* scheme) {
@@ -193,14 +199,11 @@ QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset) {
 }
 
 QByteArray ReadLimitNotice(qint64 limit) {
-  return "\n\n[This file is longer than " + QByteArray::number(limit >> 20) +
-         " MB; only its beginning is shown.]\n";
+  return "\n\n[This file is longer than " + Size(limit) + "; only its beginning is shown.]\n";
 }
 
 QByteArray OutputLimitNotice(qint64 limit) {
-  const QByteArray size = limit >= (qint64{1} << 20) ? QByteArray::number(limit >> 20) + " MB"
-                                                     : QByteArray::number(limit >> 10) + " kB";
-  return "\n\n[This output is longer than " + size +
+  return "\n\n[This output is longer than " + Size(limit) +
          "; only its beginning is shown. Ctrl+S saves it whole.]\n";
 }
 

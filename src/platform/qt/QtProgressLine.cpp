@@ -5,16 +5,14 @@
 #include <QThread>
 #include <QEvent>
 
+#include "platform/SizeText.h"
+
 namespace xmlpellor {
 namespace {
 
 // The run's nested event loop turns the timer; a tenth of a second is as
 // fine as a reader follows.
 constexpr int kTickMs = 100;
-
-QString Size(std::uint64_t bytes, const QString& unit, double per) {
-  return QString::number(static_cast<double>(bytes) / per, 'f', 1) + unit;
-}
 
 }  // namespace
 
@@ -35,13 +33,7 @@ QtProgressLine::QtProgressLine(QWidget& page) : QLabel(&page), m_page(&page) {
 QString QtProgressLine::Text(const QString& phase, std::uint64_t done, std::uint64_t total,
                              double seconds) {
   QString text = phase;
-  if (total > 0) {
-    const bool mega = total >= 1024 * 1024;
-    const QString unit = mega ? QStringLiteral(" MB") : QStringLiteral(" kB");
-    const double per = mega ? 1024.0 * 1024.0 : 1024.0;
-    text += QStringLiteral(": ") + Size(done, QString(), per) + QStringLiteral(" of ") +
-            Size(total, unit, per);
-  }
+  if (total > 0) text += QStringLiteral(": ") + QString::fromStdString(SizeOfText(done, total));
   return text + QStringLiteral(" \u00B7 ") + QString::number(seconds, 'f', 1) +
          QStringLiteral(" s \u00B7 Esc stops it");
 }

@@ -12,6 +12,7 @@
 #include <QTextDocument>
 
 #include "platform/qt/QtFindBar.h"
+#include "platform/SizeText.h"
 
 namespace xmlpellor {
 
@@ -83,8 +84,8 @@ void QtSourceWindow::ShowFile(const QString& path, const QString& charset) {
   }
   QByteArray bytes = file.read(kShownBytes);
   if (!file.atEnd()) {
-    bytes += "\n[The output is longer than " + QByteArray::number(kShownBytes >> 20) +
-             " MB; only its beginning is shown. Ctrl+S in the window saves it whole.]\n";
+    bytes += "\n[The output is longer than " + QByteArray::fromStdString(SizeText(kShownBytes)) +
+             "; only its beginning is shown. Ctrl+S in the window saves it whole.]\n";
   }
   // Without a charset the bytes say theirs, as a browser reads a file.
   QStringDecoder decoder = charset.isEmpty() ? QStringDecoder::decoderForHtml(bytes)

@@ -14,6 +14,7 @@
 #include <libxslt/transform.h>
 
 #include "platform/LocalPath.h"
+#include "platform/SizeText.h"
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlPtr.h"
 
@@ -58,22 +59,13 @@ std::vector<std::string_view> Split(std::string_view path) {
   return parts;
 }
 
+// "10 000": a count, its digits in groups of three.
 std::string Grouped(std::uint64_t n) {
   std::string digits = std::to_string(n);
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
     digits.insert(static_cast<std::size_t>(at), " ");
   }
   return digits;
-}
-
-std::string BytesText(std::uint64_t bytes) {
-  if (bytes >= (std::uint64_t{1} << 30) && bytes % (std::uint64_t{1} << 30) == 0) {
-    return Grouped(bytes >> 30) + " GB";
-  }
-  if (bytes >= (std::uint64_t{1} << 20) && bytes % (std::uint64_t{1} << 20) == 0) {
-    return Grouped(bytes >> 20) + " MB";
-  }
-  return Grouped(bytes) + " bytes";
 }
 
 // The href exactly as libxslt's own instruction reads it, so that a refusal
@@ -270,7 +262,7 @@ int OutputDocumentCapture::Append(void* sink, const char* data, int length) {
   const auto size = static_cast<std::uint64_t>(length);
   if (capture.m_bytes + size > capture.m_documents.maxBytes) {
     capture.m_overflow = "The stylesheet wrote more than " +
-                         BytesText(capture.m_documents.maxBytes) +
+                         SizeText(capture.m_documents.maxBytes) +
                          " into its files, the most one transformation may write";
     return -1;
   }
