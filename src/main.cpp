@@ -10,7 +10,7 @@
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/SignalCloser.h"
+#include "platform/qt/services/SignalCloser.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "main_window/frmMain.h"
 #include "platform/Process.h"
-#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/form/QtCommonDialog.h"
 #include "transform/Engine.h"
 
 class QIcon;

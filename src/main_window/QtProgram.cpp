@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "main_window/QtMainWindow.h"
-#include "platform/qt/QtBrowser.h"
+#include "platform/qt/browser/QtBrowser.h"
 
 namespace xmlpellor {
 namespace {

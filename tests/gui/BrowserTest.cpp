@@ -8,10 +8,10 @@
 
 #include "GuiSupport.h"
 #include "platform/RuntimeError.h"
-#include "platform/qt/QtBrowser.h"
-#include "platform/qt/QtCommandButton.h"
-#include "platform/qt/QtForm.h"
-#include "platform/qt/QtTextBox.h"
+#include "platform/qt/browser/QtBrowser.h"
+#include "platform/qt/form/QtCommandButton.h"
+#include "platform/qt/form/QtForm.h"
+#include "platform/qt/form/QtTextBox.h"
 
 using namespace xmlpellor;
 using namespace xmlpellor::test;

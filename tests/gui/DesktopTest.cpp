@@ -20,9 +20,9 @@
 #include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/PageScheme.h"
-#include "platform/qt/QtMessageBox.h"
-#include "platform/qt/QtSourceWindow.h"
+#include "platform/qt/browser/PageScheme.h"
+#include "platform/qt/form/QtMessageBox.h"
+#include "platform/qt/page_tools/QtSourceWindow.h"
 #include "support/DialogDriver.h"
 #include "support/Fakes.h"
 

@@ -6,7 +6,7 @@
 #include <QtTest>
 #include <cstdio>
 
-#include "platform/qt/QtFileWatcher.h"
+#include "platform/qt/services/QtFileWatcher.h"
 
 using namespace xmlpellor;
 

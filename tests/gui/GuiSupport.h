@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/qt/QtBrowser.h"
+#include "platform/qt/browser/QtBrowser.h"
 
 namespace xmlpellor::test {
 

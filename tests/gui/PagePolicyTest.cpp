@@ -20,8 +20,8 @@
 #include "GuiSupport.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/PageScheme.h"
-#include "platform/qt/QtBrowser.h"
+#include "platform/qt/browser/PageScheme.h"
+#include "platform/qt/browser/QtBrowser.h"
 #include "support/Fakes.h"
 
 using namespace xmlpellor;

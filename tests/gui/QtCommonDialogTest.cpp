@@ -16,7 +16,7 @@
 
 #include "main_window/Browse.h"
 #include "platform/RuntimeError.h"
-#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/form/QtCommonDialog.h"
 #include "support/DialogDriver.h"
 #include "support/Fakes.h"
 #include "support/WindowFakes.h"

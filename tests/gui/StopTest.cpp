@@ -16,8 +16,8 @@
 #include "support/RealWindow.h"
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/QtForm.h"
-#include "platform/qt/SignalCloser.h"
+#include "platform/qt/form/QtForm.h"
+#include "platform/qt/services/SignalCloser.h"
 #include "support/Fakes.h"
 
 using namespace xmlpellor;

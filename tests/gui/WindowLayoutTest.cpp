@@ -21,7 +21,7 @@
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/form/QtMessageBox.h"
 #include "support/DialogDriver.h"
 #include "support/RowLayoutCheck.h"
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+
+#include "platform/Window.h"
+#include "platform/qt/browser/PageRegistry.h"
+
+namespace xmlpellor {
+
+// The content type a page of this kind is served with, its bytes read in
+// `charset`; UTF-8 for a name that is no plain charset token.
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset = "UTF-8");
+
+// The notice that ends a local file cut at the read limit.
+QByteArray ReadLimitNotice(qint64 limit);
+// The notice that ends a result the program shows, cut at the read limit.
+QByteArray OutputLimitNotice(qint64 limit);
+
+// Registers the schemes with the engine; must run before QApplication exists.
+void RegisterPageScheme();
+
+// The registry of the default profile, with the scheme handlers, the request
+// interceptor and the cookie filter installed on that profile at the first
+// call.
+PageRegistry& DefaultPageRegistry();
+
+}  // namespace xmlpellor
