@@ -6,13 +6,18 @@
 
 namespace xmlpellor {
 
-CappedFileReader::CappedFileReader(const QString& path, qint64 limit, QByteArray notice)
-    : m_file(path), m_limit(limit), m_notice(std::move(notice)) {}
+CappedFileReader::CappedFileReader(FileDescriptor file, qint64 limit, QByteArray notice)
+    : m_descriptor(std::move(file)), m_limit(limit), m_notice(std::move(notice)) {}
 
 bool CappedFileReader::Open() {
+  if (!m_descriptor) return false;
   // Unbuffered: the engine's pipe is the only buffer, so at most one piece
-  // of the file is in memory at a time.
-  if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+  // of the file is in memory at a time. The file closes the descriptor.
+  if (!m_file.open(m_descriptor.get(), QIODevice::ReadOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+    return false;
+  }
+  m_descriptor.release();
   const qint64 size = m_file.size();
   m_shown = std::min(size, m_limit);
   m_noticeShown = size > m_limit ? m_notice.size() : 0;

@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include "platform/FileSystem.h"
+
 namespace xmlpellor {
 
 // A local file as the web engine reads it: in pieces as the page takes them
@@ -13,11 +15,12 @@ namespace xmlpellor {
 // page names. Its length is fixed when it opens: a file the system gives no
 // size (those under /proc) reads as empty, one that shrinks meanwhile fails.
 // The engine reads it on its own thread, after the handler has returned.
+// It reads the file already opened (and judged) for it, never a name.
 class CappedFileReader final : public QIODevice {
  public:
-  CappedFileReader(const QString& path, qint64 limit, QByteArray notice);
+  CappedFileReader(FileDescriptor file, qint64 limit, QByteArray notice);
 
-  // Opens the file for reading; false when it cannot be opened.
+  // Takes the file for reading; false when it cannot.
   bool Open();
 
   qint64 size() const override { return m_shown + m_noticeShown; }
@@ -27,6 +30,7 @@ class CappedFileReader final : public QIODevice {
   qint64 writeData(const char* data, qint64 maxSize) override;
 
  private:
+  FileDescriptor m_descriptor;  // until Open hands it to m_file
   QFile m_file;
   qint64 m_limit;
   QByteArray m_notice;

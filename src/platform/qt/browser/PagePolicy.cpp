@@ -1,6 +1,7 @@
 #include "platform/qt/browser/PagePolicy.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -127,6 +128,36 @@ bool IsPrivateAddress(const QHostAddress& address, const QList<QHostAddress>& ow
     if (mine.isEqual(plain, QHostAddress::ConvertV4MappedToIPv4)) return true;
   }
   return false;
+}
+
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset, bool cut) {
+  if (cut && kind != PageKind::kHtml) kind = PageKind::kText;
+  QByteArray type = QByteArrayLiteral("text/html");
+  switch (kind) {
+    case PageKind::kXhtml: type = QByteArrayLiteral("application/xhtml+xml"); break;
+    case PageKind::kXml: type = QByteArrayLiteral("application/xml"); break;
+    case PageKind::kText: type = QByteArrayLiteral("text/plain"); break;
+    case PageKind::kHtml: break;
+  }
+  // The name comes from a stylesheet: nothing in it may end the header's
+  // value or add a parameter of its own.
+  const bool token = !charset.isEmpty() && charset.size() <= 40 &&
+                     std::all_of(charset.begin(), charset.end(), [](char c) {
+                       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
+                              c == ':' || c == '+';
+                     });
+  return type + "; charset=" + (token ? charset : QByteArrayLiteral("UTF-8"));
+}
+
+QByteArray FileContentType(const QString& typeByName) {
+  if (typeByName.isEmpty() || typeByName == QLatin1String("application/octet-stream"))
+    return QByteArrayLiteral("text/plain");
+  return typeByName.toUtf8();
+}
+
+bool KeepsCookies(const QUrl& firstParty) {
+  return !IsScheme(firstParty, kPageScheme) && !IsScheme(firstParty, "file");
 }
 
 PageAnswer Answer(PageServed served, bool carriesOrigin, bool registeredPage) {

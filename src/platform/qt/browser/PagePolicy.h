@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
 #include <QUrl>
+
+#include "platform/Window.h"
 
 namespace xmlpellor {
 
@@ -105,6 +108,21 @@ enum class PageAnswer {
 // plain <img> or <link>) goes on to the file, whose answer the page can
 // show but not read.
 PageAnswer Answer(PageServed served, bool carriesOrigin, bool registeredPage);
+
+// The content type a page of this kind is served with, its bytes read in
+// `charset`; UTF-8 for a name that is no plain charset token. The program's
+// own output cut at the read limit is shown as text unless it is HTML: cut
+// XML is not well-formed and would show as a parse error.
+QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset = "UTF-8", bool cut = false);
+// The content type a local file is served with, by the media type its name
+// says (PageFacts::typeByName): a name that says nothing is shown as text,
+// never run as a page.
+QByteArray FileContentType(const QString& typeByName);
+// Whether a request made for a page whose first party is `firstParty` may
+// set or send cookies: a page of ours keeps none, or a server's cookie set
+// while one result loads would be sent again from the next, whatever its
+// folder.
+bool KeepsCookies(const QUrl& firstParty);
 
 // The local path a URL of file: or our scheme names, or "" when it names
 // none we serve (a file: URL of another host, a relative path).

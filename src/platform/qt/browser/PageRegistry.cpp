@@ -112,6 +112,15 @@ void PageRegistry::SetReadPolicy(ReadPolicy reads) {
   m_readable = std::move(reads);
 }
 
+OpenedFile PageRegistry::Open(const QString& path) const {
+  ReadPolicy readable;
+  {
+    const std::lock_guard lock(m_mutex);
+    readable = m_readable;
+  }
+  return readable.Open(QFile::encodeName(path).toStdString());
+}
+
 bool PageRegistry::TakePermit(const QUrl& url, PageServed& served) {
   const std::lock_guard lock(m_mutex);
   const auto it = m_permits.find(Key(url));

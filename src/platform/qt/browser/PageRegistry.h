@@ -45,6 +45,10 @@ class PageRegistry {
   void AddPage(const QUrl& url, Page page);
   // Sets what the page now shown may read: the policy its job read under.
   void SetReadPolicy(ReadPolicy reads);
+  // Opens the local file at `path` as the page's read policy allows, deciding
+  // on what it opens (ReadPolicy::Open): a link changed since the request
+  // was judged leads nowhere else.
+  OpenedFile Open(const QString& path) const;
   // Uses up the permit for the URL; false when there was none.
   bool TakePermit(const QUrl& url, PageServed& served);
   // A one-time pass for the file: URL of a picture at `path`.

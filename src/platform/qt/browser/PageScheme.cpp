@@ -29,10 +29,6 @@ QByteArray Size(qint64 bytes) {
       SizeText(static_cast<std::uint64_t>(std::max<qint64>(bytes, 0))));
 }
 
-bool IsScheme(const QUrl& url, const char* scheme) {
-  return url.scheme().compare(QLatin1String(scheme), Qt::CaseInsensitive) == 0;
-}
-
 PageLoad LoadOf(QWebEngineUrlRequestInfo::ResourceType type) {
   using Info = QWebEngineUrlRequestInfo;
   switch (type) {
@@ -57,15 +53,20 @@ PageLoad LoadOf(QWebEngineUrlRequestInfo::ResourceType type) {
   }
 }
 
-// Answers one job with a local file read in pieces, or fails it.
-void ReplyWithFile(QWebEngineUrlRequestJob* job, const QString& path, const QByteArray& contentType,
+// Answers one job with a local file read in pieces, or fails it. The file
+// is opened as the policy allows (only regular files: a device or a FIFO
+// would never end or never answer), and what was opened is what is read.
+void ReplyWithFile(QWebEngineUrlRequestJob* job, const PageRegistry& registry, const QString& path,
                    qint64 limit) {
-  // Only regular files: a device or a FIFO would never end or never answer.
-  if (path.isEmpty() || !QFileInfo(path).isFile()) {
-    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+  OpenedFile opened = registry.Open(path);
+  if (opened.outcome != OpenedFile::Outcome::kOpened) {
+    job->fail(opened.outcome == OpenedFile::Outcome::kMissing
+                  ? QWebEngineUrlRequestJob::UrlNotFound
+                  : QWebEngineUrlRequestJob::RequestDenied);
     return;
   }
-  auto* reader = new CappedFileReader(path, limit, ReadLimitNotice(limit));
+  const QByteArray contentType = FileContentType(MimeTypeByName(path).name());
+  auto* reader = new CappedFileReader(std::move(opened.fd), limit, ReadLimitNotice(limit));
   if (!reader->Open()) {
     delete reader;
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
@@ -81,12 +82,6 @@ bool HasOrigin(const QMap<QByteArray, QByteArray>& headers) {
     if (it.key().compare("origin", Qt::CaseInsensitive) == 0) return true;
   }
   return false;
-}
-
-QByteArray ContentTypeByName(const QString& path) {
-  const QMimeType type = MimeTypeByName(path);
-  // A name that says nothing is shown as text, never run as a page.
-  return type.isDefault() ? QByteArrayLiteral("text/plain") : type.name().toUtf8();
 }
 
 // Serves the registry's pages, and the local files a page was let to go
@@ -116,9 +111,7 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
         job->redirect(file);
         return;
       }
-      case PageAnswer::kFile:
-        ReplyWithFile(job, path, ContentTypeByName(path), m_registry.ReadLimit());
-        return;
+      case PageAnswer::kFile: ReplyWithFile(job, m_registry, path, m_registry.ReadLimit()); return;
       case PageAnswer::kPage: break;
     }
     QFile file(page.file);
@@ -130,17 +123,13 @@ class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
     // the program held already): the next Apply may delete and rewrite the
     // file while the engine is still taking it in. Up to the limit only: a
     // result of hundreds of megabytes would grow the engine by gigabytes.
-    QByteArray contentType = ContentTypeOf(page.kind, page.charset);
     auto* buffer = new QBuffer;
     buffer->setData(file.read(m_registry.ReadLimit()));
-    if (!file.atEnd()) {
-      buffer->buffer() += OutputLimitNotice(m_registry.ReadLimit());
-      // Cut XML is not well-formed and would show as a parse error.
-      if (page.kind != PageKind::kHtml) contentType = ContentTypeOf(PageKind::kText, page.charset);
-    }
+    const bool cut = !file.atEnd();
+    if (cut) buffer->buffer() += OutputLimitNotice(m_registry.ReadLimit());
     buffer->open(QIODevice::ReadOnly);
     QObject::connect(job, &QObject::destroyed, buffer, &QObject::deleteLater);
-    job->reply(contentType, buffer);
+    job->reply(ContentTypeOf(page.kind, page.charset, cut), buffer);
   }
 
  private:
@@ -179,25 +168,6 @@ class LocalFileInterceptor final : public QWebEngineUrlRequestInterceptor {
 
 }  // namespace
 
-QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset) {
-  QByteArray type = QByteArrayLiteral("text/html");
-  switch (kind) {
-    case PageKind::kXhtml: type = QByteArrayLiteral("application/xhtml+xml"); break;
-    case PageKind::kXml: type = QByteArrayLiteral("application/xml"); break;
-    case PageKind::kText: type = QByteArrayLiteral("text/plain"); break;
-    case PageKind::kHtml: break;
-  }
-  // The name comes from a stylesheet: nothing in it may end the header's
-  // value or add a parameter of its own.
-  const bool token = !charset.isEmpty() && charset.size() <= 40 &&
-                     std::all_of(charset.begin(), charset.end(), [](char c) {
-                       return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                              (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
-                              c == ':' || c == '+';
-                     });
-  return type + "; charset=" + (token ? charset : QByteArrayLiteral("UTF-8"));
-}
-
 QByteArray ReadLimitNotice(qint64 limit) {
   return "\n\n[This file is longer than " + Size(limit) + "; only its beginning is shown.]\n";
 }
@@ -229,12 +199,9 @@ PageRegistry& DefaultPageRegistry() {
     // folder could time what a page of another loaded. Remote files are
     // fetched anew instead.
     profile->setHttpCacheType(QWebEngineProfile::NoCache);
-    // A server's cookie set while one result page loads would be sent again
-    // from the next, whatever its folder: pages of ours keep none.
     profile->cookieStore()->setCookieFilter(
         [](const QWebEngineCookieStore::FilterRequest& request) {
-          return !IsScheme(request.firstPartyUrl, kPageScheme) &&
-                 !IsScheme(request.firstPartyUrl, "file");
+          return KeepsCookies(request.firstPartyUrl);
         });
     return r;
   }();

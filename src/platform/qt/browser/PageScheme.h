@@ -7,10 +7,6 @@
 
 namespace xmlpellor {
 
-// The content type a page of this kind is served with, its bytes read in
-// `charset`; UTF-8 for a name that is no plain charset token.
-QByteArray ContentTypeOf(PageKind kind, const QByteArray& charset = "UTF-8");
-
 // The notice that ends a local file cut at the read limit.
 QByteArray ReadLimitNotice(qint64 limit);
 // The notice that ends a result the program shows, cut at the read limit.

@@ -304,6 +304,70 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerRow{"a_file_gone_to", PageServed::kPage, false, false, PageAnswer::kFile}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What the handler serves a page as: the charset as a plain token only,
+// and the program's own output cut at the limit as text unless it is HTML.
+struct ServedRow {
+  const char* name;
+  PageKind kind;
+  QByteArray charset;
+  bool cut;
+  QByteArray type;
+};
+std::ostream& operator<<(std::ostream& out, const ServedRow& row) {
+  return out << row.name;
+}
+class ServedTypeTest : public testing::TestWithParam<ServedRow> {};
+TEST_P(ServedTypeTest, NamesTheTypeAndAPlainCharset) {
+  const ServedRow& row = GetParam();
+  EXPECT_EQ(ContentTypeOf(row.kind, row.charset, row.cut), row.type);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Types, ServedTypeTest,
+    testing::Values(ServedRow{"html", PageKind::kHtml, "UTF-8", false, "text/html; charset=UTF-8"},
+                    ServedRow{"cut_html_stays_html", PageKind::kHtml, "ISO-8859-1", true,
+                              "text/html; charset=ISO-8859-1"},
+                    ServedRow{"cut_xml_is_text", PageKind::kXml, "UTF-8", true,
+                              "text/plain; charset=UTF-8"},
+                    ServedRow{"charset_with_a_parameter", PageKind::kXhtml, "utf-8; x=y", false,
+                              "application/xhtml+xml; charset=UTF-8"},
+                    ServedRow{"charset_ending_the_header", PageKind::kHtml,
+                              "utf-8\r\nSet-Cookie: a=b", false, "text/html; charset=UTF-8"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ServedFile, ANameThatSaysNothingIsTextAndPagesOfOursKeepNoCookies) {
+  EXPECT_EQ(FileContentType("application/octet-stream"), "text/plain");
+  EXPECT_EQ(FileContentType("text/css"), "text/css");
+  EXPECT_FALSE(KeepsCookies(PageRegistry::PageUrl("/doc", "result.tmp")));
+  EXPECT_FALSE(KeepsCookies(QUrl::fromLocalFile("/doc/page.html")));
+  EXPECT_TRUE(KeepsCookies(QUrl("https://example.org/")));
+}
+
+// What the handler opens for a file it serves: judged on what it opens, so
+// a link that leads out of the job's folders, or what is no file, is not
+// read however the request was judged before.
+struct OpenRow {
+  const char* name;
+  const char* path;
+  OpenedFile::Outcome outcome;
+};
+std::ostream& operator<<(std::ostream& out, const OpenRow& row) {
+  return out << row.name;
+}
+class ServedOpenTest : public testing::TestWithParam<OpenRow> {};
+TEST_P(ServedOpenTest, OpensOnlyWhatThePolicyLetsBeRead) {
+  JobTree tree;
+  EXPECT_EQ(tree.registry.Open(tree.Path(GetParam().path)).outcome, GetParam().outcome);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Files, ServedOpenTest,
+    testing::Values(OpenRow{"inside", "doc/page.html", OpenedFile::Outcome::kOpened},
+                    OpenRow{"link_out_of_the_folders", "doc/link-out.html",
+                            OpenedFile::Outcome::kRefused},
+                    OpenRow{"a_folder", "doc/sub", OpenedFile::Outcome::kRefused},
+                    OpenRow{"outside", "away/out.html", OpenedFile::Outcome::kRefused},
+                    OpenRow{"missing", "doc/gone.html", OpenedFile::Outcome::kMissing}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The way back from our handler to a picture's file: URL takes one pass,
 // once, for that one path.
 TEST(PagePass, LetsOneRequestForItsPathThrough) {
