@@ -41,9 +41,9 @@ struct ReadPlace {
 // and folders the user allowed. A stylesheet or document from elsewhere
 // must not be able to carry any other file of the user's into the page.
 //
-// One value for each Apply, built once by the window: the engine's loader,
-// the kernel's rules in the engine's process and the result page all judge
-// by it, with LiesInside.
+// One value for each job, built once by the side that starts it: the
+// loader, the kernel's rules of the process that runs the job and the page
+// that shows its result all judge by it, with LiesInside.
 class ReadPolicy {
  public:
   // Reads nothing.
@@ -52,12 +52,12 @@ class ReadPolicy {
   // its links resolved, and one that does not exist is left out.
   explicit ReadPolicy(const std::vector<std::string>& places);
   // Exactly `places`, resolved already by the side that built the policy:
-  // how the policy crosses to the engine's process unchanged. `advice` says
+  // how the policy crosses to another process unchanged. `advice` says
   // how the user lets a refused folder through.
   static ReadPolicy OfPlaces(std::vector<ReadPlace> places, std::string advice);
   // Everything, as named. Only for tests and fuzzing, where no user's files
   // are at stake, and only where they ask for it by name: it is no policy's
-  // default and never crosses to the engine's process.
+  // default and never crosses to another process.
   static ReadPolicy Unrestricted();
 
   // The places of the job that reads `document` with `stylesheet`: the two
@@ -81,7 +81,7 @@ class ReadPolicy {
   // The same for any path: resolved first; one that does not exist is judged
   // by its folder.
   bool Allows(const std::string& path) const;
-  // The places, as the engine's process and the kernel's rules get them.
+  // The places, as another process and the kernel's rules get them.
   const std::vector<ReadPlace>& Places() const noexcept { return m_places; }
   // How to let a refused folder through, as the window tells it; said once
   // after the first refusal it helps with, however many there are.

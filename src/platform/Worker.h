@@ -14,7 +14,7 @@
 namespace xmlpellor {
 
 // Asks a running job to end early. The job registers a hook that knows how
-// to interrupt it (the transformation's hook ends the engine's process); a
+// to interrupt it (a job run in another process ends that process); a
 // stop sets the flag, then runs every hook registered at that moment, on
 // the thread that asked. Registration and the hooks share one mutex, so a
 // hook never runs after the job has unregistered it (and freed what the
