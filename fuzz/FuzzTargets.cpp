@@ -15,8 +15,11 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
+#include "engine/Job.h"
+#include "platform/ReadPolicy.h"
 #include "platform/xml/DomDocument.h"
-#include "transform/InProcessEngine.h"
+#include "platform/xml/XmlJob.h"
+#include "transform/Engine.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor::fuzz {
@@ -51,13 +54,27 @@ class EpochClock final : public IClock {
   std::tm Now() const override { return std::tm{}; }
 };
 
+// Runs each job in this process under a policy that reads anything: the
+// inputs are no user's and live where no job's folder is (memfds under
+// /proc).
+class FuzzEngine final : public transform::IEngine {
+ public:
+  transform::JobResult Run(const transform::JobRequest& request,
+                           transform::JobEvents& events) override {
+    return engine::RunJob(request, events);
+  }
+  ReadPolicy PolicyFor(const std::string&, const std::string&) const override {
+    return ReadPolicy::Unrestricted();
+  }
+};
+
 struct Reports {
   QuietApplication app;
   CountingMessageBox box;
   EpochClock clock;
   ErrorHandling errors{app, box, clock};
   BlockingWorker worker;
-  transform::InProcessEngine engine = transform::InProcessEngine::ReadingAnything();
+  FuzzEngine engine;
 };
 
 // Set-up failures of the harness itself, not findings.
@@ -154,6 +171,11 @@ Files& TheFiles() {
 std::string LoadOne(const std::uint8_t* data, std::size_t size) {
   const std::string& path = TheFiles().input.Put({reinterpret_cast<const char*>(data), size});
   Reports r;
+  // Outside a job the loader reads nothing: the input is read as a job of
+  // the fuzz engine's reads it.
+  xml::XmlJobObserver quiet;
+  const ReadPolicy anything = r.engine.PolicyFor(path, path);
+  const xml::XmlJobScope scope(anything, quiet);
   xml::DOMDocument doc;
   doc.async(false);
   doc.validateOnParse(false);

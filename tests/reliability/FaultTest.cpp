@@ -267,7 +267,7 @@ TEST(ProgramFolder, ReadOnlyLosesTheLogButStillShowsTheBox) {
       FixedClock clock;
       ErrorHandling errors(app, box, clock);
       BlockingWorker worker;
-      transform::InProcessEngine engine;
+      InProcessEngine engine;
       const Variant result = transform::CreateHTMLFromXMLXSL(
           errors, worker, engine, kGoodXml, DataPath("safety/terminate.xsl"), Variant{});
       EXPECT_TRUE(IsEmpty(result));

@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Worker.h"
-#include "transform/InProcessEngine.h"
+#include "support/InProcessEngine.h"
 
 namespace xmlpellor::test {
 
@@ -73,7 +73,7 @@ struct ReportHarness {
   FixedClock clock;
   ErrorHandling errors{app, box, clock};
   BlockingWorker worker;
-  transform::InProcessEngine engine;
+  InProcessEngine engine;
 
   std::size_t Reports() const { return box.shown.size(); }
 };

@@ -67,7 +67,7 @@ TEST_P(ReadPolicyOfAJob, ReadsOnlyWhatBelongsToIt) {
   transform::EngineSettings settings;
   if (c.allowOutside) settings.allowRead.push_back(out);
   settings.readAdvice = kAdvice;
-  transform::InProcessEngine engine(settings);
+  InProcessEngine engine(settings);
   testing::internal::CaptureStderr();
   const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, h.worker, engine, job + "/d.xml",
                                                          job + "/s.xsl", {});
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                       transform::JobRequest request;
                       request.xml = d;
                       request.xsl = s;
-                      transform::InProcessEngine engine;
+                      InProcessEngine engine;
                       transform::JobEvents quiet;
                       return !engine.Run(request, quiet).notLoaded;
                     }},
@@ -219,7 +219,7 @@ Ran RunJob(const std::string& xml, const std::string& xsl,
   transform::EngineSettings settings;
   settings.allowRead = allowed;
   settings.readAdvice = kAdvice;
-  transform::InProcessEngine engine(settings);
+  InProcessEngine engine(settings);
   testing::internal::CaptureStderr();
   const Variant result = transform::CreateHTMLFromXMLXSL(h.errors, h.worker, engine, xml, xsl, {});
   testing::internal::GetCapturedStderr();
