@@ -16,6 +16,9 @@ packages=(
   # its tree).
   docbook-xml docbook-xsl yelp-xsl
   qt6-base-dev qt6-webengine-dev libgl-dev
+  # XSLT 2.0 and 3.0 run in Saxon-HE inside a Java VM; the JDK builds the
+  # engine's small Java part and gives its JNI header.
+  libsaxonhe-java default-jre-headless default-jdk-headless
   libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   clang libclang-rt-14-dev
