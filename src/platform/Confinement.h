@@ -13,6 +13,11 @@ struct ConfinementPolicy {
   // job's folders come complete, the system's XML catalogs included (ReadPolicy::ForJob).
   std::vector<std::string> readableFolders;
   bool restrictReads = false;
+  // The process runs a Java VM: its threads, its memory management and its own questions to the
+  // kernel are let through too (JavaVmCalls in the .cpp says which and why), and the Landlock
+  // read rules bind only the calling thread and those it starts later, since the VM's own threads
+  // are older (ConfineFileSystemBeforeThreads made the file system read-only for them).
+  bool javaVm = false;
 };
 
 // What was applied, for --verbose and CI logs.
@@ -23,6 +28,7 @@ struct ConfinementReport {
   int landlockAbi = 0;  // 0: the kernel has no Landlock
   bool landlockReads = false;
   std::size_t readableFolders = 0;  // granted when landlockReads, the system's included
+  bool javaVm = false;
   std::string Describe() const;
 };
 
@@ -35,5 +41,11 @@ struct ConfinementReport {
 // fails throws RuntimeError. Under LeakSanitizer leave through _exit (or detect_leaks=0): its
 // exit-time check ptraces the process's threads, which the filter refuses.
 ConfinementReport Confine(const ConfinementPolicy& policy);
+
+// For a process that starts threads of its own before it knows its job (a Java VM): no new
+// privileges, no capabilities and, where the kernel has Landlock, a read-only file system, for the
+// calling thread and every thread it starts from now on. Call it while single-threaded; Confine
+// follows once the job is known.
+void ConfineFileSystemBeforeThreads();
 
 }  // namespace xmlpellor
