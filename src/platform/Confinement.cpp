@@ -180,7 +180,8 @@ scmp_arg_cmp Masked(unsigned arg, scmp_datum_t mask, scmp_datum_t value) {
 void JavaVmCalls(SyscallFilter& filter) {
   const auto self = static_cast<scmp_datum_t>(::getpid());
   // The VM sizes its work by the processors it may run on and asks how its threads are scheduled.
-  filter.Add(SCMP_ACT_ALLOW, "sched_getaffinity", {Is(0, self)});
+  // It asks by thread id for threads that join it, and a thread id is no process the filter knows.
+  filter.Add(SCMP_ACT_ALLOW, "sched_getaffinity", {IsNot(0, 0)});
   for (const scmp_datum_t who : {scmp_datum_t{0}, self}) {
     for (const char* name : {"sched_getparam", "sched_getscheduler"})
       filter.Add(SCMP_ACT_ALLOW, name, {Is(0, who)});

@@ -47,6 +47,10 @@ struct JobState {
   xml::FirstAndLast<std::string> errors{kDescribedAtEachEnd, kDescribedAtEachEnd};
   std::vector<std::string> refusals;
   bool advised = false;
+  // While a document is built the parser's errors make the reason it did
+  // not load; they are not told as messages as well.
+  bool quiet = false;
+  std::string lastReport;
   std::optional<std::string> terminated;
   int documentFd = -1;
   std::uint64_t documentSize = 0;
@@ -86,13 +90,15 @@ std::string PathOfUri(const std::string& uri) {
   return xml::LocalPathOf(uri);
 }
 
+// Refuses a read with the loader's words; the advice on allowing a folder
+// follows the first refusal it would help, once.
 void Refuse(JobState& job, std::string text, bool allowingHelps) {
-  if (std::find(job.refusals.begin(), job.refusals.end(), text) == job.refusals.end()) {
-    job.refusals.push_back(text);
-  }
   if (allowingHelps && !job.advised) {
     job.advised = true;
     text += ". " + xml::ReadPolicy::Advice();
+  }
+  if (std::find(job.refusals.begin(), job.refusals.end(), text) == job.refusals.end()) {
+    job.refusals.push_back(text);
   }
   throw RuntimeError(err::kPermissionDenied, text);
 }
@@ -221,10 +227,17 @@ void JNICALL Report(JNIEnv* env, jclass, jint severity, jstring code, jstring te
     report.file = PlaceName(Text(env, systemId));
     report.line = std::max(line, 0);
     report.column = std::max(column, 0);
-    const std::string said = ReportLine(report);
+    // Saxon names a resolver's failure without its words; the refusal has them.
+    if (report.text.rfind("Exception thrown by URIResolver", 0) == 0 && !gJob->refusals.empty()) {
+      report.text = gJob->refusals.back();
+    }
+    std::string said = ReportLine(report);
+    // Saxon reports some errors twice, through error() and fatalError().
+    if (said == gJob->lastReport || gJob->quiet) return;
     // Told as they come, as the libxslt engine tells its own.
     gJob->events.Message(said);
     if (report.error) gJob->errors.Add(said);
+    gJob->lastReport = std::move(said);
   } catch (const std::exception&) {
   }
 }
@@ -441,6 +454,11 @@ class Job {
     }
     const Local<jclass> reads = m_jni.Class("xmlpellor/saxon/Reads");
     const Local<jstring> uri = m_jni.String(FileUri(path));
+    struct Quiet {
+      JobState& state;
+      explicit Quiet(JobState& s) : state(s) { state.quiet = true; }
+      ~Quiet() { state.quiet = false; }
+    } quiet(m_state);
     try {
       const Local<jobject> source = m_jni.CallStatic(
           reads.get(), "open", "(Ljava/lang/String;Z)Ljavax/xml/transform/stream/StreamSource;",
@@ -704,14 +722,9 @@ SaxonProcessor::SaxonProcessor(JNIEnv* env) {
   RegisterHost(jni);
   const Local<jclass> processorClass = jni.Class("net/sf/saxon/s9api/Processor");
   const Local<jobject> processor = jni.New(processorClass.get(), "(Z)V", JNI_FALSE);
-  // No reflexive call into Java from a stylesheet, no system-property()
-  // reading Java's properties; Saxon-HE has no reflexive calls anyway.
-  const Local<jstring> feature = jni.String("http://saxon.sf.net/feature/allow-external-functions");
-  const Local<jclass> booleanClass = jni.Class("java/lang/Boolean");
-  const Local<jobject> no = jni.StaticField(booleanClass.get(), "FALSE", "Ljava/lang/Boolean;");
-  jni.CallVoid(processor.get(), "setConfigurationProperty",
-               "(Ljava/lang/String;Ljava/lang/Object;)V", feature.get(), no.get());
-
+  // Saxon-HE has no reflexive calls into Java, so a stylesheet reaches no Java of its own; Saxon's
+  // switch for them stays on because switching it off also refuses xsl:result-document outright,
+  // where the resolver below refuses it naming the file.
   const Local<jclass> readsClass = jni.Class("xmlpellor/saxon/Reads");
   const Local<jobject> reads = jni.New(readsClass.get(), "()V");
   const Local<jclass> listenerClass = jni.Class("xmlpellor/saxon/Listener");

@@ -64,7 +64,8 @@ final class Reads
     try {
       return open(absolute(href, base), false);
     } catch (IOException e) {
-      throw new TransformerException(e.getMessage());
+      // Saxon says its own words for a plain TransformerException, and this one's for its own.
+      throw new XPathException(e.getMessage(), "FODC0002");
     }
   }
 
