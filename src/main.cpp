@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   engine.allowRead.insert(engine.allowRead.end(), command.allowRead.begin(),
                           command.allowRead.end());
   engine.verbose = command.verbose;
+  engine.xsltEngine = command.xsltEngine;
 
   QtProgram program;
   QtMainWindow window(program.errors, program.app, program.fs, engine);

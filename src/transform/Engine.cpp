@@ -112,9 +112,10 @@ std::vector<std::string> InProcessEngine::ReadableFolders(const std::string& xml
 }
 
 HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,
-                           EngineSettings settings)
+                           EngineSettings settings, std::vector<std::string> arguments)
     : m_launcher(launcher),
       m_program(std::move(helperProgram)),
+      m_arguments(std::move(arguments)),
       m_settings(std::move(settings)),
       m_memoryLimit(m_settings.memoryLimit != 0 ? m_settings.memoryLimit : DefaultMemoryLimit()) {}
 
@@ -127,7 +128,7 @@ void HelperEngine::Prepare() {
 }
 
 HelperCommand HelperEngine::Command() const {
-  return {m_program, {}, EngineEnvironment()};
+  return {m_program, m_arguments, EngineEnvironment()};
 }
 
 std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {

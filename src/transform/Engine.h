@@ -17,6 +17,10 @@ class StopToken;
 
 namespace transform {
 
+// Which engine runs a stylesheet (--xslt-engine): by the XSLT version it
+// declares, or always the one named.
+enum class XsltEngine { kAuto, kLibxslt, kSaxon };
+
 // How every job of one run of the program is run.
 struct EngineSettings {
   // Memory one transformation may use, in bytes; 0: half the machine's.
@@ -26,6 +30,7 @@ struct EngineSettings {
   std::vector<std::string> allowRead;
   // Say on stderr what confinement the engine's process applied.
   bool verbose = false;
+  XsltEngine xsltEngine = XsltEngine::kAuto;
 };
 
 // Runs jobs. Run returns the job's result or throws its RuntimeError; a
@@ -64,7 +69,8 @@ class InProcessEngine final : public IEngine {
 // The next process is started ahead of time, so a job does not wait for one.
 class HelperEngine final : public IEngine {
  public:
-  HelperEngine(IProcessLauncher& launcher, std::string helperProgram, EngineSettings settings);
+  HelperEngine(IProcessLauncher& launcher, std::string helperProgram, EngineSettings settings,
+               std::vector<std::string> arguments = {});
   ~HelperEngine() override;
 
   // Starts the process the next job will use, unless one is ready.
@@ -95,6 +101,7 @@ class HelperEngine final : public IEngine {
 
   IProcessLauncher& m_launcher;
   std::string m_program;
+  std::vector<std::string> m_arguments;
   EngineSettings m_settings;
   std::uint64_t m_memoryLimit;
   std::mutex m_mutex;

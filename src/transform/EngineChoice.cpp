@@ -1,0 +1,145 @@
+#include "transform/EngineChoice.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+
+#include "platform/RuntimeError.h"
+#include "platform/xml/DomDocument.h"
+#include "platform/xml/ReadPolicy.h"
+#include "platform/xml/XmlErrorCollector.h"
+#include "platform/xml/XmlPtr.h"
+
+namespace xmlpellor::transform {
+
+namespace {
+
+constexpr const char* kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
+
+std::string Attribute(xmlTextReader* reader, const char* name, const char* ns) {
+  xml::XmlPtr<xmlChar> value(ns == nullptr
+                                 ? xmlTextReaderGetAttribute(reader, BAD_CAST name)
+                                 : xmlTextReaderGetAttributeNs(reader, BAD_CAST name, BAD_CAST ns));
+  return value ? reinterpret_cast<const char*>(value.get()) : "";
+}
+
+}  // namespace
+
+std::optional<XsltEngine> ParseXsltEngine(std::string_view text) {
+  if (text == "auto") return XsltEngine::kAuto;
+  if (text == "libxslt") return XsltEngine::kLibxslt;
+  if (text == "saxon") return XsltEngine::kSaxon;
+  return std::nullopt;
+}
+
+const char* EngineName(XsltEngine engine) {
+  return engine == XsltEngine::kSaxon ? "Saxon-HE" : "libxslt";
+}
+
+std::string DeclaredXsltVersion(const std::string& xsl, const xml::ReadPolicy& policy) {
+  std::string path;
+  try {
+    path = xml::LocalPathOf(xsl);
+  } catch (const RuntimeError&) {
+    return {};
+  }
+  const xml::OpenedFile opened = policy.Open(path);
+  if (opened.outcome != xml::OpenedFile::Outcome::kOpened) return {};
+  // The engine reports what is wrong with the file; this read says nothing.
+  const xml::XmlErrorCollector quiet;
+  // No DTD, no entity and nothing from the network: the root's start tag
+  // is all that is read.
+  xml::XmlPtr<xmlTextReader> reader(
+      xmlReaderForFd(opened.fd.get(), path.c_str(), nullptr,
+                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+  if (!reader) return {};
+  while (xmlTextReaderRead(reader.get()) == 1) {
+    if (xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) continue;
+    const xmlChar* ns = xmlTextReaderConstNamespaceUri(reader.get());
+    const xmlChar* local = xmlTextReaderConstLocalName(reader.get());
+    const bool xslt = ns != nullptr && xmlStrEqual(ns, BAD_CAST kXsltNamespace);
+    if (xslt &&
+        (xmlStrEqual(local, BAD_CAST "stylesheet") || xmlStrEqual(local, BAD_CAST "transform") ||
+         xmlStrEqual(local, BAD_CAST "package"))) {
+      return Attribute(reader.get(), "version", nullptr);
+    }
+    return Attribute(reader.get(), "version", kXsltNamespace);
+  }
+  return {};
+}
+
+XsltEngine EngineFor(XsltEngine choice, std::string_view version) {
+  if (choice != XsltEngine::kAuto) return choice;
+  const auto first = version.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return XsltEngine::kLibxslt;
+  version.remove_prefix(first);
+  double number = 0;
+  const auto [end, error] =
+      std::from_chars(version.data(), version.data() + version.size(), number);
+  const std::string_view rest = version.substr(static_cast<std::size_t>(end - version.data()));
+  if (error != std::errc() || rest.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+    return XsltEngine::kLibxslt;
+  }
+  return number >= 2.0 ? XsltEngine::kSaxon : XsltEngine::kLibxslt;
+}
+
+namespace {
+
+std::vector<std::string> SaxonArguments(const EngineSettings& settings) {
+  const std::uint64_t limit =
+      settings.memoryLimit != 0 ? settings.memoryLimit : DefaultMemoryLimit();
+  return {"--memory-limit=" + std::to_string(limit)};
+}
+
+}  // namespace
+
+ChoosingEngine::ChoosingEngine(IProcessLauncher& launcher, std::string libxsltProgram,
+                               std::string saxonProgram, EngineSettings settings)
+    : m_settings(settings),
+      m_saxonProgram(saxonProgram),
+      m_libxslt(launcher, std::move(libxsltProgram), settings),
+      m_saxon(launcher, std::move(saxonProgram), settings, SaxonArguments(settings)) {}
+
+XsltEngine ChoosingEngine::Choose(const std::string& xml, const std::string& xsl) const {
+  if (m_settings.xsltEngine != XsltEngine::kAuto) return m_settings.xsltEngine;
+  const xml::ReadPolicy policy = xml::ReadPolicy::ForJob(xml, xsl, m_settings.allowRead);
+  return EngineFor(XsltEngine::kAuto, DeclaredXsltVersion(xsl, policy));
+}
+
+void ChoosingEngine::Prepare(const std::string& xsl) noexcept {
+  try {
+    if (Choose({}, xsl) == XsltEngine::kSaxon) {
+      if (::access(m_saxonProgram.c_str(), X_OK) == 0) m_saxon.Prepare();
+    } else {
+      m_libxslt.Prepare();
+    }
+  } catch (...) {
+    // The Apply tries again and reports what keeps the engine from starting.
+  }
+}
+
+JobResult ChoosingEngine::Run(const JobRequest& request, JobEvents& events) {
+  const XsltEngine engine = Choose(request.xml, request.xsl);
+  events.Engine(EngineName(engine));
+  if (m_settings.verbose)
+    std::fprintf(stderr, "xmlpellor: the stylesheet runs in %s\n", EngineName(engine));
+  if (engine == XsltEngine::kLibxslt) return m_libxslt.Run(request, events);
+  if (::access(m_saxonProgram.c_str(), X_OK) != 0) {
+    throw RuntimeError(xml::kXmlComponentError,
+                       "XSLT 2.0 and 3.0 stylesheets run in Saxon-HE, and this XMLPellor was "
+                       "built without its Saxon engine (" +
+                           m_saxonProgram +
+                           "): build it with a JDK (default-jdk-headless) and install the packages "
+                           "libsaxonhe-java and default-jre-headless",
+                       "Saxon-HE");
+  }
+  return m_saxon.Run(request, events);
+}
+
+std::vector<std::string> ChoosingEngine::ReadableFolders(const std::string& xml,
+                                                         const std::string& xsl) const {
+  return m_libxslt.ReadableFolders(xml, xsl);
+}
+
+}  // namespace xmlpellor::transform
