@@ -405,6 +405,12 @@ class Job {
                      document.get(), serializer.get());
     } catch (const RuntimeError& e) {
       ThrowIfOutOfMemory();
+      if (std::string(e.what()).find("StackOverflowError") != std::string::npos ||
+          std::string(e.what()).find("StackTraceElement") != std::string::npos) {
+        throw SaxonError(
+            "The transformation was stopped: functions or templates called each other too deeply "
+            "for the stack, so the stylesheet most likely recurses without end");
+      }
       ReportThrown();
       if (m_state.terminated) {
         throw SaxonError(Described(

@@ -51,6 +51,13 @@ constexpr std::uint64_t kCodeCache = 48ULL << 20;
 constexpr std::uint64_t kDirectMemory = 16ULL << 20;
 constexpr std::uint64_t kNativeBesideHeap = 256ULL << 20;
 constexpr std::uint64_t kSmallestHeap = 32ULL << 20;
+// The heap the VM starts with: what it commits at once counts against the
+// limit before the job has begun.
+constexpr std::uint64_t kStartHeap = 16ULL << 20;
+// The job's thread. Java finds a runaway recursion when this is full; at
+// libxslt's 256 MB that took seconds and as much memory, and 64 MB is ample
+// for a stylesheet that recurses on purpose.
+constexpr std::size_t kJobStackBytes = std::size_t{64} << 20;
 
 void Send(const std::string& message) {
   while (::send(kHelperChannelFd, message.data(), message.size(), MSG_NOSIGNAL) < 0 &&
@@ -224,6 +231,7 @@ Engine StartEngine(const Arguments& arguments) {
   options.classPath = {shim, arguments.saxonJar};
   options.arguments = {
       "-Xmx" + Megabytes(engine.heap),
+      "-Xms" + Megabytes(std::min(engine.heap, kStartHeap)),
       "-XX:MaxMetaspaceSize=" + Megabytes(kMetaspace),
       "-XX:ReservedCodeCacheSize=" + Megabytes(kCodeCache),
       "-XX:MaxDirectMemorySize=" + Megabytes(kDirectMemory),
@@ -278,7 +286,7 @@ std::string ConfineForSaxon(const JobRequest& job, const Engine& engine, std::ui
   // this limit, unlike one on the address space, leaves alone.
   std::string limited;
   if (limit != 0) {
-    const rlim_t data = static_cast<rlim_t>(limit) + IWorker::kStackBytes + (rlim_t{64} << 20);
+    const rlim_t data = static_cast<rlim_t>(limit) + kJobStackBytes + (rlim_t{64} << 20);
     const rlimit bounds{data, data};
     if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
   }
@@ -343,10 +351,13 @@ int main(int argc, char** argv) {
         outOfMemory = true;
       }
     };
-    StackThread thread(job, token, [&done] {
-      const std::uint64_t one = 1;
-      [[maybe_unused]] const ssize_t n = ::write(done.get(), &one, sizeof one);
-    });
+    StackThread thread(
+        job, token,
+        [&done] {
+          const std::uint64_t one = 1;
+          [[maybe_unused]] const ssize_t n = ::write(done.get(), &one, sizeof one);
+        },
+        kJobStackBytes);
     if (!WaitUnlessAbandoned(done.get())) ::_exit(0);
     thread.Join();
     if (outOfMemory) {
