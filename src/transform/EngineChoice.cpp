@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 
@@ -11,17 +12,44 @@
 #include "platform/xml/XmlErrorCollector.h"
 #include "platform/xml/XmlPtr.h"
 
+#include <libxml/parser.h>
+
 namespace xmlpellor::transform {
 
 namespace {
 
 constexpr const char* kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
+// A root further in than this (a prolog of comments, a long internal DTD) is
+// taken for none: the stylesheet runs in libxslt, which says what it finds.
+constexpr std::uint64_t kMostRead = 1 << 20;
 
-std::string Attribute(xmlTextReader* reader, const char* name, const char* ns) {
-  xml::XmlPtr<xmlChar> value(ns == nullptr
-                                 ? xmlTextReaderGetAttribute(reader, BAD_CAST name)
-                                 : xmlTextReaderGetAttributeNs(reader, BAD_CAST name, BAD_CAST ns));
-  return value ? reinterpret_cast<const char*>(value.get()) : "";
+// Catches the root's start tag and stops the parser there.
+struct RootVersion {
+  std::string version;
+  bool found = false;
+};
+
+void OnStartElement(void* context, const xmlChar* local, const xmlChar* /*prefix*/,
+                    const xmlChar* uri, int /*namespaces*/, const xmlChar** /*declared*/,
+                    int attributeCount, int /*defaulted*/, const xmlChar** attributes) {
+  auto* parser = static_cast<xmlParserCtxt*>(context);
+  auto* root = static_cast<RootVersion*>(parser->_private);
+  const bool xslt = uri != nullptr && xmlStrEqual(uri, BAD_CAST kXsltNamespace);
+  const bool declaration =
+      xslt && (xmlStrEqual(local, BAD_CAST "stylesheet") ||
+               xmlStrEqual(local, BAD_CAST "transform") || xmlStrEqual(local, BAD_CAST "package"));
+  // Each attribute is five pointers: local name, prefix, namespace, value and its end.
+  for (int i = 0; i < attributeCount; ++i) {
+    const xmlChar** attribute = attributes + 5 * i;
+    const bool inXslt =
+        attribute[2] != nullptr && xmlStrEqual(attribute[2], BAD_CAST kXsltNamespace);
+    if (xmlStrEqual(attribute[0], BAD_CAST "version") && inXslt != declaration) {
+      root->version.assign(reinterpret_cast<const char*>(attribute[3]),
+                           static_cast<std::size_t>(attribute[4] - attribute[3]));
+    }
+  }
+  root->found = true;
+  xmlStopParser(parser);
 }
 
 }  // namespace
@@ -48,25 +76,28 @@ std::string DeclaredXsltVersion(const std::string& xsl, const xml::ReadPolicy& p
   if (opened.outcome != xml::OpenedFile::Outcome::kOpened) return {};
   // The engine reports what is wrong with the file; this read says nothing.
   const xml::XmlErrorCollector quiet;
+  xmlSAXHandler handler{};
+  handler.initialized = XML_SAX2_MAGIC;
+  handler.startElementNs = &OnStartElement;
   // No DTD, no entity and nothing from the network: the root's start tag
-  // is all that is read.
-  xml::XmlPtr<xmlTextReader> reader(
-      xmlReaderForFd(opened.fd.get(), path.c_str(), nullptr,
-                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-  if (!reader) return {};
-  while (xmlTextReaderRead(reader.get()) == 1) {
-    if (xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) continue;
-    const xmlChar* ns = xmlTextReaderConstNamespaceUri(reader.get());
-    const xmlChar* local = xmlTextReaderConstLocalName(reader.get());
-    const bool xslt = ns != nullptr && xmlStrEqual(ns, BAD_CAST kXsltNamespace);
-    if (xslt &&
-        (xmlStrEqual(local, BAD_CAST "stylesheet") || xmlStrEqual(local, BAD_CAST "transform") ||
-         xmlStrEqual(local, BAD_CAST "package"))) {
-      return Attribute(reader.get(), "version", nullptr);
-    }
-    return Attribute(reader.get(), "version", kXsltNamespace);
+  // is all that is read, so what follows it need not even be well-formed.
+  xml::XmlPtr<xmlParserCtxt> parser(
+      xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, path.c_str()));
+  if (!parser) return {};
+  xmlCtxtUseOptions(parser.get(), XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  RootVersion root;
+  parser->_private = &root;
+  // The handler is given the parser itself, to stop it.
+  parser->userData = parser.get();
+  char chunk[4096];
+  for (std::uint64_t total = 0; !root.found && total < kMostRead;) {
+    const ssize_t n = ::read(opened.fd.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    total += static_cast<std::uint64_t>(n);
+    if (xmlParseChunk(parser.get(), chunk, static_cast<int>(n), 0) != 0 && !root.found) break;
   }
-  return {};
+  return root.version;
 }
 
 XsltEngine EngineFor(XsltEngine choice, std::string_view version) {

@@ -6,7 +6,6 @@
 #include <libxml/tree.h>
 #include <libxml/valid.h>
 #include <libxml/xmlIO.h>
-#include <libxml/xmlreader.h>
 #include <libxml/xpath.h>
 #include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
@@ -26,7 +25,6 @@ struct XmlDeleter {
   }
   void operator()(xmlParserCtxt* context) const noexcept { xmlFreeParserCtxt(context); }
   void operator()(xmlValidCtxt* context) const noexcept { xmlFreeValidCtxt(context); }
-  void operator()(xmlTextReader* reader) const noexcept { xmlFreeTextReader(reader); }
   // Closing flushes what is still buffered.
   void operator()(xmlOutputBuffer* buffer) const noexcept { xmlOutputBufferClose(buffer); }
 };
