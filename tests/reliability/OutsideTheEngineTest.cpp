@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/mman.h>
+#include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -352,10 +353,11 @@ std::vector<Call> Calls(pid_t window, long windowNice) {
   const auto n = [](long value) { return std::to_string(value); };
   return {
       {"getpid", SYS_getpid, "", {}},
-      {"personality_linux32", SYS_personality, "0x0008", {ENOSYS}},
+      {"personality_linux32", SYS_personality, n(PER_LINUX32), {ENOSYS}},
       {"keyctl_user_keyring",
        SYS_keyctl,
-       n(KEYCTL_GET_KEYRING_ID) + "," + n(KEY_SPEC_USER_KEYRING) + ",0",
+       // -4 names the user's own keyring.
+       n(KEYCTL_GET_KEYRING_ID) + ",-4,0",
        {ENOSYS}},
       {"userfaultfd", SYS_userfaultfd, "0", {ENOSYS}},
       {"perf_event_open", SYS_perf_event_open, "S,0,-1,-1,0", {ENOSYS}},
@@ -403,8 +405,9 @@ std::string DebuggerScript(const std::vector<Call>& calls, pid_t engine,
       "    err = num('*((int*(*)(void))__errno_location)()') if rc == -1 else 0\n"
       "    print('ROW %s %d %d' % (name, rc, err), flush=True)\n"
       "S = num('%s(" +
-      std::to_string(SYS_mmap) +
-      ",0,4096,3,0x22,-1,0)' % CALL)\n"
+      std::to_string(SYS_mmap) + ",0,4096," + std::to_string(PROT_READ | PROT_WRITE) + "," +
+      std::to_string(MAP_PRIVATE | MAP_ANONYMOUS) +
+      ",-1,0)' % CALL)\n"
       "gdb.selected_inferior().write_memory(S + 64, b'/dev/tty\\0')\n"
       "gdb.selected_inferior().write_memory(S + 128, b'" +
       terminal + "\\0')\n";
