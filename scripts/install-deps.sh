@@ -17,6 +17,9 @@ packages=(
   docbook-xml docbook-xsl yelp-xsl
   qt6-base-dev qt6-webengine-dev libgl-dev
   libgtest-dev libgmock-dev
+  # The reliability tests attach a debugger to a running engine and make its
+  # calls from there.
+  gdb
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   clang libclang-rt-14-dev
   # The Debian package, checks of its desktop files, screenshots.
