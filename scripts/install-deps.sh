@@ -20,10 +20,15 @@ packages=(
   # engine's small Java part and gives its JNI header.
   libsaxonhe-java default-jre-headless default-jdk-headless
   libgtest-dev libgmock-dev
+  # The reliability tests attach a debugger to a running engine and make its
+  # calls from there.
+  gdb
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   clang libclang-rt-14-dev
   # The Debian package, checks of its desktop files, screenshots.
   dpkg-dev file appstream desktop-file-utils imagemagick lintian
+  # A stylesheet that writes many files, tried on a small book.
+  docbook-xsl docbook-xml
 )
 
 missing=()

@@ -82,6 +82,13 @@ void Answer(const JobResult& result) {
     return;
   }
   WriteAll(kHelperOutputFd, result.output, "the output");
+  for (const auto& document : result.documents) {
+    WriteAll(kHelperOutputFd, document.bytes, "the output");
+    Send(wire::Writer(wire::Tag::kDocument)
+             .Text(document.path)
+             .Number(document.bytes.size())
+             .Bytes());
+  }
   Send(wire::Writer(wire::Tag::kOutput)
            .Number(static_cast<std::uint64_t>(result.kind))
            .Number(result.output.size())

@@ -265,15 +265,32 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
              if (frm->Output()) SaveOutputAs(errors, *cdl, fs, frm->TempFile(), *frm->Output());
            },
        .outputFile =
-           [frm] { return frm->Output() ? QString::fromStdString(frm->TempFile()) : QString(); },
+           [frm] { return frm->Output() ? QString::fromStdString(frm->ShownFile()) : QString(); },
        .outputEngine =
            [frm] {
              return frm->Output() ? QString::fromStdString(frm->Output()->engine) : QString();
            },
        .outputCharset =
            [frm] {
-             return frm->Output() ? QString::fromStdString(frm->Output()->encoding)
-                                  : QStringLiteral("UTF-8");
+             // A file the stylesheet wrote beside the output declares its
+             // own encoding; the source window reads it from the bytes.
+             if (!frm->Output() || frm->ShownFileIsWritten()) return QString();
+             return QString::fromStdString(frm->Output()->encoding);
+           },
+       .outputFiles =
+           [frm] {
+             QStringList files;
+             if (frm->Output()) {
+               for (const std::string& file : frm->Output()->set.files) {
+                 files << QString::fromStdString(file);
+               }
+             }
+             return files;
+           },
+       .shownOutputFile = [frm] { return static_cast<int>(frm->ShownFileIndex()); },
+       .showOutputFile =
+           [frm](int index) {
+             if (index >= 0) frm->ShowOutputFile(static_cast<std::size_t>(index));
            }});
 }
 

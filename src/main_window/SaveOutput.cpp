@@ -1,5 +1,6 @@
 #include "main_window/SaveOutput.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "error_handling/ProcedureTrap.h"
@@ -88,9 +89,74 @@ std::string OutputFilter(transform::OutputKind kind) {
   return std::string(description) + " (" + pattern + ")|" + pattern + "|All Files (*.*)|*.*";
 }
 
+std::string MainOutputName(const std::vector<std::string>& written, const AppliedOutput& output) {
+  const std::string extension = std::string(".") + ExtensionOf(output.kind);
+  std::string own = SuggestedOutputName(output);
+  own.erase(0, own.rfind('/') + 1);
+  const std::string stem = own.substr(0, own.size() - extension.size());
+  const auto taken = [&written](const std::string& name) {
+    return std::any_of(written.begin(), written.end(), [&name](const std::string& file) {
+      return file == name || file.starts_with(name + "/");
+    });
+  };
+  for (const std::string& name : {"index" + extension, own, stem + "-output" + extension}) {
+    if (!taken(name)) return name;
+  }
+  return "xmlpellor-output" + extension;
+}
+
+std::size_t FirstShownFile(const std::vector<std::string>& files, const std::string& mainFile) {
+  const auto named = [&files](const std::string& name) {
+    return static_cast<std::size_t>(std::find(files.begin(), files.end(), name) - files.begin());
+  };
+  if (!mainFile.empty() && named(mainFile) < files.size()) return named(mainFile);
+  for (const char* index : {"index.html", "index.htm", "index.xhtml"}) {
+    if (named(index) < files.size()) return named(index);
+  }
+  return 0;
+}
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+namespace {
+
+void SaveOutputSet(ICommonDialog& cdl, IFileSystem& fs, const AppliedOutput& output) {
+  std::string start = LocalPath(output.document);
+  start.erase(start.rfind('/') + 1);
+  cdl.SetFileName(start);
+  cdl.SetDialogTitle(kSaveOutputFilesTitle);
+  cdl.SetFilter("");
+  cdl.SetFlags(0);
+  cdl.ShowFolder();
+  std::string folder = cdl.FileName();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  // Nothing of the user's is replaced: another run's files, or a page of
+  // their own, might have these names.
+  std::vector<std::string> present;
+  for (const std::string& file : output.set.files) {
+    if (fs.Exists(folder + "/" + file)) present.push_back(file);
+  }
+  if (!present.empty()) {
+    std::string more;
+    if (present.size() > 1) more = " and " + std::to_string(present.size() - 1) + " more";
+    throw RuntimeError(err::kFileAlreadyExists, folder + " already holds " + present.front() +
+                                                    more +
+                                                    " of the output's files; choose a folder "
+                                                    "without them");
+  }
+  for (const std::string& file : output.set.files) {
+    fs.WriteBelow(folder, file, fs.ReadBelow(output.set.folder, file), false);
+  }
+}
+
+}  // namespace
+
 void SaveOutputAs(ErrorHandling& errors, ICommonDialog& cdl, IFileSystem& fs,
                   const std::string& outputFile, const AppliedOutput& output) noexcept {
   ProcedureTrap(errors, PassOver::SilentlyOn(err::kCancelError)).Run([&] {
+    if (!output.set.files.empty()) return SaveOutputSet(cdl, fs, output);
     // The dialog is shared with the pickers, so every property is set anew.
     cdl.SetFileName(SuggestedOutputName(output));
     cdl.SetDialogTitle(kSaveOutputTitle);

@@ -130,6 +130,7 @@ void frmMain::Form_Load() noexcept {
 
 void frmMain::Form_Unload(std::int16_t& /*Cancel*/) noexcept {
   ProcedureTrap(m_services.errors).Run([&] { DeleteTempFile(); });
+  DeleteRunFolder();
 }
 
 // The layout and the two pickers carry their own traps (with the numbers
@@ -173,6 +174,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
   RunEvents events(m_services.progress, m_services.messages);
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
+    DeleteRunFolder();
     m_output.reset();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
@@ -184,12 +186,13 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     transform::OutputFormat format;
     const std::size_t reportedBefore = reports.Reported().size();
     Variant output;
+    std::vector<xml::OutputDocument> documents;
     {
       const ProgressShown progress(m_services.progress);
       // The command line's and the panel's values go to libxslt as
       // xsltproc gives them, not through the values written into the
       // stylesheet.
-      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format, &events,
+      output = CreateHTMLFromXMLXSL(strXmlDoc, strXslDoc, Variant{}, &format, &events, &documents,
                                     m_parameterSet.Values());
     }
     PageInfo page{PageKindOf(format.kind), strXmlDoc};
@@ -215,9 +218,23 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     if (!format.notice.empty()) {
       m_services.app.PrintError("xmlpellor: " + VisibleLine(format.notice) + "\n");
     }
+    AppliedOutput applied{format.kind, strXmlDoc, page.charset, events.engine};
+    if (!documents.empty()) applied.set = WriteOutputSet(documents, result, applied);
     WriteResult(result);
-    m_output = AppliedOutput{format.kind, strXmlDoc, page.charset, events.engine};
-    m_controls.wbr.Navigate(mstrTempFile, page);
+    m_output = std::move(applied);
+    const OutputSet& set = m_output->set;
+    if (set.files.empty()) {
+      m_controls.wbr.Navigate(mstrTempFile, page);
+      return;
+    }
+    // The page lies among the files, so that their links to one another
+    // (relative, as the stylesheet wrote them) lead where they should.
+    page.readableFolders.push_back(set.folder);
+    m_readableFolders = page.readableFolders;
+    m_shownFile = FirstShownFile(set.files, set.mainFile);
+    page.baseDocument.clear();
+    page.asWritten = set.files[m_shownFile] != set.mainFile;
+    m_controls.wbr.Navigate(set.folder + "/" + set.files[m_shownFile], page);
   });
   ProcedureTrap(m_services.errors).Run([&] {
     if (events.declared) m_parameterSet.Declared(std::move(*events.declared));
@@ -312,10 +329,59 @@ void frmMain::cmdBrowseXsl_Click() noexcept {
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                       const Variant& astrParamValue,
                                       transform::OutputFormat* format, transform::JobEvents* events,
+                                      std::vector<xml::OutputDocument>* documents,
                                       const std::vector<xml::GlobalParameter>& globals) noexcept {
   return transform::CreateHTMLFromXMLXSL(m_services.errors, m_services.worker, m_services.engine,
                                          strXmlDoc, strXslDoc, astrParamValue, format, events,
-                                         globals);
+                                         documents, globals);
+}
+
+OutputSet frmMain::WriteOutputSet(std::vector<xml::OutputDocument>& documents,
+                                  const std::string& main, const AppliedOutput& output) {
+  OutputSet set;
+  // Named before anything goes in, so that a failed write leaves nothing
+  // behind after the next Apply.
+  m_runFolder = set.folder = m_services.fs.CreateFolder(m_services.fs.TempPath(), kRunFolderPrefix);
+  for (xml::OutputDocument& document : documents) {
+    m_services.fs.WriteBelow(set.folder, document.path, document.bytes, true);
+    set.files.push_back(std::move(document.path));
+    std::string().swap(document.bytes);
+  }
+  if (!IsBlank(main)) {
+    set.mainFile = MainOutputName(set.files, output);
+    m_services.fs.WriteBelow(set.folder, set.mainFile, main, true);
+    set.files.insert(set.files.begin(), set.mainFile);
+  }
+  return set;
+}
+
+std::string frmMain::ShownFile() const {
+  if (!m_output || m_output->set.files.empty()) return mstrTempFile;
+  return m_output->set.folder + "/" + m_output->set.files[m_shownFile];
+}
+
+void frmMain::ShowOutputFile(std::size_t index) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (!m_output || index >= m_output->set.files.size()) return;
+    const OutputSet& set = m_output->set;
+    m_shownFile = index;
+    PageInfo page;
+    page.kind = PageKindOf(m_output->kind);
+    page.readableFolders = m_readableFolders;
+    page.asWritten = set.files[index] != set.mainFile;
+    if (!page.asWritten) page.charset = m_output->encoding;
+    m_controls.wbr.Navigate(set.folder + "/" + set.files[index], page);
+  });
+}
+
+void frmMain::DeleteRunFolder() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (m_runFolder.empty()) return;
+    // Forgotten first: a folder that cannot go is reported once, not at
+    // every Apply after.
+    const std::string folder = std::exchange(m_runFolder, std::string());
+    m_services.fs.RemoveTree(folder);
+  });
 }
 
 Variant frmMain::XMLError(const transform::ParseError& parseError,

@@ -100,6 +100,7 @@ class frmMain {
                                const Variant& astrParamValue,
                                transform::OutputFormat* format = nullptr,
                                transform::JobEvents* events = nullptr,
+                               std::vector<xml::OutputDocument>* documents = nullptr,
                                const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
   Variant XMLError(const transform::ParseError& parseError, const std::string& strDoc) noexcept;
   Variant FixPath(const std::string& strFile) noexcept;
@@ -108,6 +109,17 @@ class frmMain {
   const std::string& TempFile() const noexcept { return mstrTempFile; }
   // What the temporary file holds: nothing until an Apply has written it.
   const std::optional<AppliedOutput>& Output() const noexcept { return m_output; }
+  // The file the window last showed of the output: one of the files the
+  // stylesheet wrote, or the temporary file.
+  std::string ShownFile() const;
+  std::size_t ShownFileIndex() const noexcept { return m_shownFile; }
+  // True when the page shows a file the stylesheet wrote, not its output.
+  bool ShownFileIsWritten() const {
+    return m_output && !m_output->set.files.empty() &&
+           m_output->set.files[m_shownFile] != m_output->set.mainFile;
+  }
+  // Shows the file at `index` of the last Apply's set of files.
+  void ShowOutputFile(std::size_t index) noexcept;
 
  private:
   enum class Origin { kUser, kSave };
@@ -117,11 +129,20 @@ class frmMain {
   void WriteResult(const std::string& result);
   std::string TempFileName() noexcept;
   void DeleteTempFile() noexcept;
+  void DeleteRunFolder() noexcept;
+  // Puts the files the stylesheet wrote, and the output unless it is blank,
+  // into a new folder of the run's own.
+  OutputSet WriteOutputSet(std::vector<xml::OutputDocument>& documents, const std::string& main,
+                           const AppliedOutput& output);
 
   Services m_services;
   Controls m_controls;
   std::string mstrTempFile;
   std::optional<AppliedOutput> m_output;
+  // The folder of the last Apply's files, until it is deleted.
+  std::string m_runFolder;
+  std::size_t m_shownFile = 0;
+  std::vector<std::string> m_readableFolders;
   bool m_following = true;
   bool m_applying = false;
   bool m_savedDuringApply = false;

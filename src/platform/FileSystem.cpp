@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ftw.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,6 +92,86 @@ void CopyFileBytes(const std::string& from, const std::string& to) {
     WriteAll(out.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)), to);
   }
   out.Close(to);
+}
+
+namespace {
+
+// Opens `relative` below `folder` one part at a time, so that no
+// part can be a link that leads elsewhere.
+FileDescriptor OpenBelow(const std::string& folder, const std::string& relative, int flags,
+                         mode_t fileMode, bool makeFolders, mode_t folderMode) {
+  FileDescriptor at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!at) ThrowFileError(errno, folder);
+  std::size_t start = 0;
+  for (std::size_t slash = relative.find('/'); slash != std::string::npos;
+       slash = relative.find('/', start)) {
+    const std::string part = relative.substr(start, slash - start);
+    if (makeFolders && ::mkdirat(at.get(), part.c_str(), folderMode) != 0 && errno != EEXIST) {
+      ThrowFileError(errno, folder + "/" + relative.substr(0, slash));
+    }
+    FileDescriptor next(
+        ::openat(at.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) ThrowFileError(errno, folder + "/" + relative.substr(0, slash));
+    at = std::move(next);
+    start = slash + 1;
+  }
+  const std::string name = relative.substr(start);
+  FileDescriptor file(::openat(at.get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, fileMode));
+  if (!file) ThrowFileError(errno, folder + "/" + relative);
+  return file;
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
+  return ::remove(path) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+std::string CreatePrivateFolder(const std::string& directory, const std::string& prefix) {
+  std::string path = directory;
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += prefix + "XXXXXX";
+  // mkdtemp makes the folder with mode 0700 under a name nobody had.
+  if (::mkdtemp(path.data()) == nullptr) ThrowFileError(errno, directory);
+  return path;
+}
+
+void WriteFileBelow(const std::string& folder, const std::string& relative, std::string_view bytes,
+                    bool privately) {
+  const int flags = O_WRONLY | O_CREAT | (privately ? O_TRUNC : O_EXCL);
+  FileDescriptor file =
+      OpenBelow(folder, relative, flags, privately ? 0600 : 0666, true, privately ? 0700 : 0777);
+  const std::string path = folder + "/" + relative;
+  WriteAll(file.get(), bytes, path);
+  file.Close(path);
+}
+
+std::string ReadFileBelow(const std::string& folder, const std::string& relative) {
+  FileDescriptor file = OpenBelow(folder, relative, O_RDONLY, 0, false, 0);
+  std::string bytes;
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    const ssize_t n = ::read(file.get(), buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(errno, folder + "/" + relative);
+    }
+    if (n == 0) break;
+    bytes.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+  return bytes;
+}
+
+void RemoveFolder(const std::string& folder) {
+  if (folder.empty()) throw RuntimeError(err::kBadFileNameOrNumber, "Bad file name or number");
+  // FTW_PHYS: a link is removed as a link; FTW_DEPTH: contents first.
+  const int failed = ::nftw(folder.c_str(), &RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  if (failed != 0) ThrowFileError(failed > 0 ? failed : errno, folder);
+}
+
+bool IFileSystem::Exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 std::string PosixFileSystem::TempPath() {

@@ -45,6 +45,23 @@ void WriteAll(int fd, std::string_view data, const std::string& path);
 // Copying a file onto itself leaves it as it is.
 void CopyFileBytes(const std::string& from, const std::string& to);
 
+// Creates a new, empty folder in `directory` whose name begins with
+// `prefix`, open to its owner only, and returns its full path.
+std::string CreatePrivateFolder(const std::string& directory, const std::string& prefix);
+
+// Writes `bytes` into the file `relative` below `folder` ('/'-separated
+// parts, none of them "." or ".."), creating the folders on the way. When
+// `privately`, they and the file are for the owner only; otherwise the file
+// must not exist yet. No symbolic link on the way is followed.
+void WriteFileBelow(const std::string& folder, const std::string& relative, std::string_view bytes,
+                    bool privately);
+
+// The bytes of the file `relative` below `folder`, no link followed.
+std::string ReadFileBelow(const std::string& folder, const std::string& relative);
+
+// Deletes `folder` and everything in it; links inside go, their targets stay.
+void RemoveFolder(const std::string& folder);
+
 // The runtime's file services the program relies on: the temporary
 // directory, new uniquely named files in it, deletion, and the one-shot
 // output of a text.
@@ -69,6 +86,20 @@ class IFileSystem {
   virtual void CopyFile(const std::string& from, const std::string& to) {
     CopyFileBytes(from, to);
   }
+  // The folders of a run that wrote several files (see the functions above).
+  virtual std::string CreateFolder(const std::string& directory, const std::string& prefix) {
+    return CreatePrivateFolder(directory, prefix);
+  }
+  virtual void WriteBelow(const std::string& folder, const std::string& relative,
+                          std::string_view bytes, bool privately) {
+    WriteFileBelow(folder, relative, bytes, privately);
+  }
+  virtual std::string ReadBelow(const std::string& folder, const std::string& relative) {
+    return ReadFileBelow(folder, relative);
+  }
+  virtual void RemoveTree(const std::string& folder) { RemoveFolder(folder); }
+  // True when something (a file, a folder, a link) has that name.
+  virtual bool Exists(const std::string& path);
 };
 
 class PosixFileSystem final : public IFileSystem {

@@ -53,6 +53,10 @@ struct PageInfo {
   std::vector<std::string> readableFolders{};
   // The character encoding of the file's bytes, as the output declares it.
   std::string charset = "UTF-8";
+  // Shown as a page shows a file it went to, not as the program's own
+  // output: its type by its name and its bytes in the encoding it declares
+  // (a file a stylesheet wrote in the encoding it asked for).
+  bool asWritten = false;
 };
 
 // The embedded web browser.
@@ -95,6 +99,9 @@ class ICommonDialog {
   virtual void ShowOpen() = 0;
   // The same for a file to write, which need not exist yet.
   virtual void ShowSave() = 0;
+  // The same for a folder, which FileName names to begin with and holds
+  // after a choice.
+  virtual void ShowFolder() = 0;
 };
 
 }  // namespace xmlpellor

@@ -147,8 +147,9 @@ std::vector<std::string> HelperEngine::ReadableFolders(const std::string& xml,
 }
 
 void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
-                        std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
-                        bool& overLimit) const {
+                        const JobRequest& request, Attempt& attempt) const {
+  std::optional<JobResult>& result = attempt.result;
+  std::vector<DocumentSize>& documents = attempt.documents;
   wire::Reader reader(message);
   switch (reader.tag()) {
     case wire::Tag::kConfined:
@@ -165,7 +166,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
     }
     case wire::Tag::kMessage: events.Message(reader.Text()); break;
     case wire::Tag::kParameters: events.Parameters(wire::DecodeParameters(reader)); break;
-    case wire::Tag::kOverLimit: overLimit = true; break;
+    case wire::Tag::kOverLimit: attempt.overLimit = true; break;
     case wire::Tag::kOutput: {
       result.emplace();
       const std::uint64_t kind = reader.Number();
@@ -173,8 +174,38 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
         throw RuntimeError(err::kInternalError, "The XSLT engine named no known kind of output");
       }
       result->kind = static_cast<xml::OutputKind>(kind);
-      result->output = helper.Output(reader.Number());
+      const std::uint64_t size = reader.Number();
       result->encoding = reader.Text();
+      if (documents.empty()) {
+        result->output = helper.Output(size);
+        break;
+      }
+      std::uint64_t total = size;
+      for (const auto& [path, bytes] : documents) total += bytes;
+      std::string all = helper.Output(total);
+      std::uint64_t at = size;
+      for (auto& [path, bytes] : documents) {
+        result->documents.push_back({std::move(path), all.substr(at, bytes)});
+        at += bytes;
+      }
+      all.resize(size);
+      all.shrink_to_fit();
+      result->output = std::move(all);
+      break;
+    }
+    case wire::Tag::kDocument: {
+      // The same rules as in the engine: a helper that breaks them is not
+      // to be trusted with the user's disk.
+      std::string path = reader.Text();
+      const std::uint64_t size = reader.Number();
+      std::uint64_t total = size;
+      for (const auto& document : documents) total += document.second;
+      if (!xml::IsOutputPath(path) || documents.size() >= request.maxDocuments ||
+          size > request.maxDocumentBytes || total > request.maxDocumentBytes) {
+        throw RuntimeError(err::kInternalError,
+                           "The XSLT engine named a file it may not write: " + path);
+      }
+      documents.emplace_back(std::move(path), size);
       break;
     }
     case wire::Tag::kNotLoaded: {
@@ -185,7 +216,7 @@ void HelperEngine::Hear(const std::string& message, IHelperProcess& helper, JobE
       result->notLoadedLocation = reader.Text();
       break;
     }
-    case wire::Tag::kFailed: failure = wire::DecodeError(reader); break;
+    case wire::Tag::kFailed: attempt.failure = wire::DecodeError(reader); break;
     default: break;
   }
 }
@@ -201,10 +232,10 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
   }
 
   StopToken* token = StopToken::Current();
-  Attempt attempt = RunOnce(message, events, token);
+  Attempt attempt = RunOnce(message, request, events, token);
   // An engine that ended before it said a word never had the job: it died
   // waiting, and one fresh engine takes the job instead, unseen.
-  if (!attempt.heard && !attempt.stopped) attempt = RunOnce(message, events, token);
+  if (!attempt.heard && !attempt.stopped) attempt = RunOnce(message, request, events, token);
 
   // The next job's process starts while the window shows this one's result.
   try {
@@ -225,8 +256,8 @@ JobResult HelperEngine::Run(const JobRequest& request, JobEvents& events) {
   throw EndingError(attempt.status);
 }
 
-HelperEngine::Attempt HelperEngine::RunOnce(const std::string& message, JobEvents& events,
-                                            StopToken* token) {
+HelperEngine::Attempt HelperEngine::RunOnce(const std::string& message, const JobRequest& request,
+                                            JobEvents& events, StopToken* token) {
   Attempt attempt;
   std::unique_ptr<IHelperProcess> helper = TakePrepared();
   {
@@ -237,7 +268,7 @@ HelperEngine::Attempt HelperEngine::RunOnce(const std::string& message, JobEvent
     while (helper->Receive(received)) {
       attempt.heard = true;
       try {
-        Hear(received, *helper, events, attempt.result, attempt.failure, attempt.overLimit);
+        Hear(received, *helper, events, request, attempt);
       } catch (const RuntimeError& e) {
         // A helper that says what cannot be read is not to be trusted further.
         attempt.failure = e.record();

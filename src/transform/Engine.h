@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Process.h"
@@ -82,6 +83,8 @@ class HelperEngine final : public IEngine {
   std::uint64_t MemoryLimit() const noexcept { return m_memoryLimit; }
 
  private:
+  // A file the helper says it wrote: its path and size.
+  using DocumentSize = std::pair<std::string, std::uint64_t>;
   // What became of one engine given the job.
   struct Attempt {
     bool heard = false;  // it said anything at all
@@ -90,14 +93,16 @@ class HelperEngine final : public IEngine {
     std::optional<JobResult> result;
     std::optional<ErrorRecord> failure;
     ExitStatus status;
+    // Announced before the output, whose bytes they follow.
+    std::vector<DocumentSize> documents;
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();
-  Attempt RunOnce(const std::string& message, JobEvents& events, StopToken* token);
+  Attempt RunOnce(const std::string& message, const JobRequest& request, JobEvents& events,
+                  StopToken* token);
   // Takes in one message of the helper's.
   void Hear(const std::string& message, IHelperProcess& helper, JobEvents& events,
-            std::optional<JobResult>& result, std::optional<ErrorRecord>& failure,
-            bool& overLimit) const;
+            const JobRequest& request, Attempt& attempt) const;
 
   IProcessLauncher& m_launcher;
   std::string m_program;

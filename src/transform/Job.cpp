@@ -35,7 +35,8 @@ void SetParameters(xml::DOMDocument& xslDoc, const std::vector<std::string>& par
                          xml::kXmlComponentSource);
     }
     param = xslDoc.firstElementWithAttribute(kXsltNamespace, "param", "name", name);
-    if (i + 1 >= params.size()) throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
+    if (i + 1 >= params.size())
+      throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
     param.text(params[i + 1]);
   }
 }
@@ -51,7 +52,6 @@ bool Load(xml::DOMDocument& doc, const std::string& location, JobResult& result)
   return false;
 }
 
-
 }  // namespace
 
 void PrintedMessages::Message(const std::string& line) {
@@ -66,7 +66,8 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
   // the limit is left to the sanitizer.
   std::string limited;
   if (memoryLimit != 0 && !kUnderAddressSanitizer) {
-    const rlim_t data = static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
+    const rlim_t data =
+        static_cast<rlim_t>(memoryLimit) + IWorker::kStackBytes + (rlim_t{64} << 20);
     const rlimit bounds{data, data};
     if (::setrlimit(RLIMIT_DATA, &bounds) == 0) limited = ", memory limited";
   }
@@ -78,7 +79,7 @@ std::string ConfineForJob(const JobRequest& request, std::uint64_t memoryLimit) 
 
 JobResult RunJob(const JobRequest& request, JobEvents& events) {
   const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
-                                                      : xml::ReadPolicy::Unrestricted();
+                                                       : xml::ReadPolicy::Unrestricted();
   const xml::XmlJobScope scope(policy, events);
   JobResult result;
 
@@ -96,9 +97,11 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   SetParameters(xslDoc, request.params);
 
   xml::OutputFormat format;
-  result.output =
-      std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals);
+  xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
+  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format,
+                                                  request.globals, &documents);
   result.kind = format.kind;
+  result.documents = std::move(documents.files);
   result.encoding = format.encoding;
   return result;
 }

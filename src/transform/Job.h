@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/StylesheetParameter.h"
@@ -31,6 +32,10 @@ struct JobRequest {
   // Global parameters set through libxslt, as xsltproc's --stringparam and
   // --param set them: apart from `params`, which writes into the stylesheet.
   std::vector<xml::GlobalParameter> globals = {};
+  // How many files, and how many bytes in all, the stylesheet may write
+  // beside its output.
+  std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
+  std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
 };
 
 // What a job that ran to its end gives back: the output and its kind, or
@@ -42,6 +47,8 @@ struct JobResult {
   // Set when a document did not load, with the location it was loaded from.
   std::optional<xml::ParseError> notLoaded;
   std::string notLoadedLocation;
+  // The files the stylesheet wrote beside the output, in the order written.
+  std::vector<xml::OutputDocument> documents;
 };
 
 // What a job tells as it runs, on the thread that runs it.

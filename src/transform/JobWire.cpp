@@ -59,7 +59,8 @@ std::string EncodeRequest(const EngineRequest& request) {
   for (const auto& param : job.params) writer.Text(param);
   writer.Number(job.restrictReads ? 1 : 0).Number(job.readableFolders.size());
   for (const auto& folder : job.readableFolders) writer.Text(folder);
-  writer.Number(request.memoryLimit).Number(job.globals.size());
+  writer.Number(request.memoryLimit).Number(job.maxDocuments).Number(job.maxDocumentBytes);
+  writer.Number(job.globals.size());
   for (const auto& global : job.globals) {
     writer.Text(global.name).Text(global.value).Number(global.xpath ? 1 : 0);
   }
@@ -78,6 +79,8 @@ EngineRequest DecodeRequest(std::string_view message) {
   job.restrictReads = reader.Number() != 0;
   for (std::uint64_t n = reader.Number(); n > 0; --n) job.readableFolders.push_back(reader.Text());
   request.memoryLimit = reader.Number();
+  job.maxDocuments = reader.Number();
+  job.maxDocumentBytes = reader.Number();
   for (std::uint64_t n = reader.Number(); n > 0; --n) {
     xml::GlobalParameter global;
     global.name = reader.Text();

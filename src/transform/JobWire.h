@@ -14,7 +14,7 @@ namespace xmlpellor::transform::wire {
 // channel message: a version byte, a tag, then the fields (numbers as 8
 // little-endian bytes, texts with their length first). One request goes
 // in; what the job does and then its one outcome come out.
-inline constexpr std::uint8_t kVersion = 2;
+inline constexpr std::uint8_t kVersion = 3;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -29,6 +29,10 @@ enum class Tag : std::uint8_t {
   kOutput,     // numbers: output kind, size of the output in the shared file; text: its encoding
   kNotLoaded,  // number: line; texts: reason, location
   kFailed,     // an ErrorRecord
+  // Before kOutput, one for each file the stylesheet wrote: text: its path
+  // (see xml::IsOutputPath); number: its size. Its bytes follow the
+  // output's in the shared file, in the order of these messages.
+  kDocument,
   // From the engine once the stylesheet has compiled.
   kParameters,  // number: count; then texts: name, default, for each
 };

@@ -67,8 +67,10 @@ std::string StoppedText(double seconds) {
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format, JobEvents* events,
+                             std::vector<xml::OutputDocument>* documents,
                              const std::vector<xml::GlobalParameter>& globals) noexcept {
   if (format != nullptr) *format = {};
+  if (documents != nullptr) documents->clear();
   return Guarded<Variant>(errors, [&](Variant& result) {
     const auto started = std::chrono::steady_clock::now();
     JobRequest request = RequestFor(strXmlDoc, strXslDoc, astrParamValue);
@@ -100,6 +102,7 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
         format->kind = done.kind;
         format->encoding = done.encoding;
       }
+      if (documents != nullptr) *documents = std::move(done.documents);
     }
   });
 }

@@ -36,12 +36,15 @@ using OutputKind = xml::OutputKind;
 // and the transformation, waited for on `worker`; when the user stops them
 // the result is the stop text instead, with no report. What the job tells
 // as it runs goes to `events`; without it, its messages go to stderr.
+// `documents`, when given, receives the files the stylesheet wrote beside
+// its output.
 // `globals` set global parameters through libxslt, as xsltproc's
 // --stringparam and --param do, apart from `astrParamValue`.
 Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& engine,
                              const std::string& strXmlDoc, const std::string& strXslDoc,
                              const Variant& astrParamValue, OutputFormat* format = nullptr,
                              JobEvents* events = nullptr,
+                             std::vector<xml::OutputDocument>* documents = nullptr,
                              const std::vector<xml::GlobalParameter>& globals = {}) noexcept;
 
 // "The transformation was stopped after 2.4 s.", shown in place of a result

@@ -99,5 +99,29 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"Failure", FakeCommonDialog::Answer::Fail, {}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct MainNameCase {
+  const char* name;
+  std::vector<std::string> written;
+  Kind kind;
+  std::string expected;
+};
+
+class MainOutputNameAmongFiles : public ::testing::TestWithParam<MainNameCase> {};
+
+// The output never takes the place of a file, or of a folder, the
+// stylesheet wrote.
+TEST_P(MainOutputNameAmongFiles, IsOneTheStylesheetLeftFree) {
+  const MainNameCase& c = GetParam();
+  EXPECT_EQ(MainOutputName(c.written, {c.kind, "/data/orders.xml"}), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SaveOutput, MainOutputNameAmongFiles,
+    ::testing::Values(
+        MainNameCase{"IndexByKind", {"index.html"}, Kind::kXml, "index.xml"},
+        MainNameCase{"BothTaken", {"index.html", "orders.html"}, Kind::kHtml, "orders-output.html"},
+        MainNameCase{"FolderOfThatName", {"index.html/a.html"}, Kind::kHtml, "orders.html"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace xmlpellor::test

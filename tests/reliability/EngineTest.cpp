@@ -4,15 +4,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -120,6 +121,108 @@ INSTANTIATE_TEST_SUITE_P(
                    "<xsl:template match='/'><xsl:value-of select=\"document('{outside}')\"/></xsl:template>"
                    "</xsl:stylesheet>",
                    0, true, nullptr, "secret"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The files a stylesheet writes beside its output, through the engine's own
+// process: where each href lands, what is refused and the limits.
+struct WrittenCase {
+  const char* name;
+  std::string body;  // of the template for '/'; "{outside}" is a folder outside the job
+  std::vector<std::pair<std::string, std::string>> written;  // path, a part of its bytes
+  const char* failure;                                       // a part of the error; null: none
+  std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
+  std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
+};
+
+class WrittenFiles : public ::testing::TestWithParam<WrittenCase> {};
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    names.push_back(entry.path().lexically_relative(folder).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_P(WrittenFiles, ComeBackWithTheOutputAndNothingReachesTheDisk) {
+  const WrittenCase& c = GetParam();
+  TempDir job;
+  TempDir outside;
+  std::string body = c.body;
+  for (auto at = body.find("{outside}"); at != std::string::npos; at = body.find("{outside}")) {
+    body.replace(at, 9, outside.path());
+  }
+  job.Write("doc.xml", "<r><i>1</i><i>2</i><i>3</i><i>4</i><i>5</i></r>");
+  job.Write("s.xsl", std::string(kHead) + "<xsl:template match='/'>" + body +
+                         "<main/></xsl:template></xsl:stylesheet>");
+  PosixProcessLauncher launcher;
+  transform::HelperEngine engine(launcher, EngineProgram(), {});
+  BlockingWorker worker;
+  transform::PrintedMessages events;
+  transform::JobRequest request{job.File("doc.xml"), job.File("s.xsl"), {}, false, false, {}};
+  request.maxDocuments = c.maxDocuments;
+  request.maxDocumentBytes = c.maxDocumentBytes;
+  transform::JobResult result;
+  testing::internal::CaptureStderr();
+  try {
+    worker.Run([&] { result = engine.Run(request, events); });
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(c.failure, nullptr) << "the job succeeded";
+  } catch (const RuntimeError& e) {
+    testing::internal::GetCapturedStderr();
+    ASSERT_NE(c.failure, nullptr) << e.what();
+    EXPECT_THAT(e.what(), HasSubstr(c.failure));
+  }
+  if (c.failure == nullptr) {
+    EXPECT_THAT(result.output, HasSubstr("<main"));
+    ASSERT_EQ(result.documents.size(), c.written.size());
+    for (std::size_t i = 0; i < c.written.size(); ++i) {
+      EXPECT_EQ(result.documents[i].path, c.written[i].first);
+      EXPECT_THAT(result.documents[i].bytes, HasSubstr(c.written[i].second)) << c.written[i].first;
+    }
+  }
+  EXPECT_EQ(Listing(job.path()), (std::vector<std::string>{"doc.xml", "s.xsl"}));
+  EXPECT_TRUE(Listing(outside.path()).empty());
+}
+
+const std::string kFiveFiles =
+    "<xsl:for-each select='//i'><exsl:document href='f{.}.html'><p/></exsl:document></xsl:for-each>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WrittenFiles,
+    ::testing::Values(
+        WrittenCase{"relative", "<exsl:document href='a.html'><p>A</p></exsl:document>",
+                    {{"a.html", "<p>A</p>"}}, nullptr},
+        WrittenCase{"subfolder", "<exsl:document href='parts/b.html'><p>B</p></exsl:document>",
+                    {{"parts/b.html", "<p>B</p>"}}, nullptr},
+        // The inner one is done first, and resolves beside the outer one.
+        WrittenCase{"nested",
+                    "<exsl:document href='parts/one.html'><p>1</p>"
+                    "<exsl:document href='two.html'><p>2</p></exsl:document></exsl:document>",
+                    {{"parts/two.html", "<p>2</p>"}, {"parts/one.html", "<p>1</p>"}}, nullptr},
+        WrittenCase{"written_twice",
+                    "<exsl:document href='a.html'><p>old</p></exsl:document>"
+                    "<exsl:document href='b.html'><p>B</p></exsl:document>"
+                    "<exsl:document href='a.html'><p>new</p></exsl:document>",
+                    {{"a.html", "new"}, {"b.html", "B"}}, nullptr},
+        // The bytes are as the instruction asked, for the set to be saved.
+        WrittenCase{"own_encoding",
+                    "<exsl:document href='l.html' method='html' encoding='ISO-8859-1'>"
+                    "<p>caf&#233;</p></exsl:document>",
+                    {{"l.html", "caf\xE9"}}, nullptr},
+        WrittenCase{"dot_dot", "<exsl:document href='../x.html'><p/></exsl:document>", {},
+                    "may not write files outside the folder of its output (../x.html)"},
+        WrittenCase{"absolute", "<exsl:document href='{outside}/x.html'><p/></exsl:document>", {},
+                    "may not write files outside the folder of its output (/"},
+        WrittenCase{"file_url", "<exsl:document href='file://{outside}/x.html'><p/></exsl:document>",
+                    {}, "may not write files outside the folder of its output (file://"},
+        WrittenCase{"http_url",
+                    "<exsl:document href='http://127.0.0.1:9/x.html'><p/></exsl:document>", {},
+                    "(http://127.0.0.1:9/x.html)"},
+        WrittenCase{"too_many_files", kFiveFiles, {}, "wrote more than 3 files", 3},
+        WrittenCase{"too_many_bytes", kFiveFiles, {}, "more than 100 bytes into its files",
+                    xml::kDefaultMaxOutputDocuments, 100}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Stops the job a little after it has entered `phase`, from another thread,
@@ -238,22 +341,6 @@ TEST(PreparedEngine, OutlivesTheThreadThatStartedIt) {
   // One for each job, each prepared by the thread of the job before (the
   // first by the thread above), and the one waiting for the next.
   EXPECT_EQ(launcher.starts.load(), 6) << "a prepared engine died and was replaced";
-}
-
-// The processes `pid` started, whichever of its threads started them.
-std::vector<pid_t> ChildrenOf(pid_t pid) {
-  std::vector<pid_t> children;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = ::opendir(tasks.c_str());
-  if (dir == nullptr) return children;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream in(tasks + "/" + entry->d_name + "/children");
-    pid_t child = 0;
-    while (in >> child) children.push_back(child);
-  }
-  ::closedir(dir);
-  return children;
 }
 
 // Says on a pipe once the engine's job is transforming.

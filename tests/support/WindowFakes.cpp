@@ -22,8 +22,8 @@ void FakeBrowser::Navigate(const std::string& url, const PageInfo& page) {
   if (onNavigate) onNavigate(url);
 }
 
-void FakeCommonDialog::Show(bool save) {
-  shown.push_back({fileName, title, filter, flags, save});
+void FakeCommonDialog::Show(bool save, bool folder) {
+  shown.push_back({fileName, title, filter, flags, save, folder});
   switch (answer) {
     case Answer::Choose: fileName = chosen; break;
     case Answer::Cancel: throw RuntimeError(err::kCancelError, "Cancel was selected.");

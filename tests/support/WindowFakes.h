@@ -71,6 +71,7 @@ class FakeCommonDialog final : public ICommonDialog {
     std::string fileName, title, filter;
     std::int32_t flags;
     bool save;
+    bool folder = false;
   };
 
   Answer answer = Answer::Choose;
@@ -87,9 +88,10 @@ class FakeCommonDialog final : public ICommonDialog {
   void SetFlags(std::int32_t f) override { flags = f; }
   void ShowOpen() override { Show(false); }
   void ShowSave() override { Show(true); }
+  void ShowFolder() override { Show(false, true); }
 
  private:
-  void Show(bool save);
+  void Show(bool save, bool folder = false);
 };
 
 // Records what it was told to watch; a test plays the save by calling

@@ -199,7 +199,7 @@ QByteArray ReadLimitNotice(qint64 limit) {
 
 QByteArray OutputLimitNotice(qint64 limit) {
   const QByteArray size = limit >= (qint64{1} << 20) ? QByteArray::number(limit >> 20) + " MB"
-                                                      : QByteArray::number(limit >> 10) + " kB";
+                                                     : QByteArray::number(limit >> 10) + " kB";
   return "\n\n[This output is longer than " + size +
          "; only its beginning is shown. Ctrl+S saves it whole.]\n";
 }

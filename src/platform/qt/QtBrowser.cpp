@@ -135,7 +135,9 @@ void QtBrowser::Navigate(const std::string& path, const PageInfo& page) {
   QStringList folders;
   for (const std::string& folder : page.readableFolders) folders << LocalName(folder);
   registry.SetReadableFolders(folders);
-  if (!path.empty()) {
+  // A file shown as written is served as the page's links to it are: the
+  // policy lets the page go there when its folder is readable.
+  if (!path.empty() && !page.asWritten) {
     registry.AddPage(url, {QFileInfo(QString::fromStdString(path)).absoluteFilePath(), page.kind,
                            QByteArray::fromStdString(page.charset)});
   }

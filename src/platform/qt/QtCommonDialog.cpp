@@ -82,6 +82,10 @@ void QtCommonDialog::Show(Mode mode) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, (m_flags & cdl::kOverwritePrompt) == 0);
     dialog.setDefaultSuffix(QFileInfo(start.name).suffix());
+  } else if (mode == Mode::kFolder) {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -89,7 +93,7 @@ void QtCommonDialog::Show(Mode mode) {
   dialog.setWindowModality(Qt::ApplicationModal);
   const QStringList filters = NameFilters(m_filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
-  if (!start.name.isEmpty()) dialog.selectFile(start.name);
+  if (!start.name.isEmpty() && mode != Mode::kFolder) dialog.selectFile(start.name);
 
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     throw RuntimeError(err::kCancelError, "Cancel was selected.");

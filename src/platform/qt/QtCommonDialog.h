@@ -40,6 +40,8 @@ class QtCommonDialog final : public ICommonDialog {
   // the user types a name without one; cdl::kOverwritePrompt asks before
   // an existing file is replaced.
   void ShowSave() override { Show(Mode::kSave); }
+  // A folder, existing or made in the dialog; FileName names where it starts.
+  void ShowFolder() override { Show(Mode::kFolder); }
 
   // "Description|pattern|Description|pattern" as QFileDialog name filters.
   // Each keeps its description for display and carries the patterns Qt
@@ -48,7 +50,7 @@ class QtCommonDialog final : public ICommonDialog {
   static QStringList NameFilters(const std::string& filter);
 
  private:
-  enum class Mode { kOpen, kSave };
+  enum class Mode { kOpen, kSave, kFolder };
   void Show(Mode mode);
 
   QWidget* m_parent;

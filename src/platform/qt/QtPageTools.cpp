@@ -15,6 +15,7 @@
 
 #include "platform/qt/QtDevToolsWindow.h"
 #include "platform/qt/QtFindBar.h"
+#include "platform/qt/QtOutputFilesWindow.h"
 #include "platform/qt/QtSourceWindow.h"
 
 namespace xmlpellor {
@@ -46,6 +47,7 @@ QtPageTools::QtPageTools(QWidget& window, QWebEngineView& view, Commands command
 
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_U)}, [this] { ToggleSource(); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_S)}, [this] { SaveOutput(); });
+  AddKeys({QKeySequence(Qt::CTRL | Qt::Key_L)}, [this] { ToggleOutputFiles(); });
   AddKeys({QKeySequence(Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I)},
           [this] { ToggleDevTools(); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_F)}, [this] { Find(); });
@@ -87,6 +89,21 @@ void QtPageTools::ToggleSource() {
   m_source->show();
   m_source->raise();
   m_source->activateWindow();
+}
+
+void QtPageTools::ToggleOutputFiles() {
+  if (m_files && m_files->isVisible()) {
+    m_files->close();
+    return;
+  }
+  const QStringList files = m_commands.outputFiles();
+  if (files.isEmpty()) return;
+  if (!m_files) m_files = new QtOutputFilesWindow(m_window, m_commands.showOutputFile);
+  m_files->setWindowTitle(WindowTitle("Output files", m_window));
+  m_files->List(files, m_commands.shownOutputFile());
+  m_files->show();
+  m_files->raise();
+  m_files->activateWindow();
 }
 
 QString QtPageTools::OutputCharset() const {
@@ -145,6 +162,15 @@ void QtPageTools::PageLoaded() {
     const QString file = m_commands.outputFile();
     if (!file.isEmpty()) m_source->ShowFile(file, OutputCharset());
   }
+  // A new Apply may have written other files, or none.
+  if (m_files && m_files->isVisible()) {
+    const QStringList files = m_commands.outputFiles();
+    if (files.isEmpty()) {
+      m_files->close();
+    } else {
+      m_files->List(files, m_commands.shownOutputFile());
+    }
+  }
 }
 
 void QtPageTools::Print() {
@@ -185,6 +211,8 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
   menu->addSeparator();
   add("View source", QKeySequence(Qt::CTRL | Qt::Key_U), output, [this] { ToggleSource(); });
   add("Save output as\u2026", QKeySequence(Qt::CTRL | Qt::Key_S), output, [this] { SaveOutput(); });
+  add("Output files\u2026", QKeySequence(Qt::CTRL | Qt::Key_L), !m_commands.outputFiles().isEmpty(),
+      [this] { ToggleOutputFiles(); });
   menu->addSeparator();
   add("Inspect", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), true, [this] {
     QtDevToolsWindow& tools = DevTools();
@@ -198,6 +226,7 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
 void QtPageTools::CloseToolWindows() {
   if (m_source) m_source->close();
   if (m_devTools) m_devTools->close();
+  if (m_files) m_files->close();
 }
 
 bool QtPageTools::eventFilter(QObject* watched, QEvent* event) {

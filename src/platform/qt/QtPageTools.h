@@ -15,6 +15,7 @@ namespace xmlpellor {
 
 class QtDevToolsWindow;
 class QtFindBar;
+class QtOutputFilesWindow;
 class QtSourceWindow;
 
 // The result page's tools, as a browser tab has them: a context menu that
@@ -31,6 +32,10 @@ class QtPageTools final : public QObject {
     std::function<QString()> outputEngine;
     // The character encoding of that file's bytes.
     std::function<QString()> outputCharset;
+    // The files the stylesheet wrote, the one shown, and showing another.
+    std::function<QStringList()> outputFiles;
+    std::function<int()> shownOutputFile;
+    std::function<void(int)> showOutputFile;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.
@@ -41,6 +46,8 @@ class QtPageTools final : public QObject {
 
   // Opens the output's source, or closes it when it is open.
   void ToggleSource();
+  // Opens the list of the files the stylesheet wrote, or closes it.
+  void ToggleOutputFiles();
   void SaveOutput();
   // Opens the developer tools, or closes them when they are open.
   void ToggleDevTools();
@@ -70,6 +77,7 @@ class QtPageTools final : public QObject {
   // Made at first use; they belong to the window.
   QPointer<QtSourceWindow> m_source;
   QPointer<QtDevToolsWindow> m_devTools;
+  QPointer<QtOutputFilesWindow> m_files;
   // Lives until the engine has finished printing with it.
   std::unique_ptr<QPrinter> m_printer;
 };

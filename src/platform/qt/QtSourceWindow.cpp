@@ -86,7 +86,9 @@ void QtSourceWindow::ShowFile(const QString& path, const QString& charset) {
     bytes += "\n[The output is longer than " + QByteArray::number(kShownBytes >> 20) +
              " MB; only its beginning is shown. Ctrl+S in the window saves it whole.]\n";
   }
-  QStringDecoder decoder(charset.toLatin1().constData());
+  // Without a charset the bytes say theirs, as a browser reads a file.
+  QStringDecoder decoder = charset.isEmpty() ? QStringDecoder::decoderForHtml(bytes)
+                                             : QStringDecoder(charset.toLatin1().constData());
   if (!decoder.isValid()) decoder = QStringDecoder(QStringDecoder::Utf8);
   setPlainText(decoder(bytes));
   m_findBar->Refresh();

@@ -21,7 +21,8 @@ class QtSourceWindow final : public QPlainTextEdit {
   explicit QtSourceWindow(QWidget& owner);
 
   // Reads the file anew and shows its bytes decoded from `charset` (from
-  // UTF-8 when Qt knows no such charset).
+  // UTF-8 when Qt knows no such charset); an empty charset lets the bytes
+  // name theirs (a byte order mark or a meta charset).
   void ShowFile(const QString& path, const QString& charset = QStringLiteral("UTF-8"));
   // The gutter's width in pixels: enough for the last line's number.
   int LineNumberWidth() const;

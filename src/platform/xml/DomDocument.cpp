@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -492,8 +493,7 @@ bool DOMDocument::load(const std::string& location) {
   // such a document, so it is refused like any other that is not well-formed.
   // A file the read policy refused (an entity, the DTD) leaves a tree
   // without its content; the refusal is the reason the document failed.
-  const bool wellFormed =
-      doc && parser->wellFormed && parser->nsWellFormed && !collector.Refused();
+  const bool wellFormed = doc && parser->wellFormed && parser->nsWellFormed && !collector.Refused();
   if (wellFormed && m_validateOnParse && (doc->intSubset || doc->extSubset)) {
     XmlPtr<xmlValidCtxt> valid(xmlNewValidCtxt());
     if (!valid) ThrowComponentError("The validator could not be created", collector);
@@ -512,7 +512,9 @@ bool DOMDocument::load(const std::string& location) {
         reason = "In " + first->file + ", line " + std::to_string(first->line) + ": " + reason;
         Fail(tDocumentLine, std::move(reason));
       } else {
-        Fail(first->line, std::move(reason));
+        // A refusal is said by the entity's own parser, which has no line
+        // yet: the document's line is the one that referred to the file.
+        Fail(first->line > 0 ? first->line : tDocumentLine, std::move(reason));
       }
     }
     return false;
@@ -597,18 +599,21 @@ DOMNode DOMDocument::documentElement() const noexcept {
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
-                                       const std::vector<GlobalParameter>& globals) const& {
-  return Transform(stylesheet, nullptr, format, globals);
+                                       const std::vector<GlobalParameter>& globals,
+                                       OutputDocuments* documents) const& {
+  return Transform(stylesheet, nullptr, format, globals, documents);
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
-                                       const std::vector<GlobalParameter>& globals) && {
-  return Transform(stylesheet, &m_doc, format, globals);
+                                       const std::vector<GlobalParameter>& globals,
+                                       OutputDocuments* documents) && {
+  return Transform(stylesheet, &m_doc, format, globals, documents);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
                                    OutputFormat* format,
-                                   const std::vector<GlobalParameter>& globals) const {
+                                   const std::vector<GlobalParameter>& globals,
+                                   OutputDocuments* documents) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -669,9 +674,16 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   context->maxTemplateVars = kMaxTemplateVars;
 
   Enter(XmlPhase::kTransforming);
+  std::optional<OutputDocumentCapture> capture;
+  if (documents != nullptr) {
+    capture.emplace(*documents);
+    OutputDocumentCapture::Route(style.get());
+  }
   XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(),
                                                 userParamText.empty() ? nullptr : userParams.data(),
                                                 nullptr, nullptr, context.get()));
+  if (capture && !capture->Overflow().empty()) ThrowComponentError(capture->Overflow(), collector);
+  capture.reset();
   if (context->state == XSLT_STATE_STOPPED) {
     if (collector.Contains("infinite template recursion")) {
       ThrowComponentError("The transformation was stopped: templates called each other more than " +

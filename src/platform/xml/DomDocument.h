@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/StylesheetParameter.h"
@@ -88,20 +89,25 @@ class DOMDocument {
   // is and that encoding. `globals` set the stylesheet's global parameters
   // as xsltproc's --stringparam and --param do; a name that no global
   // xsl:param of the stylesheet or its includes and imports declares is
-  // left out, with a warning among the transformation's messages.
+  // left out, with a warning among the transformation's messages. With
+  // `documents`, the files the stylesheet writes beside its output go there
+  // (see OutputDocumentCapture); without, a stylesheet that writes one fails.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
-                            const std::vector<GlobalParameter>& globals = {}) const&;
+                            const std::vector<GlobalParameter>& globals = {},
+                            OutputDocuments* documents = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
-                            const std::vector<GlobalParameter>& globals = {}) &&;
+                            const std::vector<GlobalParameter>& globals = {},
+                            OutputDocuments* documents = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
   std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
-                        const std::vector<GlobalParameter>& globals) const;
+                        const std::vector<GlobalParameter>& globals,
+                        OutputDocuments* documents) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;

@@ -19,6 +19,7 @@ struct XmlDeleter {
   void operator()(xmlChar* text) const noexcept { xmlFree(text); }
   void operator()(xmlXPathContext* context) const noexcept { xmlXPathFreeContext(context); }
   void operator()(xmlXPathObject* object) const noexcept { xmlXPathFreeObject(object); }
+  void operator()(xmlXPathCompExpr* expression) const noexcept { xmlXPathFreeCompExpr(expression); }
   void operator()(xsltStylesheet* style) const noexcept { xsltFreeStylesheet(style); }
   void operator()(xsltTransformContext* context) const noexcept {
     xsltFreeTransformContext(context);

@@ -378,7 +378,11 @@ TEST_P(SaxonEnding, SaysWhyInTheWindowsWords) {
     ASSERT_TRUE(got.result.notLoaded.has_value()) << got.error;
     EXPECT_THAT(got.result.notLoaded->reason, HasSubstr(c.said));
   } else {
-    EXPECT_THAT(got.error, HasSubstr(c.said));
+    // "a|b": either ending is right (which one comes first is the VM's).
+    const std::string said = c.said;
+    const std::size_t bar = said.find('|');
+    const std::string other = bar == std::string::npos ? said : said.substr(bar + 1);
+    EXPECT_THAT(got.error, ::testing::AnyOf(HasSubstr(said.substr(0, bar)), HasSubstr(other)));
   }
   EXPECT_THAT(got.output, ::testing::Not(HasSubstr("secret")));
 }
@@ -455,7 +459,7 @@ INSTANTIATE_TEST_SUITE_P(
                    XSL3 "<xsl:function name='Q{urn:f}r'><xsl:param name='n'/><xsl:sequence "
                         "select='Q{urn:f}r($n + 1) + 1'/></xsl:function>"
                         "<xsl:template match='/'>{Q{urn:f}r(1)}</xsl:template></xsl:stylesheet>",
-                   "<r/>", 0, "SXLM0001", false},
+                   "<r/>", 0, "SXLM0001|called each other too deeply", false},
         EndingCase{"over_the_memory_limit",
                    XSL3 "<xsl:template match='/'>{string-length(string-join(for $i in 1 to "
                         "50000000 return string($i), ','))}</xsl:template></xsl:stylesheet>",
