@@ -117,6 +117,14 @@ XsltEngine EngineFor(XsltEngine choice, std::string_view version) {
 
 namespace {
 
+bool Readable(const std::string& xsl) noexcept {
+  try {
+    return ::access(xml::LocalPathOf(xsl).c_str(), R_OK) == 0;
+  } catch (...) {
+    return false;
+  }
+}
+
 std::vector<std::string> SaxonArguments(const EngineSettings& settings) {
   const std::uint64_t limit =
       settings.memoryLimit != 0 ? settings.memoryLimit : DefaultMemoryLimit();
@@ -143,6 +151,10 @@ void ChoosingEngine::Prepare(const std::string& xsl) noexcept {
     if (Choose({}, xsl) == XsltEngine::kSaxon) {
       if (::access(m_saxonProgram.c_str(), X_OK) == 0) m_saxon.Prepare();
     } else {
+      // A waiting Saxon engine holds tens of megabytes; once the box names
+      // a stylesheet for libxslt it has no job to come. A path half typed
+      // or not there yet says nothing, and keeps it.
+      if (Readable(xsl)) m_saxon.Release();
       m_libxslt.Prepare();
     }
   } catch (...) {
