@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
@@ -97,6 +98,9 @@ std::string DeclaredXsltVersion(const std::string& xsl, const xml::ReadPolicy& p
     total += static_cast<std::uint64_t>(n);
     if (xmlParseChunk(parser.get(), chunk, static_cast<int>(n), 0) != 0 && !root.found) break;
   }
+  // With no handler for them, libxml2 keeps an internal subset's entity
+  // declarations in a document of its own, which the parser does not free.
+  const xml::XmlPtr<xmlDoc> declarations(std::exchange(parser->myDoc, nullptr));
   return root.version;
 }
 
