@@ -127,6 +127,17 @@ void HelperEngine::Prepare() {
   if (!m_prepared) m_prepared = m_launcher.Start(Command());
 }
 
+void HelperEngine::Release() noexcept {
+  std::lock_guard lock(m_mutex);
+  if (!m_prepared) return;
+  m_prepared->Kill();
+  try {
+    m_dying.push_back(std::move(m_prepared));
+  } catch (...) {
+    m_prepared.reset();  // reaped here after all
+  }
+}
+
 HelperCommand HelperEngine::Command() const {
   return {m_program, m_arguments, EngineEnvironment()};
 }

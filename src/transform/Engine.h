@@ -76,6 +76,8 @@ class HelperEngine final : public IEngine {
 
   // Starts the process the next job will use, unless one is ready.
   void Prepare();
+  // Ends the process that waits for a job, if one does; never waits.
+  void Release() noexcept;
   JobResult Run(const JobRequest& request, JobEvents& events) override;
   std::vector<std::string> ReadableFolders(const std::string& xml,
                                            const std::string& xsl) const override;

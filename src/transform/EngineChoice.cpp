@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
@@ -97,6 +98,9 @@ std::string DeclaredXsltVersion(const std::string& xsl, const xml::ReadPolicy& p
     total += static_cast<std::uint64_t>(n);
     if (xmlParseChunk(parser.get(), chunk, static_cast<int>(n), 0) != 0 && !root.found) break;
   }
+  // With no handler for them, libxml2 keeps an internal subset's entity
+  // declarations in a document of its own, which the parser does not free.
+  const xml::XmlPtr<xmlDoc> declarations(std::exchange(parser->myDoc, nullptr));
   return root.version;
 }
 
@@ -116,6 +120,14 @@ XsltEngine EngineFor(XsltEngine choice, std::string_view version) {
 }
 
 namespace {
+
+bool Readable(const std::string& xsl) noexcept {
+  try {
+    return ::access(xml::LocalPathOf(xsl).c_str(), R_OK) == 0;
+  } catch (...) {
+    return false;
+  }
+}
 
 std::vector<std::string> SaxonArguments(const EngineSettings& settings) {
   const std::uint64_t limit =
@@ -143,6 +155,10 @@ void ChoosingEngine::Prepare(const std::string& xsl) noexcept {
     if (Choose({}, xsl) == XsltEngine::kSaxon) {
       if (::access(m_saxonProgram.c_str(), X_OK) == 0) m_saxon.Prepare();
     } else {
+      // A waiting Saxon engine holds tens of megabytes; once the box names
+      // a stylesheet for libxslt it has no job to come. A path half typed
+      // or not there yet says nothing, and keeps it.
+      if (Readable(xsl)) m_saxon.Release();
       m_libxslt.Prepare();
     }
   } catch (...) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/xml/ReadPolicy.h"
+#include "support/ProcessFakes.h"
 #include "support/TempDir.h"
 #include "transform/EngineChoice.h"
 
@@ -93,6 +94,40 @@ TEST(DeclaredVersion, IsNotReadWhereThePolicyRefuses) {
                                            xml::ReadPolicy({outside.path()})),
             "");
 }
+
+struct WaitingSaxonCase {
+  const char* name;
+  const char* next;  // the stylesheet the box names next; null: a file not there
+  bool ended;
+};
+
+class WaitingSaxon : public ::testing::TestWithParam<WaitingSaxonCase> {};
+
+// The Saxon engine started for a 3.0 stylesheet is ended once the box names
+// one for libxslt, and kept while it names nothing that can be read.
+TEST_P(WaitingSaxon, IsEndedOnlyWhenTheBoxNamesAStylesheetForLibxslt) {
+  const WaitingSaxonCase& c = GetParam();
+  TempDir job;
+  job.Write("three.xsl", "<xsl:stylesheet version='3.0' " XSLNS "/>");
+  if (c.next != nullptr) job.Write("next.xsl", c.next);
+  FakeProcessLauncher launcher;
+  // Any program that exists stands for the Saxon engine; the launcher is a fake.
+  transform::ChoosingEngine engine(launcher, "xmlpellor-engine", "/bin/true", {});
+  engine.Prepare(job.File("three.xsl"));
+  ASSERT_EQ(launcher.starts, 1);
+  ASSERT_EQ(launcher.command.program, "/bin/true");
+  engine.Prepare(job.File("next.xsl"));
+  EXPECT_EQ(launcher.records[0].killed, c.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WaitingSaxon,
+    ::testing::Values(
+        WaitingSaxonCase{"one_point_oh", "<xsl:stylesheet version='1.0' " XSLNS "/>", true},
+        WaitingSaxonCase{"no_version", "<html/>", true},
+        WaitingSaxonCase{"another_for_saxon", "<xsl:stylesheet version='2.0' " XSLNS "/>", false},
+        WaitingSaxonCase{"not_there", nullptr, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace xmlpellor::test

@@ -18,7 +18,9 @@
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/FirstAndLast.h"
+#include "platform/xml/OutputDocuments.h"
 #include "platform/xml/ReadPolicy.h"
+#include "platform/xml/XmlLibrary.h"
 
 namespace xmlpellor::saxon {
 
@@ -40,10 +42,17 @@ constexpr std::size_t kDescribedAtEachEnd = 6;
 // What the one job of the process is doing, for the native methods Saxon
 // calls back on the job's thread. Null outside a job (the warm-up).
 struct JobState {
-  JobState(const xml::ReadPolicy& readPolicy, JobEvents& jobEvents) noexcept
-      : policy(readPolicy), events(jobEvents) {}
+  JobState(const xml::ReadPolicy& readPolicy, JobEvents& jobEvents, std::uint64_t maxFiles,
+           std::uint64_t maxBytes) noexcept
+      : policy(readPolicy), events(jobEvents), documents{maxFiles, maxBytes, {}} {}
   const xml::ReadPolicy& policy;
   JobEvents& events;
+  // The files xsl:result-document writes, held until the output is written
+  // because their bytes follow the output's in the file the window reads.
+  xml::OutputDocuments documents;
+  std::uint64_t documentBytes = 0;
+  // The limit the job went past, in words; empty when none.
+  std::string overflow;
   xml::FirstAndLast<std::string> errors{kDescribedAtEachEnd, kDescribedAtEachEnd};
   std::vector<std::string> refusals;
   bool advised = false;
@@ -146,6 +155,21 @@ jint JNICALL Open(JNIEnv* env, jclass, jstring uriText, jboolean document) {
   }
 }
 
+jstring JNICALL Catalog(JNIEnv* env, jclass, jstring publicIdText, jstring systemIdText) {
+  try {
+    const std::string publicId = Text(env, publicIdText);
+    const std::string systemId = Text(env, systemIdText);
+    const std::string found = xml::ThroughCatalogs(systemId.empty() ? nullptr : systemId.c_str(),
+                                                   publicId.empty() ? nullptr : publicId.c_str());
+    if (found.empty() || found == systemId) return systemIdText;
+    Jni jni(env);
+    return static_cast<jstring>(env->NewLocalRef(jni.String(found).get()));
+  } catch (const std::exception&) {
+    // Looked up as named: the read policy still judges it.
+    return systemIdText;
+  }
+}
+
 jint JNICALL Read(JNIEnv* env, jclass, jint fd, jbyteArray buffer, jint offset, jint length) {
   thread_local std::vector<jbyte> chunk;
   try {
@@ -195,6 +219,69 @@ void JNICALL Write(JNIEnv* env, jclass, jbyteArray buffer, jint offset, jint len
         job.head.append(bytes.substr(0, kHeadBytes - job.head.size()));
       job.written += bytes.size();
     }
+  } catch (const std::exception& e) {
+    ThrowJava(env, "java/io/IOException", e.what());
+  }
+}
+
+// The same rules as exsl:document's in the libxslt engine: an href relative
+// to the main output, below its folder, within the job's limits.
+jint JNICALL OpenDocument(JNIEnv* env, jclass, jstring hrefText) {
+  if (gJob == nullptr) {
+    ThrowJava(env, "java/io/IOException", "No job is running");
+    return -1;
+  }
+  JobState& job = *gJob;
+  try {
+    if (!job.overflow.empty()) throw RuntimeError(err::kPermissionDenied, job.overflow);
+    const std::string href = Text(env, hrefText);
+    const std::optional<std::string> path = xml::ResolveOutputHref(href, {});
+    if (!path) Refuse(job, xml::OutputRefusalText(href), false);
+    auto& files = job.documents.files;
+    auto it = std::find_if(files.begin(), files.end(),
+                           [&](const xml::OutputDocument& d) { return d.path == *path; });
+    if (it == files.end()) {
+      if (files.size() >= job.documents.maxFiles) {
+        job.overflow = xml::TooManyFilesText(job.documents);
+        throw RuntimeError(err::kPermissionDenied, job.overflow);
+      }
+      files.push_back({*path, {}});
+      it = files.end() - 1;
+    } else {
+      // Written again: the new bytes replace the old, as on a disk.
+      job.documentBytes -= it->bytes.size();
+      it->bytes.clear();
+    }
+    return static_cast<jint>(it - files.begin());
+  } catch (const std::exception& e) {
+    ThrowJava(env, "java/io/IOException", e.what());
+    return -1;
+  }
+}
+
+void JNICALL WriteDocument(JNIEnv* env, jclass, jint document, jbyteArray buffer, jint offset,
+                           jint length) {
+  if (gJob == nullptr || document < 0 ||
+      static_cast<std::size_t>(document) >= gJob->documents.files.size() || length < 0) {
+    ThrowJava(env, "java/io/IOException", "No such result document");
+    return;
+  }
+  JobState& job = *gJob;
+  try {
+    const auto size = static_cast<std::uint64_t>(length);
+    if (job.documentBytes + size > job.documents.maxBytes) {
+      job.overflow = xml::TooManyBytesText(job.documents);
+      throw RuntimeError(err::kPermissionDenied, job.overflow);
+    }
+    std::string& bytes = job.documents.files[static_cast<std::size_t>(document)].bytes;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + size);
+    env->GetByteArrayRegion(buffer, offset, length, reinterpret_cast<jbyte*>(bytes.data() + at));
+    if (env->ExceptionCheck() != JNI_FALSE) {
+      bytes.resize(at);
+      return;
+    }
+    job.documentBytes += size;
   } catch (const std::exception& e) {
     ThrowJava(env, "java/io/IOException", e.what());
   }
@@ -308,9 +395,16 @@ void RegisterHost(Jni& jni) {
   const JNINativeMethod methods[] = {
       {const_cast<char*>("open"), const_cast<char*>("(Ljava/lang/String;Z)I"),
        reinterpret_cast<void*>(&Open)},
+      {const_cast<char*>("catalog"),
+       const_cast<char*>("(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"),
+       reinterpret_cast<void*>(&Catalog)},
       {const_cast<char*>("read"), const_cast<char*>("(I[BII)I"), reinterpret_cast<void*>(&Read)},
       {const_cast<char*>("close"), const_cast<char*>("(I)V"), reinterpret_cast<void*>(&Close)},
       {const_cast<char*>("write"), const_cast<char*>("([BII)V"), reinterpret_cast<void*>(&Write)},
+      {const_cast<char*>("openDocument"), const_cast<char*>("(Ljava/lang/String;)I"),
+       reinterpret_cast<void*>(&OpenDocument)},
+      {const_cast<char*>("writeDocument"), const_cast<char*>("(I[BII)V"),
+       reinterpret_cast<void*>(&WriteDocument)},
       {const_cast<char*>("message"), const_cast<char*>("(Ljava/lang/String;Z)V"),
        reinterpret_cast<void*>(&Message)},
       {const_cast<char*>("report"),
@@ -405,6 +499,7 @@ class Job {
                      document.get(), serializer.get());
     } catch (const RuntimeError& e) {
       ThrowIfOutOfMemory();
+      if (!m_state.overflow.empty()) throw SaxonError(m_state.overflow);
       if (std::string(e.what()).find("StackOverflowError") != std::string::npos ||
           std::string(e.what()).find("StackTraceElement") != std::string::npos) {
         throw SaxonError(
@@ -419,6 +514,8 @@ class Job {
       }
       throw SaxonError(Described("The transformation failed", m_state));
     }
+    // A refusal or a limit the stylesheet caught (xsl:try) still ends the job.
+    if (!m_state.overflow.empty()) throw SaxonError(m_state.overflow);
     if (!m_state.refusals.empty())
       throw SaxonError(Described("The transformation failed", m_state));
 
@@ -729,8 +826,8 @@ SaxonProcessor::SaxonProcessor(JNIEnv* env) {
   const Local<jclass> processorClass = jni.Class("net/sf/saxon/s9api/Processor");
   const Local<jobject> processor = jni.New(processorClass.get(), "(Z)V", JNI_FALSE);
   // Saxon-HE has no reflexive calls into Java, so a stylesheet reaches no Java of its own; Saxon's
-  // switch for them stays on because switching it off also refuses xsl:result-document outright,
-  // where the resolver below refuses it naming the file.
+  // switch for them stays on because switching it off also refuses xsl:result-document, which the
+  // resolver below hands to the process instead.
   const Local<jclass> readsClass = jni.Class("xmlpellor/saxon/Reads");
   const Local<jobject> reads = jni.New(readsClass.get(), "()V");
   const Local<jclass> listenerClass = jni.Class("xmlpellor/saxon/Listener");
@@ -797,7 +894,7 @@ JobResult SaxonProcessor::Run(JNIEnv* env, const JobRequest& request, JobEvents&
                               std::uint64_t& written) {
   const xml::ReadPolicy policy = request.restrictReads ? xml::ReadPolicy(request.readableFolders)
                                                        : xml::ReadPolicy::Unrestricted();
-  JobState state{policy, events};
+  JobState state{policy, events, request.maxDocuments, request.maxDocumentBytes};
   const JobScope scope(state);
   Jni jni(env);
   // A job makes many local references; they go with this frame.
@@ -809,6 +906,7 @@ JobResult SaxonProcessor::Run(JNIEnv* env, const JobRequest& request, JobEvents&
   Job job(jni, m_processor.get(), m_reads.get(), m_listener.get(), state);
   JobResult result = job.Run(request);
   written = state.written;
+  result.documents = std::move(state.documents.files);
   return result;
 }
 

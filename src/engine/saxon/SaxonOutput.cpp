@@ -107,6 +107,14 @@ xml::OutputKind KindOfOutput(std::string_view method, std::string_view head) {
       Attribute(root.attributes, "xmlns").empty()) {
     return xml::OutputKind::kHtml;
   }
+  // No method named and no markup: an xsl:result-document without href
+  // wrote the output with a method of its own, which the principal
+  // serializer does not know.
+  if (method.empty()) {
+    std::string_view start = head.substr(head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0);
+    const std::size_t first = start.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && start[first] != '<') return xml::OutputKind::kText;
+  }
   return xml::OutputKind::kXml;
 }
 

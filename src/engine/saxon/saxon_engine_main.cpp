@@ -369,6 +369,15 @@ int main(int argc, char** argv) {
                .Text(result.notLoadedLocation)
                .Bytes());
     } else {
+      // As the libxslt engine hands back its files: their bytes after the
+      // output's, one message each, before the outcome.
+      for (const auto& document : result.documents) {
+        WriteAll(kHelperOutputFd, document.bytes, "the output");
+        Send(wire::Writer(wire::Tag::kDocument)
+                 .Text(document.path)
+                 .Number(document.bytes.size())
+                 .Bytes());
+      }
       Send(wire::Writer(wire::Tag::kOutput)
                .Number(static_cast<std::uint64_t>(result.kind))
                .Number(written)

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"unnamed_other_root", "", "<?xml version=\"1.0\"?><r/>", OutputKind::kXml},
         KindCase{"unnamed_html_in_a_namespace", "", "<html xmlns='urn:x'/>", OutputKind::kXml},
         KindCase{"empty", "", "", OutputKind::kXml},
+        KindCase{"unnamed_without_markup", "", "\xEF\xBB\xBF 3 orders", OutputKind::kText},
+        KindCase{"xml_without_markup", "xml", "3 orders", OutputKind::kXml},
         KindCase{"bom_then_root", "", "\xEF\xBB\xBF<html>", OutputKind::kHtml}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -160,8 +162,22 @@ std::string BuildDir() {
   return dir != nullptr ? dir : ".";
 }
 
-bool SaxonInstalled() {
-  return ::access(kSaxonJar, R_OK) == 0 && ::access("/usr/bin/java", X_OK) == 0;
+// Why the engine's process cannot run here, or nullptr.
+const char* NoSaxonProcess() {
+#ifdef XMLPELLOR_NO_SAXON_PROCESS
+  return "this sanitizer build leaves the Saxon engine's process out (a Java VM cannot run "
+         "under AddressSanitizer)";
+#else
+  return nullptr;
+#endif
+}
+
+// Why a Saxon job cannot run here, or nullptr.
+const char* NoSaxon() {
+  if (const char* why = NoSaxonProcess()) return why;
+  if (::access(kSaxonJar, R_OK) != 0 || ::access("/usr/bin/java", X_OK) != 0)
+    return "Saxon-HE or Java is not installed";
+  return nullptr;
 }
 
 struct Heard : transform::JobEvents {
@@ -182,7 +198,8 @@ struct Outcome {
 
 Outcome RunJob(const std::string& xml, const std::string& xsl,
                transform::EngineSettings settings = {},
-               std::vector<xml::GlobalParameter> globals = {}) {
+               std::vector<xml::GlobalParameter> globals = {},
+               std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments) {
   PosixProcessLauncher launcher;
   transform::ChoosingEngine engine(launcher, BuildDir() + "/xmlpellor-engine",
                                    BuildDir() + "/xmlpellor-saxon-engine", settings);
@@ -190,6 +207,7 @@ Outcome RunJob(const std::string& xml, const std::string& xsl,
   request.xml = xml;
   request.xsl = xsl;
   request.globals = std::move(globals);
+  request.maxDocuments = maxDocuments;
   Outcome outcome;
   try {
     outcome.result = engine.Run(request, outcome.heard);
@@ -201,12 +219,13 @@ Outcome RunJob(const std::string& xml, const std::string& xsl,
 }
 
 // What Saxon's command line writes for the same job, with the same
-// parameters (name=value, ?name=expression).
+// parameters (name=value, ?name=expression); into `output` when one is
+// named, so that its result documents land beside it.
 std::string SaxonCommandLine(const std::string& xml, const std::string& xsl,
-                             const std::string& parameters) {
-  const std::string command = "java -cp " + std::string(kSaxonJar) +
-                              " net.sf.saxon.Transform -s:'" + xml + "' -xsl:'" + xsl + "' " +
-                              parameters + " 2>/dev/null";
+                             const std::string& parameters, const std::string& output = {}) {
+  const std::string command =
+      "java -cp " + std::string(kSaxonJar) + " net.sf.saxon.Transform -s:'" + xml + "' -xsl:'" +
+      xsl + "' " + (output.empty() ? "" : "-o:'" + output + "' ") + parameters + " 2>/dev/null";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), &::pclose);
   std::string out;
   char buffer[4096];
@@ -229,12 +248,23 @@ struct FeatureCase {
   std::vector<xml::GlobalParameter> globals;
   const char* commandLineParameters;
   OutputKind kind;
+  // The paths of the files xsl:result-document wrote, in order.
+  std::vector<std::string> documents = {};
 };
+
+std::string FileText(const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::string text;
+  char buffer[4096];
+  while (file && !std::feof(file.get()))
+    text.append(buffer, std::fread(buffer, 1, sizeof buffer, file.get()));
+  return text;
+}
 
 class SaxonFeature : public ::testing::TestWithParam<FeatureCase> {};
 
 TEST_P(SaxonFeature, GivesWhatSaxonsCommandLineGives) {
-  if (!SaxonInstalled()) GTEST_SKIP() << "Saxon-HE or Java is not installed";
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
   const FeatureCase& c = GetParam();
   TempDir job;
   job.Write("doc.xml",
@@ -245,8 +275,23 @@ TEST_P(SaxonFeature, GivesWhatSaxonsCommandLineGives) {
   ASSERT_EQ(got.error, "");
   EXPECT_EQ(got.heard.engine, "Saxon-HE");
   EXPECT_EQ(got.result.kind, c.kind);
-  EXPECT_EQ(got.output,
-            SaxonCommandLine(job.File("doc.xml"), job.File("s.xsl"), c.commandLineParameters));
+  if (c.documents.empty()) {
+    EXPECT_EQ(got.output,
+              SaxonCommandLine(job.File("doc.xml"), job.File("s.xsl"), c.commandLineParameters));
+    EXPECT_TRUE(got.result.documents.empty());
+    return;
+  }
+  // The command line writes its files beside its output; the engine hands
+  // them back with the same paths and bytes.
+  SaxonCommandLine(job.File("doc.xml"), job.File("s.xsl"), c.commandLineParameters,
+                   job.File("out/main.out"));
+  EXPECT_EQ(got.output, FileText(job.File("out/main.out")));
+  ASSERT_EQ(got.result.documents.size(), c.documents.size());
+  for (std::size_t i = 0; i < c.documents.size(); ++i) {
+    EXPECT_EQ(got.result.documents[i].path, c.documents[i]);
+    EXPECT_EQ(got.result.documents[i].bytes, FileText(job.File("out/" + c.documents[i])))
+        << c.documents[i];
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -338,6 +383,28 @@ INSTANTIATE_TEST_SUITE_P(
                          "<xsl:template match='/'>{sum($p)}</xsl:template></xsl:stylesheet>",
                     {{"p", "(1, 2, 39)", true}},
                     "'?p=(1, 2, 39)'",
+                    OutputKind::kText},
+        FeatureCase{"result_documents",
+                    XSL3
+                    "<xsl:output method='html' html-version='5'/><xsl:template match='/'>"
+                    "<html><body><xsl:for-each-group select='//o' group-by='@c'>"
+                    "<xsl:result-document href='codes/{current-grouping-key()}.xml' method='xml' "
+                    "indent='no'><code n='{sum(current-group()/@n)}'/></xsl:result-document>"
+                    "<a href='codes/{current-grouping-key()}.xml'>{current-grouping-key()}</a>"
+                    "</xsl:for-each-group>"
+                    "<xsl:result-document href='./sub/../all%20codes.txt' method='text'>"
+                    "{//o/@c}</xsl:result-document></body></html>"
+                    "</xsl:template></xsl:stylesheet>",
+                    {},
+                    "",
+                    OutputKind::kHtml,
+                    {"codes/b.xml", "codes/a.xml", "all codes.txt"}},
+        FeatureCase{"result_document_without_href_is_the_output",
+                    XSL3
+                    "<xsl:template match='/'><xsl:result-document method='text'>"
+                    "{count(//o)} orders</xsl:result-document></xsl:template></xsl:stylesheet>",
+                    {},
+                    "",
                     OutputKind::kText}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -348,19 +415,20 @@ struct EndingCase {
   std::uint64_t memoryLimit;
   const char* said;  // part of the error, or of the reason the document did not load
   bool notLoaded;
+  std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
 };
 
 class SaxonEnding : public ::testing::TestWithParam<EndingCase> {};
 
 TEST_P(SaxonEnding, SaysWhyInTheWindowsWords) {
-  if (!SaxonInstalled()) GTEST_SKIP() << "Saxon-HE or Java is not installed";
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
   const EndingCase& c = GetParam();
   TempDir job, outside;
   outside.Write("secret.xml", "<s>secret</s>");
   outside.Write("secret.txt", "secret");
   outside.Write("x.dtd", "<!ENTITY e 'outside'>");
-  std::string xsl = c.stylesheet, xml = c.document;
-  for (std::string* text : {&xsl, &xml}) {
+  std::string xsl = c.stylesheet, xml = c.document, said = c.said;
+  for (std::string* text : {&xsl, &xml, &said}) {
     for (auto at = text->find("{outside}"); at != std::string::npos; at = text->find("{outside}")) {
       text->replace(at, 9, outside.path());
     }
@@ -370,21 +438,21 @@ TEST_P(SaxonEnding, SaysWhyInTheWindowsWords) {
   transform::EngineSettings settings;
   settings.memoryLimit = c.memoryLimit;
   const auto start = std::chrono::steady_clock::now();
-  const Outcome got = RunJob(job.File("doc.xml"), job.File("s.xsl"), settings);
+  const Outcome got = RunJob(job.File("doc.xml"), job.File("s.xsl"), settings, {}, c.maxDocuments);
   std::printf(
       "%s: %.0f ms\n", c.name,
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
   if (c.notLoaded) {
     ASSERT_TRUE(got.result.notLoaded.has_value()) << got.error;
-    EXPECT_THAT(got.result.notLoaded->reason, HasSubstr(c.said));
+    EXPECT_THAT(got.result.notLoaded->reason, HasSubstr(said));
   } else {
     // "a|b": either ending is right (which one comes first is the VM's).
-    const std::string said = c.said;
     const std::size_t bar = said.find('|');
     const std::string other = bar == std::string::npos ? said : said.substr(bar + 1);
     EXPECT_THAT(got.error, ::testing::AnyOf(HasSubstr(said.substr(0, bar)), HasSubstr(other)));
   }
   EXPECT_THAT(got.output, ::testing::Not(HasSubstr("secret")));
+  EXPECT_TRUE(got.result.documents.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -406,13 +474,38 @@ INSTANTIATE_TEST_SUITE_P(
                    XSL3 "<xsl:template match='/'><xsl:message terminate='yes'>Stop "
                         "{count(//*)}</xsl:message></xsl:template></xsl:stylesheet>",
                    "<r/>", 0, "ended by xsl:message terminate=\"yes\": Stop 1", false},
-        EndingCase{
-            "result_document",
-            XSL3 "<xsl:template match='/'><xsl:result-document "
-                 "href='other.html'><p/></xsl:result-document></xsl:template></xsl:stylesheet>",
-            "<r/>", 0,
-            "Refused: a stylesheet may not write files (xsl:result-document href=\"other.html\")",
-            false},
+        EndingCase{"result_document_above",
+                   XSL3 "<xsl:template match='/'><xsl:result-document "
+                        "href='sub/../../other.html'><p/></xsl:result-document></xsl:template>"
+                        "</xsl:stylesheet>",
+                   "<r/>", 0,
+                   "Refused: a stylesheet may not write files outside the folder of its output "
+                   "(sub/../../other.html)",
+                   false},
+        EndingCase{"result_document_absolute",
+                   XSL3 "<xsl:template match='/'><xsl:result-document "
+                        "href='{outside}/other.html'><p/></xsl:result-document></xsl:template>"
+                        "</xsl:stylesheet>",
+                   "<r/>", 0,
+                   "Refused: a stylesheet may not write files outside the folder of its output "
+                   "({outside}/other.html)",
+                   false},
+        EndingCase{"result_document_refusal_caught",
+                   XSL3 "<xsl:template match='/'><xsl:try><xsl:result-document "
+                        "href='file:///tmp/x.html'><p/></xsl:result-document><xsl:catch/>"
+                        "</xsl:try></xsl:template></xsl:stylesheet>",
+                   "<r/>", 0,
+                   "Refused: a stylesheet may not write files outside the folder of its output "
+                   "(file:///tmp/x.html)",
+                   false},
+        EndingCase{"result_documents_over_the_limit",
+                   XSL3
+                   "<xsl:template match='/'><xsl:for-each select='1 to 3'><xsl:result-document "
+                   "href='{.}.xml'><p/></xsl:result-document></xsl:for-each></xsl:template>"
+                   "</xsl:stylesheet>",
+                   "<r/>", 0,
+                   "The stylesheet wrote more than 2 files, the most one transformation may write",
+                   false, 2},
         EndingCase{"java_call",
                    XSL3
                    "<xsl:template "
@@ -466,6 +559,50 @@ INSTANTIATE_TEST_SUITE_P(
                    "<r/>", 400ULL << 20, "needed more than 400 MB of memory", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct CatalogCase {
+  const char* name;
+  const char* doctype;
+};
+
+class SaxonCatalog : public ::testing::TestWithParam<CatalogCase> {};
+
+// A DTD named by its web address is read from the local copy the system's
+// catalogs name, under the read policy, as in the libxslt engine.
+TEST_P(SaxonCatalog, LeadsToTheLocalDtdAsInLibxslt) {
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
+  constexpr const char* kDtd = "/usr/share/xml/docbook/schema/dtd/4.5/docbookx.dtd";
+  if (::access(kDtd, R_OK) != 0) GTEST_SKIP() << "docbook-xml is not installed";
+  TempDir job;
+  job.Write("doc.xml", std::string("<?xml version='1.0'?>\n") + GetParam().doctype +
+                           "\n<article><title>A &mdash; B &copy;</title></article>");
+  job.Write("s1.xsl",
+            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+            "<xsl:output method='text'/><xsl:template match='/'><xsl:value-of "
+            "select='//title'/></xsl:template></xsl:stylesheet>");
+  job.Write("s3.xsl", XSL3
+            "<xsl:output method='text'/><xsl:template match='/'>{//title}"
+            "</xsl:template></xsl:stylesheet>");
+  const Outcome libxslt = RunJob(job.File("doc.xml"), job.File("s1.xsl"));
+  const Outcome saxon = RunJob(job.File("doc.xml"), job.File("s3.xsl"));
+  ASSERT_EQ(saxon.error, "");
+  ASSERT_FALSE(saxon.result.notLoaded.has_value()) << saxon.result.notLoaded->reason;
+  EXPECT_EQ(saxon.heard.engine, "Saxon-HE");
+  EXPECT_EQ(saxon.output, "A \u2014 B \u00A9");
+  EXPECT_EQ(saxon.output, libxslt.output);
+  EXPECT_THAT(saxon.heard.read, HasSubstr(std::string(kDtd) + "\n"));
+  EXPECT_THAT(saxon.heard.read, ::testing::Not(HasSubstr("http:")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaxonCatalog,
+    ::testing::Values(CatalogCase{"public_and_system_id",
+                                  "<!DOCTYPE article PUBLIC '-//OASIS//DTD DocBook XML V4.5//EN' "
+                                  "'http://www.oasis-open.org/docbook/xml/4.5/docbookx.dtd'>"},
+                      CatalogCase{"system_id_alone",
+                                  "<!DOCTYPE article SYSTEM "
+                                  "'http://www.oasis-open.org/docbook/xml/4.5/docbookx.dtd'>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(SaxonEngine, AnXsltOneStylesheetRunsInLibxsltAsBefore) {
   TempDir job;
   job.Write("doc.xml", "<r>x</r>");
@@ -487,6 +624,7 @@ struct MissingCase {
 class SaxonMissing : public ::testing::TestWithParam<MissingCase> {};
 
 TEST_P(SaxonMissing, NamesThePackagesToInstall) {
+  if (const char* why = NoSaxonProcess()) GTEST_SKIP() << why;
   const MissingCase& c = GetParam();
   TempDir job;
   job.Write("doc.xml", "<r/>");
@@ -526,7 +664,7 @@ class SaxonStop : public ::testing::TestWithParam<StopCase> {};
 // A stop ends the engine's process wherever it is: starting its VM,
 // compiling, transforming.
 TEST_P(SaxonStop, EndsTheJobWhereverItIs) {
-  if (!SaxonInstalled()) GTEST_SKIP() << "Saxon-HE or Java is not installed";
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
   const StopCase& c = GetParam();
   TempDir job;
   job.Write("doc.xml", "<r/>");

@@ -13,12 +13,27 @@ final class Host {
   /** Opens a file: URI for reading; throws with the refusal's or the system's words. */
   static native int open(String uri, boolean document) throws IOException;
 
+  /**
+   * What the system's XML catalogs make of a name (a DTD's public and system identifiers, a URI),
+   * as libxml2 looks up every read of the libxslt engine; the name itself when they know none.
+   */
+  static native String catalog(String publicId, String systemId);
+
   static native int read(int fd, byte[] buffer, int offset, int length) throws IOException;
 
   static native void close(int fd);
 
   /** The output's bytes, as the serializer makes them. */
   static native void write(byte[] buffer, int offset, int length) throws IOException;
+
+  /**
+   * Begins a file xsl:result-document writes beside the output; its number for writeDocument, or
+   * throws with the refusal's words.
+   */
+  static native int openDocument(String href) throws IOException;
+
+  static native void writeDocument(int document, byte[] buffer, int offset, int length)
+      throws IOException;
 
   /** One xsl:message. */
   static native void message(String text, boolean terminate);

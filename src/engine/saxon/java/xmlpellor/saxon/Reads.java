@@ -4,6 +4,7 @@ import java.io.BufferedInputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.InputStreamReader;
+import java.io.OutputStream;
 import java.io.Reader;
 import java.net.URI;
 import java.net.URISyntaxException;
@@ -14,6 +15,7 @@ import java.util.Iterator;
 import javax.xml.transform.Source;
 import javax.xml.transform.TransformerException;
 import javax.xml.transform.URIResolver;
+import javax.xml.transform.stream.StreamResult;
 import javax.xml.transform.stream.StreamSource;
 import net.sf.saxon.Configuration;
 import net.sf.saxon.event.Receiver;
@@ -36,7 +38,8 @@ import org.xml.sax.InputSource;
  * Every way Saxon reads or writes a file, in one place: stylesheet modules, doc() and document(),
  * unparsed-text() and json-doc(), collection(), the XML parser's DTDs and entities, and
  * xsl:result-document. Left to itself Saxon would open URLs of any scheme; here each read is
- * handed to the engine's process, which applies the job's read policy, and no write happens.
+ * handed to the engine's process, which applies the job's read policy; a result document goes to
+ * the process too, which keeps it to hand back beside the output, and nothing is written here.
  */
 final class Reads
     implements URIResolver,
@@ -56,7 +59,8 @@ final class Reads
   }
 
   static StreamSource open(String uri, boolean document) throws IOException {
-    return new StreamSource(new NativeInput(Host.open(uri, document)), uri);
+    String resolved = Host.catalog(null, uri);
+    return new StreamSource(new NativeInput(Host.open(resolved, document)), resolved);
   }
 
   @Override
@@ -72,7 +76,9 @@ final class Reads
   @Override
   public Reader resolve(URI uri, String encoding, Configuration config) throws XPathException {
     try {
-      InputStream in = new BufferedInputStream(new NativeInput(Host.open(uri.toString(), false)));
+      InputStream in =
+          new BufferedInputStream(
+              new NativeInput(Host.open(Host.catalog(null, uri.toString()), false)));
       if (encoding == null) {
         encoding = StandardUnparsedTextResolver.inferStreamEncoding(in, null);
         if (encoding == null) encoding = "UTF-8";
@@ -93,8 +99,10 @@ final class Reads
 
   @Override
   public InputSource resolveEntity(String publicId, String systemId) throws IOException {
-    InputSource source = new InputSource(new NativeInput(Host.open(systemId, false)));
-    source.setSystemId(systemId);
+    // Named by where the catalog led, so that what the file refers to resolves from there.
+    String resolved = Host.catalog(publicId, systemId);
+    InputSource source = new InputSource(new NativeInput(Host.open(resolved, false)));
+    source.setSystemId(resolved);
     source.setPublicId(publicId);
     return source;
   }
@@ -115,9 +123,42 @@ final class Reads
   public Receiver resolve(
       XPathContext context, String href, String baseUri, SerializationProperties properties)
       throws XPathException {
-    throw new XPathException(
-        "Refused: a stylesheet may not write files (xsl:result-document href=\"" + href + "\")",
-        "XTDE1480");
+    int document;
+    try {
+      document = Host.openDocument(href);
+    } catch (IOException e) {
+      throw new XPathException(e.getMessage());
+    }
+    StreamResult result = new StreamResult(new DocumentOutput(document));
+    result.setSystemId(absoluteOrHref(href, baseUri));
+    return context.getConfiguration().getSerializerFactory().getReceiver(result, properties);
+  }
+
+  private static String absoluteOrHref(String href, String base) {
+    try {
+      return absolute(href, base);
+    } catch (IOException | IllegalArgumentException e) {
+      return href;
+    }
+  }
+
+  /** A result document's bytes, kept by the engine's process until the output is written. */
+  private static final class DocumentOutput extends OutputStream {
+    private final int document;
+
+    DocumentOutput(int document) {
+      this.document = document;
+    }
+
+    @Override
+    public void write(int b) throws IOException {
+      write(new byte[] {(byte) b}, 0, 1);
+    }
+
+    @Override
+    public void write(byte[] buffer, int offset, int length) throws IOException {
+      Host.writeDocument(document, buffer, offset, length);
+    }
   }
 
   /** The XML documents of a folder, each read through the same door when it is asked for. */
