@@ -3,6 +3,8 @@
 #   bin/xmlpellor                       launcher: execs the program below
 #   lib/xmlpellor/xmlpellor             the program, with its start page beside it
 #   lib/xmlpellor/xmlpellor-engine      the process each transformation runs in
+#   lib/xmlpellor/xmlpellor-saxon-engine  the same for XSLT 2.0 and 3.0, with its
+#   lib/xmlpellor/xmlpellor-saxon.jar     Java part beside it
 #   lib/xmlpellor/yabxmlpellor.htm
 #   lib/xmlpellor/examples            -> ../../share/xmlpellor/examples
 #   share/xmlpellor/examples/           the example documents and stylesheets
@@ -118,6 +120,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends comes from the libraries the program links (dpkg-shlibdeps); Qt
 # WebEngine's helper process and data follow from its own package's Depends.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# XSLT 2.0 and 3.0 stylesheets run in Saxon-HE on a Java VM, which the Saxon
+# engine loads at run time; without them 1.0 stylesheets work all the same.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsaxonhe-java, default-jre-headless")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack puts the summary first and indents this below it.

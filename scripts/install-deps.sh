@@ -16,7 +16,13 @@ packages=(
   # its tree).
   docbook-xml docbook-xsl yelp-xsl
   qt6-base-dev qt6-webengine-dev libgl-dev
+  # XSLT 2.0 and 3.0 run in Saxon-HE inside a Java VM; the JDK builds the
+  # engine's small Java part and gives its JNI header.
+  libsaxonhe-java default-jre-headless default-jdk-headless
   libgtest-dev libgmock-dev
+  # The reliability tests attach a debugger to a running engine and make its
+  # calls from there.
+  gdb
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   clang libclang-rt-14-dev
   # The Debian package, checks of its desktop files, screenshots.

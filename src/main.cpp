@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
                           command.allowRead.end());
   engine.readAdvice = AllowReadAdvice();
   engine.verbose = command.verbose;
+  engine.xsltEngine = command.xsltEngine;
 
   QtProgram program;
   QtMainWindow window(program.errors, program.app, program.fs, engine);

@@ -129,7 +129,7 @@ bool Grant(int ruleset, const std::string& path, std::optional<bool> folder) {
   return true;
 }
 
-void RestrictFiles(const ReadPolicy& reads, ConfinementReport& report) {
+void RestrictFiles(const ReadPolicy& reads, const ProcessNeeds& needs, ConfinementReport& report) {
   const int abi = report.landlockAbi;
   const bool restrictReads = reads.RestrictsReads();
   const std::uint64_t read = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
@@ -153,6 +153,9 @@ void RestrictFiles(const ReadPolicy& reads, ConfinementReport& report) {
       if (Grant(ruleset.get(), place.path, place.folder)) ++report.readableFolders;
     }
     for (const char* own : kRuntimeFolders) {
+      if (Grant(ruleset.get(), own, std::nullopt)) ++report.readableFolders;
+    }
+    for (const std::string& own : needs.ownFolders) {
       if (Grant(ruleset.get(), own, std::nullopt)) ++report.readableFolders;
     }
   }
@@ -206,8 +209,30 @@ scmp_arg_cmp Masked(unsigned arg, scmp_datum_t mask, scmp_datum_t value) {
 // there" and fall back (clone3 to clone, openat2 to openat; pthread_getattr_np skips the
 // affinity), where EPERM would fail the library's call and a kill would end a job over some rare
 // path of a library that nobody tried here.
-void FilterSyscalls() {
+// What a Java VM asks of the kernel beyond what a job of libxslt does. Its threads (the collector,
+// the compilers, the service thread) go on working while the job runs.
+void JavaVmCalls(SyscallFilter& filter) {
+  const auto self = static_cast<scmp_datum_t>(::getpid());
+  // The VM sizes its work by the processors it may run on and asks how its threads are scheduled.
+  // It asks by thread id for threads that join it, and a thread id is no process the filter knows.
+  filter.Add(SCMP_ACT_ALLOW, "sched_getaffinity", {IsNot(0, 0)});
+  for (const scmp_datum_t who : {scmp_datum_t{0}, self}) {
+    for (const char* name : {"sched_getparam", "sched_getscheduler"})
+      filter.Add(SCMP_ACT_ALLOW, name, {Is(0, who)});
+  }
+  // Memory: the collector asks which pages are resident and syncs none to files, since it maps
+  // none for writing; membarrier orders the compilers' code changes between threads.
+  filter.Allow({"mincore", "membarrier", "get_mempolicy"});
+  // The class loader reads jars through descriptors it opened before, and asks about file systems
+  // when it opens one later.
+  filter.Allow({"statfs", "fstatfs", "dup", "dup2", "dup3"});
+  // Threads wait on several futexes at once.
+  filter.Allow({"futex_waitv"});
+}
+
+void FilterSyscalls(bool javaVm) {
   SyscallFilter filter(SCMP_ACT_ERRNO(ENOSYS));
+  if (javaVm) JavaVmCalls(filter);
   const auto self = static_cast<scmp_datum_t>(::getpid());
 
   // Living and ending, and coming back from a signal handler.
@@ -309,27 +334,44 @@ std::string ConfinementReport::Describe() const {
   text += capabilitiesDropped ? "capabilities dropped, " : "";
   if (landlockAbi == 0) return text + "no Landlock";
   text += "Landlock ABI " + std::to_string(landlockAbi) + " (read-only file system";
-  if (landlockReads) text += ", reads limited to " + std::to_string(readableFolders) + " folders";
+  if (landlockReads) {
+    text += javaVm ? ", reads of the job's thread limited to " : ", reads limited to ";
+    text += std::to_string(readableFolders) + " folders";
+  }
   return text + ")";
 }
 
-ConfinementReport Confine(const ReadPolicy& reads) {
+ConfinementReport Confine(const ReadPolicy& reads, const ProcessNeeds& needs) {
   ConfinementReport report;
+  report.javaVm = needs.javaVm;
   TellTheSanitizer();
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) Fail("no new privileges", errno);
   report.noNewPrivileges = true;
   DropCapabilities();
   report.capabilitiesDropped = true;
   report.landlockAbi = LandlockAbi();
-  if (report.landlockAbi > 0) RestrictFiles(reads, report);
+  if (report.landlockAbi > 0) RestrictFiles(reads, needs, report);
   // EINVAL: a kernel built without seccomp.
   if (::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) >= 0) {
-    FilterSyscalls();
+    FilterSyscalls(needs.javaVm);
     report.seccomp = true;
   } else if (errno != EINVAL) {
     Fail("seccomp", errno);
   }
   return report;
+}
+
+}  // namespace xmlpellor
+
+namespace xmlpellor {
+
+void ConfineFileSystemBeforeThreads() {
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) Fail("no new privileges", errno);
+  DropCapabilities();
+  ConfinementReport report;
+  report.landlockAbi = LandlockAbi();
+  // Reads stay open here: the job's own rules come with Confine.
+  if (report.landlockAbi > 0) RestrictFiles(ReadPolicy::Unrestricted(), {}, report);
 }
 
 }  // namespace xmlpellor

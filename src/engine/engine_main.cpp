@@ -2,10 +2,8 @@
 // waits for one request on its channel, limits its memory, confines itself,
 // runs the job and tells the window what happened, then ends. Nothing of one
 // job, and no fault of the libraries, outlives it.
-#include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "engine/EngineProcess.h"
 #include "engine/Job.h"
 #include "platform/Channel.h"
 #include "platform/FileSystem.h"
@@ -72,33 +71,6 @@ void Answer(const JobResult& result) {
     Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
   }
   Send(wire::Encode(wire::Output{result.kind, result.output.size(), result.encoding}));
-}
-
-// The output goes into memory, not into a file, so the limit the window's
-// files have does not bound it; the window's own write still meets it.
-void LiftFileSizeLimit() {
-  ::signal(SIGXFSZ, SIG_IGN);
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-}
-
-// Blocks until `doneFd` is readable, true, or until the window has gone,
-// false, in which case the engine has nobody left to work for.
-bool WaitUnlessAbandoned(int doneFd) {
-  for (;;) {
-    // However the window ends, the kernel closes its end of the channel,
-    // and this end hangs up.
-    pollfd ready[2] = {{kHelperChannelFd, POLLRDHUP, 0}, {doneFd, POLLIN, 0}};
-    if (::poll(ready, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return true;  // cannot watch: let the job finish and its answer fail
-    }
-    if (ready[1].revents != 0) return true;
-    if ((ready[0].revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) return false;
-  }
 }
 
 }  // namespace

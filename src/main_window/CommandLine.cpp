@@ -7,6 +7,7 @@
 #include "files/Files.h"
 #include "main_window/Identity.h"
 #include "main_window/AllowedFolders.h"
+#include "transform/EngineChoice.h"
 
 namespace xmlpellor {
 namespace {
@@ -125,6 +126,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         }
         result.allowRead.push_back(std::move(folder));
       }
+    } else if (argument.rfind("--xslt-engine", 0) == 0 &&
+               (argument.size() == 13 || argument[13] == '=')) {
+      std::string value;
+      if (argument.size() > 13) {
+        value = argument.substr(14);
+      } else if (i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else {
+        return Refused("option '--xslt-engine' needs a value");
+      }
+      const auto engine = transform::ParseXsltEngine(value);
+      if (!engine) {
+        return Refused("--xslt-engine: '" + value + "' is none of auto, libxslt, saxon");
+      }
+      result.xsltEngine = *engine;
     } else if (argument == "--no-follow") {
       result.follow = false;
     } else if (argument == "--stringparam" || argument == "--param") {
@@ -214,6 +230,9 @@ std::string UsageText() {
          "                             machine's memory)\n"
          "      --allow-read=FOLDER    let transformations read files in FOLDER too;\n"
          "                             FOLDER must exist; may be repeated\n"
+         "      --xslt-engine=ENGINE   run stylesheets in ENGINE: auto (the default:\n"
+         "                             Saxon-HE for those that declare version 2.0 or\n"
+         "                             later, libxslt for the others), libxslt or saxon\n"
          "      --verbose              also print the web engine's own diagnostics and\n"
          "                             the confinement of the XSLT engine's process\n"
          "      --                     the arguments that follow are files, even if\n"
@@ -232,6 +251,9 @@ std::string UsageText() {
          "stay private, unless the document or stylesheet lies in one or an allowed\n"
          "folder names one. A document or stylesheet saved straight into the home\n"
          "folder opens only itself, not the home folder.\n"
+         "\n"
+         "XSLT 2.0 and 3.0 run in Saxon-HE on Java, which needs the packages\n"
+         "libsaxonhe-java and default-jre-headless; XSLT 1.0 runs in libxslt.\n"
          "\n"
          "The messages of a stylesheet (xsl:message) and the warnings of a\n"
          "transformation go to standard error, one line each, as they come.\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/xml/StylesheetParameter.h"
+#include "transform/Engine.h"
 
 namespace xmlpellor {
 
@@ -28,6 +29,8 @@ struct CommandLine {
   bool usageHelps = true;
   // Apply again whenever a file the last Apply read is saved.
   bool follow = true;
+  // The engine every stylesheet runs in; kAuto: by the version it declares.
+  transform::XsltEngine xsltEngine = transform::XsltEngine::kAuto;
   // --stringparam and --param, in the order given, for every Apply.
   std::vector<xml::GlobalParameter> parameters;
   // One line saying what was wrong, for Action::Refuse.

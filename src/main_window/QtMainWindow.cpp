@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include "files/Files.h"
 #include "main_window/Identity.h"
 #include "main_window/QtParametersPanel.h"
 #include "platform/Application.h"
+#include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
 #include "main_window/SaveOutput.h"
 #include "platform/qt/form/QtAccessibleApplication.h"
@@ -35,12 +37,12 @@ namespace {
 constexpr int kDesignWidthPixels = 592;
 constexpr int kDesignHeightPixels = 390;
 
-// The engine's program lies beside the window's.
-std::string EngineProgram(IApplication& app) {
+// The engines' programs lie beside the window's.
+std::string EngineProgram(IApplication& app, const char* name = "xmlpellor-engine") {
   try {
-    return app.Path() + "/xmlpellor-engine";
+    return app.Path() + "/" + name;
   } catch (const RuntimeError&) {
-    return "xmlpellor-engine";
+    return name;
   }
 }
 
@@ -108,7 +110,8 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
       *m_form,
       std::vector<QWidget*>{m_txtXml, m_cmdBrowseXml, m_txtXsl, m_cmdBrowseXsl, m_cmdApplyXsl});
   m_form->SetWorker(m_worker.get());
-  m_engine = std::make_unique<transform::HelperEngine>(m_launcher, EngineProgram(app), engine);
+  m_engine = std::make_unique<transform::ChoosingEngine>(
+      m_launcher, EngineProgram(app), EngineProgram(app, "xmlpellor-saxon-engine"), engine);
   m_watcher = std::make_unique<QtFileWatcher>();
   m_progress = new QtProgressLine(*m_wbr);
 
@@ -150,12 +153,8 @@ void QtMainWindow::Show() {
   m_txtXml->setFocus();
   // The first Apply's engine starts once the window is up, so neither the
   // window nor that Apply waits for it.
-  QTimer::singleShot(0, m_form.get(), [engine = m_engine.get()] {
-    try {
-      engine->Prepare();
-    } catch (const RuntimeError&) {
-      // Apply tries again and reports what keeps the engine from starting.
-    }
+  QTimer::singleShot(0, m_form.get(), [engine = m_engine.get(), box = m_txtXslControl.get()] {
+    engine->Prepare(files::ExpandHome(TrimSpaces(box->Text()), HomeFolder()));
   });
 }
 
@@ -172,6 +171,16 @@ void QtMainWindow::FollowSaves() {
   frmMain* frm = m_frm.get();
   QObject::connect(m_txtXml, &QLineEdit::textChanged, [frm] { frm->txtXml_Change(); });
   QObject::connect(m_txtXsl, &QLineEdit::textChanged, [frm] { frm->txtXsl_Change(); });
+  // The engine the stylesheet in the box needs (Saxon's takes a while to
+  // start) is started once the typing or browsing has settled.
+  auto* settled = new QTimer(m_form.get());  // owned by the form
+  settled->setSingleShot(true);
+  settled->setInterval(400);
+  QObject::connect(m_txtXsl, &QLineEdit::textChanged, settled, qOverload<>(&QTimer::start));
+  QObject::connect(settled, &QTimer::timeout,
+                   [engine = m_engine.get(), box = m_txtXslControl.get()] {
+                     engine->Prepare(files::ExpandHome(TrimSpaces(box->Text()), HomeFolder()));
+                   });
   // A save makes a running transformation's result old news: it is
   // stopped, and the new Apply starts once the old one has returned.
   QtWorker* worker = m_worker.get();
@@ -257,6 +266,10 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
            },
        .outputFile =
            [frm] { return frm->Output() ? QString::fromStdString(frm->ShownFile()) : QString(); },
+       .outputEngine =
+           [frm] {
+             return frm->Output() ? QString::fromStdString(frm->Output()->engine) : QString();
+           },
        .outputCharset =
            [frm] {
              // A file the stylesheet wrote beside the output declares its

@@ -7,7 +7,7 @@
 #include "main_window/frmMain.h"
 #include "platform/Process.h"
 #include "platform/qt/form/QtCommonDialog.h"
-#include "transform/Engine.h"
+#include "transform/EngineChoice.h"
 
 class QIcon;
 class QLineEdit;
@@ -80,7 +80,7 @@ class QtMainWindow {
   std::unique_ptr<QtBrowser> m_wbrControl;
   std::unique_ptr<QtWorker> m_worker;
   PosixProcessLauncher m_launcher;
-  std::unique_ptr<transform::HelperEngine> m_engine;
+  std::unique_ptr<transform::ChoosingEngine> m_engine;
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
   QtProgressLine* m_progress;  // owned by the form

@@ -33,6 +33,7 @@ struct AppliedOutput {
   transform::OutputKind kind = transform::OutputKind::kHtml;
   std::string document;            // the XML document as the Apply read it
   std::string encoding = "UTF-8";  // of the file's bytes
+  std::string engine = {};         // that made it: "libxslt", "Saxon-HE"
   OutputSet set = {};              // empty unless the stylesheet wrote files
 };
 

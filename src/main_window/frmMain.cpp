@@ -50,12 +50,13 @@ class RunEvents final : public transform::PrintedMessages {
  public:
   RunEvents(IProgress& progress, IRunMessages& shown) : m_progress(progress), m_shown(shown) {}
 
+  void Engine(const std::string& name) override { engine = name; }
   void Phase(transform::JobPhase phase) override {
     m_phase = phase;
-    m_progress.Phase(PhaseText(phase), 0, 0);
+    m_progress.Phase(Shown(phase), 0, 0);
   }
   void Progress(std::uint64_t done, std::uint64_t total) override {
-    m_progress.Phase(PhaseText(m_phase), done, total);
+    m_progress.Phase(Shown(m_phase), done, total);
   }
   void Reading(const std::string& path) override {
     if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
@@ -72,8 +73,16 @@ class RunEvents final : public transform::PrintedMessages {
 
   std::vector<std::string> files;
   std::optional<std::vector<xml::DeclaredParameter>> declared;
+  std::string engine;
 
  private:
+  // The second engine is named; libxslt's runs stay as they always read.
+  std::string Shown(transform::JobPhase phase) const {
+    std::string text = PhaseText(phase);
+    if (!engine.empty() && engine != "libxslt") text += " in " + engine;
+    return text;
+  }
+
   xml::FirstAndLast<std::string> m_messages{100, 100};
 
   static const char* PhaseText(transform::JobPhase phase) {
@@ -212,7 +221,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     if (!format.notice.empty()) {
       m_services.app.PrintError("xmlpellor: " + VisibleLine(format.notice) + "\n");
     }
-    AppliedOutput applied{format.kind, strXmlDoc, page.charset};
+    AppliedOutput applied{format.kind, strXmlDoc, page.charset, events.engine};
     if (!documents.empty()) applied.set = WriteOutputSet(documents, result, applied);
     WriteResult(result);
     m_output = std::move(applied);

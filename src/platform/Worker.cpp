@@ -53,11 +53,11 @@ void StopToken::SetCurrent(StopToken* token) noexcept {
 }
 
 StackThread::StackThread(const std::function<void()>& job, StopToken& token,
-                         std::function<void()> finished)
+                         std::function<void()> finished, std::size_t stackBytes)
     : m_job(job), m_token(token), m_onFinished(std::move(finished)) {
   pthread_attr_t attributes;
   int failed = pthread_attr_init(&attributes);
-  if (failed == 0) failed = pthread_attr_setstacksize(&attributes, IWorker::kStackBytes);
+  if (failed == 0) failed = pthread_attr_setstacksize(&attributes, stackBytes);
   if (failed == 0) failed = pthread_create(&m_thread, &attributes, &StackThread::Main, this);
   pthread_attr_destroy(&attributes);
   if (failed != 0) {

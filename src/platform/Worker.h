@@ -69,11 +69,13 @@ class IWorker {
   virtual StopToken& Token() noexcept = 0;
 };
 
-// A thread with a stack of IWorker::kStackBytes running one job with a
-// token; `finished` is called on that thread once the job has ended.
+// A thread with a stack of IWorker::kStackBytes (or `stackBytes`) running
+// one job with a token; `finished` is called on that thread once the job
+// has ended.
 class StackThread {
  public:
-  StackThread(const std::function<void()>& job, StopToken& token, std::function<void()> finished);
+  StackThread(const std::function<void()>& job, StopToken& token, std::function<void()> finished,
+              std::size_t stackBytes = IWorker::kStackBytes);
   // Joins the thread.
   ~StackThread();
   StackThread(const StackThread&) = delete;

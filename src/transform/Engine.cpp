@@ -90,9 +90,10 @@ std::uint64_t DefaultMemoryLimit() {
 }
 
 HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,
-                           EngineSettings settings)
+                           EngineSettings settings, std::vector<std::string> arguments)
     : m_launcher(launcher),
       m_program(std::move(helperProgram)),
+      m_arguments(std::move(arguments)),
       m_settings(std::move(settings)),
       m_memoryLimit(m_settings.memoryLimit != 0 ? m_settings.memoryLimit : DefaultMemoryLimit()) {}
 
@@ -104,8 +105,19 @@ void HelperEngine::Prepare() {
   if (!m_prepared) m_prepared = m_launcher.Start(Command());
 }
 
+void HelperEngine::Release() noexcept {
+  std::lock_guard lock(m_mutex);
+  if (!m_prepared) return;
+  m_prepared->Kill();
+  try {
+    m_dying.push_back(std::move(m_prepared));
+  } catch (...) {
+    m_prepared.reset();  // reaped here after all
+  }
+}
+
 HelperCommand HelperEngine::Command() const {
-  return {m_program, {}, EngineEnvironment()};
+  return {m_program, m_arguments, EngineEnvironment()};
 }
 
 std::unique_ptr<IHelperProcess> HelperEngine::TakePrepared() {

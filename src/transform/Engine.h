@@ -29,6 +29,10 @@ class PrintedMessages : public JobEvents {
   void Message(const std::string& line) override;
 };
 
+// Which engine runs a stylesheet (--xslt-engine): by the XSLT version it
+// declares, or always the one named.
+enum class XsltEngine { kAuto, kLibxslt, kSaxon };
+
 // How every job of one run of the program is run.
 struct EngineSettings {
   // Memory one transformation may use, in bytes; 0: half the machine's.
@@ -41,6 +45,7 @@ struct EngineSettings {
   // How the user lets a refused folder through, said with the first refusal
   // it would help with; the window's command line and settings say how.
   std::string readAdvice = {};
+  XsltEngine xsltEngine = XsltEngine::kAuto;
 };
 
 // Runs jobs. Run returns the job's result or throws its RuntimeError; a
@@ -61,11 +66,14 @@ class IEngine {
 // The next process is started ahead of time, so a job does not wait for one.
 class HelperEngine final : public IEngine {
  public:
-  HelperEngine(IProcessLauncher& launcher, std::string helperProgram, EngineSettings settings);
+  HelperEngine(IProcessLauncher& launcher, std::string helperProgram, EngineSettings settings,
+               std::vector<std::string> arguments = {});
   ~HelperEngine() override;
 
   // Starts the process the next job will use, unless one is ready.
   void Prepare();
+  // Ends the process that waits for a job, if one does; never waits.
+  void Release() noexcept;
   JobResult Run(const JobRequest& request, JobEvents& events) override;
   ReadPolicy PolicyFor(const std::string& xml, const std::string& xsl) const override;
 
@@ -95,6 +103,7 @@ class HelperEngine final : public IEngine {
 
   IProcessLauncher& m_launcher;
   std::string m_program;
+  std::vector<std::string> m_arguments;
   EngineSettings m_settings;
   std::uint64_t m_memoryLimit;
   std::mutex m_mutex;

@@ -34,7 +34,7 @@ source "$(dirname "$0")/../support/find_window.sh"
 start() {
   "$exe" "$@" >"$work/out.log" 2>&1 &
   pid=$!
-  wid=$(find_window "Yab XML Pellor" 60) || fail "no window appeared"
+  wid=$(find_window "Yab XML Pellor" 60 "$pid") || fail "no window appeared"
   temp=$(ls "$TMPDIR"/xml*.tmp 2>/dev/null) || fail "no temporary file after start"
   [[ $(wc -w <<<"$temp") -eq 1 ]] || fail "more than one temporary file: $temp"
   echo "window $wid, temporary file $temp"

@@ -18,14 +18,6 @@ class FollowTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_data;
-
-  QString Data(const char* name) { return m_data.filePath(QString::fromLatin1(name)); }
-  static void Write(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-  }
   // A page tall enough to scroll, with an in-page link to its end.
   static QByteArray Stylesheet(const QByteArray& heading) {
     return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"

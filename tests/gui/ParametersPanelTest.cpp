@@ -21,14 +21,6 @@ class ParametersPanelTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_data;
-
-  QString Data(const char* name) { return m_data.filePath(QString::fromLatin1(name)); }
-  static void Write(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-  }
   void Shows(const QString& text) {
     QTRY_VERIFY2_WITH_TIMEOUT(PageText(Page()).contains(text), qPrintable(PageText(Page())),
                               kPageTimeoutMs);

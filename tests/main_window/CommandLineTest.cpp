@@ -105,6 +105,40 @@ std::string Filled(std::string text, const std::string& root) {
 
 // An allowed folder must be one: a file or a missing folder ends the start
 // with one line, not with a refusal later that advises the option given.
+struct XsltEngineCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  transform::XsltEngine engine;
+  std::string error;
+};
+
+class XsltEngineOption : public ::testing::TestWithParam<XsltEngineCase> {};
+
+TEST_P(XsltEngineOption, NamesOneOfTheEnginesOrIsRefused) {
+  const XsltEngineCase& c = GetParam();
+  const CommandLine got = ParseCommandLine(c.arguments, "/work/here", "/home/ann");
+  EXPECT_EQ(got.error, c.error);
+  EXPECT_EQ(got.action, c.error.empty() ? Action::Run : Action::Refuse);
+  if (c.error.empty()) {
+    EXPECT_EQ(got.xsltEngine, c.engine);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XsltEngineOption,
+    ::testing::Values(
+        XsltEngineCase{"unset_is_auto", {"a.xml"}, transform::XsltEngine::kAuto, ""},
+        XsltEngineCase{"auto", {"--xslt-engine=auto"}, transform::XsltEngine::kAuto, ""},
+        XsltEngineCase{"saxon", {"--xslt-engine=saxon", "a.xml"}, transform::XsltEngine::kSaxon, ""},
+        XsltEngineCase{"libxslt_apart", {"--xslt-engine", "libxslt"}, transform::XsltEngine::kLibxslt, ""},
+        XsltEngineCase{"unknown", {"--xslt-engine=xalan"}, transform::XsltEngine::kAuto,
+                       "--xslt-engine: 'xalan' is none of auto, libxslt, saxon"},
+        XsltEngineCase{"missing_value", {"--xslt-engine"}, transform::XsltEngine::kAuto,
+                       "option '--xslt-engine' needs a value"},
+        XsltEngineCase{"longer_name", {"--xslt-engines=saxon"}, transform::XsltEngine::kAuto,
+                       "unknown option '--xslt-engines=saxon'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct AllowReadCase {
   const char* name;
   const char* value;  // {root} is a folder holding dir/ and file.txt

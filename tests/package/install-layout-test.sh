@@ -37,12 +37,23 @@ expected=(
   share/doc/xmlpellor/changelog.gz
   share/man/man1/xmlpellor.1.gz
 )
+# The XSLT 2.0 and 3.0 engine and its Java part, beside the program, where
+# the window and the engine look for them (left out of a build without a JDK).
+if [ -e "$build/xmlpellor-saxon-engine" ]; then
+  expected+=(lib/xmlpellor/xmlpellor-saxon-engine lib/xmlpellor/xmlpellor-saxon.jar)
+fi
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 [ -x "$prefix/bin/xmlpellor" ] || fail "launcher is not executable"
 [ -x "$prefix/lib/xmlpellor/xmlpellor" ] || fail "program is not executable"
 [ -x "$prefix/lib/xmlpellor/xmlpellor-engine" ] || fail "the XSLT engine is not executable"
+if [ -e "$build/xmlpellor-saxon-engine" ]; then
+  [ -x "$prefix/lib/xmlpellor/xmlpellor-saxon-engine" ] || fail "the Saxon engine is not executable"
+  python3 -c 'import sys, zipfile; sys.exit("xmlpellor/saxon/Host.class" not in zipfile.ZipFile(sys.argv[1]).namelist())' \
+    "$prefix/lib/xmlpellor/xmlpellor-saxon.jar" 2>/dev/null ||
+    fail "the Saxon engine's jar lacks its classes"
+fi
 # The examples link must stay relative, or it breaks once the tree is packaged.
 link=$(readlink "$prefix/lib/xmlpellor/examples" || true)
 [ "$link" = ../../share/xmlpellor/examples ] || fail "examples link points to '$link'"

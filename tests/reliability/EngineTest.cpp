@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -345,22 +344,6 @@ TEST(PreparedEngine, OutlivesTheThreadThatStartedIt) {
   // One for each job, each prepared by the thread of the job before (the
   // first by the thread above), and the one waiting for the next.
   EXPECT_EQ(launcher.starts.load(), 6) << "a prepared engine died and was replaced";
-}
-
-// The processes `pid` started, whichever of its threads started them.
-std::vector<pid_t> ChildrenOf(pid_t pid) {
-  std::vector<pid_t> children;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* dir = ::opendir(tasks.c_str());
-  if (dir == nullptr) return children;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    std::ifstream in(tasks + "/" + entry->d_name + "/children");
-    pid_t child = 0;
-    while (in >> child) children.push_back(child);
-  }
-  ::closedir(dir);
-  return children;
 }
 
 // Says on a pipe once the engine's job is transforming.

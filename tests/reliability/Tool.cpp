@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "../transform/TestData.h"
 
@@ -126,6 +127,21 @@ void InChildProcess(const std::function<void()>& body, bool dropRoot) {
   ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
   if (WEXITSTATUS(status) == kCannotDropRoot) GTEST_SKIP() << "root cannot become nobody here";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's assertions failed (see above)";
+}
+
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = ::opendir(tasks.c_str());
+  if (dir == nullptr) return children;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream in(tasks + "/" + entry->d_name + "/children");
+    pid_t child = 0;
+    while (in >> child) children.push_back(child);
+  }
+  ::closedir(dir);
+  return children;
 }
 
 }  // namespace xmlpellor::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -88,5 +90,8 @@ void InChildProcess(const std::function<void()>& body, bool dropRoot);
 
 // Makes `path` and everything below it belong to the user the child runs as.
 void HandToChild(const std::string& path);
+
+// The processes `pid` started, whichever of its threads started them.
+std::vector<pid_t> ChildrenOf(pid_t pid);
 
 }  // namespace xmlpellor::test

@@ -448,7 +448,9 @@ bool DOMDocument::load(const std::string& location) {
         reason = "In " + first->file + ", line " + std::to_string(first->line) + ": " + reason;
         Fail(tDocumentLine, std::move(reason));
       } else {
-        Fail(first->line, std::move(reason));
+        // A refusal is said by the entity's own parser, which has no line
+        // yet: the document's line is the one that referred to the file.
+        Fail(first->line > 0 ? first->line : tDocumentLine, std::move(reason));
       }
     }
     return false;

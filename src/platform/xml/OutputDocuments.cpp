@@ -144,6 +144,16 @@ std::string OutputRefusalText(std::string_view href) {
          std::string(href) + ")";
 }
 
+std::string TooManyFilesText(const OutputDocuments& documents) {
+  return "The stylesheet wrote more than " + Grouped(documents.maxFiles) +
+         " files, the most one transformation may write";
+}
+
+std::string TooManyBytesText(const OutputDocuments& documents) {
+  return "The stylesheet wrote more than " + SizeText(documents.maxBytes) +
+         " into its files, the most one transformation may write";
+}
+
 OutputDocumentCapture::OutputDocumentCapture(OutputDocuments& documents) noexcept
     : m_documents(documents),
       m_outer(tCapture),
@@ -205,8 +215,7 @@ void OutputDocumentCapture::Write(xsltTransformContext* context, xmlNode* node, 
   const bool known = std::any_of(m_documents.files.begin(), m_documents.files.end(),
                                  [&](const OutputDocument& d) { return d.path == *path; });
   if (!known && m_documents.files.size() >= m_documents.maxFiles) {
-    m_overflow = "The stylesheet wrote more than " + Grouped(m_documents.maxFiles) +
-                 " files, the most one transformation may write";
+    m_overflow = TooManyFilesText(m_documents);
     context->state = XSLT_STATE_STOPPED;
     return;
   }
@@ -261,9 +270,7 @@ int OutputDocumentCapture::Append(void* sink, const char* data, int length) {
   OutputDocumentCapture& capture = *to->capture;
   const auto size = static_cast<std::uint64_t>(length);
   if (capture.m_bytes + size > capture.m_documents.maxBytes) {
-    capture.m_overflow = "The stylesheet wrote more than " +
-                         SizeText(capture.m_documents.maxBytes) +
-                         " into its files, the most one transformation may write";
+    capture.m_overflow = TooManyBytesText(capture.m_documents);
     return -1;
   }
   try {

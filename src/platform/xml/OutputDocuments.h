@@ -49,6 +49,10 @@ bool IsOutputPath(std::string_view path);
 // "Refused: a stylesheet may not write files outside the folder of its
 // output (../x.html)".
 std::string OutputRefusalText(std::string_view href);
+// Why a transformation was stopped at `documents`' limits, in the same words
+// whichever engine ran it.
+std::string TooManyFilesText(const OutputDocuments& documents);
+std::string TooManyBytesText(const OutputDocuments& documents);
 
 // For its lifetime, the files the transformations on this thread write go
 // into `documents` instead of the file system; a stylesheet may write only

@@ -26,6 +26,8 @@ class XmlJobObserver {
   virtual void Progress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
   // A message of the transformation (xsl:message, a warning), one line.
   virtual void Message(const std::string& /*line*/) {}
+  // The engine that runs the job ("Saxon-HE"), said before anything else.
+  virtual void Engine(const std::string& /*name*/) {}
   // The global parameters of the stylesheet, once it has compiled.
   virtual void Parameters(const std::vector<DeclaredParameter>& /*declared*/) {}
 };

@@ -138,24 +138,6 @@ bool ExistsLocally(const std::string& url) {
   return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
-// What the system's catalogs make of an input, as libxml2 would look it up:
-// a file that exists is read as named, anything else by its public and
-// system identifiers, then as a URI. The result is judged and opened like
-// any other name; a catalog may point anywhere.
-std::string ThroughCatalogs(const char* url, const char* id) {
-  std::string resource = url != nullptr ? url : "";
-  if (!resource.empty() && ExistsLocally(resource)) return resource;
-  const XmlPtr<xmlChar> found(xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
-                                                reinterpret_cast<const xmlChar*>(url)));
-  if (found) resource = reinterpret_cast<const char*>(found.get());
-  if (!resource.empty() && !ExistsLocally(resource)) {
-    const XmlPtr<xmlChar> uri(
-        xmlCatalogResolveURI(reinterpret_cast<const xmlChar*>(resource.c_str())));
-    if (uri) resource = reinterpret_cast<const char*>(uri.get());
-  }
-  return resource;
-}
-
 // An input over the descriptor the policy opened, named as libxml2 names
 // one it opened itself, so that relative references inside it resolve the
 // same way.
@@ -242,6 +224,23 @@ xmlParserInputPtr LoadInJob(const char* url, const char* id, xmlParserCtxtPtr pa
 }
 
 }  // namespace
+
+// A file that exists is read as named, anything else by its public and
+// system identifiers, then as a URI. The result is judged and opened like
+// any other name; a catalog may point anywhere.
+std::string ThroughCatalogs(const char* url, const char* id) {
+  std::string resource = url != nullptr ? url : "";
+  if (!resource.empty() && ExistsLocally(resource)) return resource;
+  const XmlPtr<xmlChar> found(xmlCatalogResolve(reinterpret_cast<const xmlChar*>(id),
+                                                reinterpret_cast<const xmlChar*>(url)));
+  if (found) resource = reinterpret_cast<const char*>(found.get());
+  if (!resource.empty() && !ExistsLocally(resource)) {
+    const XmlPtr<xmlChar> uri(
+        xmlCatalogResolveURI(reinterpret_cast<const xmlChar*>(resource.c_str())));
+    if (uri) resource = reinterpret_cast<const char*>(uri.get());
+  }
+  return resource;
+}
 
 int ParseOptions(bool validate) noexcept {
   int options =

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace xmlpellor::xml {
 
 // Parser options every document of the program is read with: entities
@@ -11,6 +13,11 @@ int ParseOptions(bool validate) noexcept;
 // extension functions and the security preferences (no file writes, no
 // folder creation, no network). Safe to call from every entry point.
 void EnsureXmlLibraryInitialised() noexcept;
+
+// What the system's catalogs make of an input named by `url` (and `id`, its
+// public identifier, or null), as every input of libxml2 and libxslt is
+// looked up; the other engine looks up its reads the same way.
+std::string ThroughCatalogs(const char* url, const char* id);
 
 // Has `onFailure` called whenever libxml2 or libxslt could not get memory,
 // before they go on to report it. Only before the first initialisation: a

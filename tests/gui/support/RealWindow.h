@@ -48,6 +48,15 @@ class RealWindow {
   QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
   QWebEnginePage& Page() { return *View()->page(); }
   QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
+
+  // The test's own documents and stylesheets, apart from the temporary files.
+  QTemporaryDir m_data;
+  QString Data(const char* name) { return m_data.filePath(QString::fromLatin1(name)); }
+  static void Write(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+  }
 };
 
 }  // namespace xmlpellor::test

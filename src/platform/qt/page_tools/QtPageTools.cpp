@@ -80,7 +80,11 @@ void QtPageTools::ToggleSource() {
   const QString file = m_commands.outputFile();
   if (file.isEmpty()) return;
   if (!m_source) m_source = new QtSourceWindow(m_window);
-  m_source->setWindowTitle(WindowTitle("Output source", m_window));
+  const QString engine = m_commands.outputEngine ? m_commands.outputEngine() : QString();
+  m_source->setWindowTitle(
+      engine.isEmpty()
+          ? WindowTitle("Output source", m_window)
+          : WindowTitle(qPrintable(QStringLiteral("Output source (%1)").arg(engine)), m_window));
   m_source->ShowFile(file, OutputCharset());
   m_source->show();
   m_source->raise();

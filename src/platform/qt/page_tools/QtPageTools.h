@@ -28,6 +28,8 @@ class QtPageTools final : public QObject {
     std::function<void()> saveOutput;
     // The file the last Apply wrote; empty while there is none.
     std::function<QString()> outputFile;
+    // The engine that made it ("Saxon-HE"), named in the source window's title.
+    std::function<QString()> outputEngine;
     // The character encoding of that file's bytes.
     std::function<QString()> outputCharset;
     // The files the stylesheet wrote, the one shown, and showing another.
