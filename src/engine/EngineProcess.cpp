@@ -33,4 +33,20 @@ bool WaitUnlessAbandoned(int doneFd) {
   }
 }
 
+void ChannelEvents::Phase(wire::JobPhase phase) {
+  SendMessage(kHelperChannelFd, wire::Encode(wire::Phase{phase}));
+}
+void ChannelEvents::Reading(const std::string& path) {
+  SendMessage(kHelperChannelFd, wire::Encode(wire::Reading{path}));
+}
+void ChannelEvents::Progress(std::uint64_t done, std::uint64_t total) {
+  SendMessage(kHelperChannelFd, wire::Encode(wire::Progress{done, total}));
+}
+void ChannelEvents::Message(const std::string& line) {
+  SendMessage(kHelperChannelFd, wire::Encode(wire::Message{line}));
+}
+void ChannelEvents::Parameters(const std::vector<xml::DeclaredParameter>& declared) {
+  SendMessage(kHelperChannelFd, wire::Encode(wire::Parameters{declared}));
+}
+
 }  // namespace xmlpellor::engine

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "wire/JobWire.h"
+
 // What every engine process does around its job, whichever processor runs
 // it.
 namespace xmlpellor::engine {
@@ -11,5 +17,17 @@ void LiftFileSizeLimit();
 // Blocks until `doneFd` is readable, true, or until the window has gone,
 // false, in which case the engine has nobody left to work for.
 bool WaitUnlessAbandoned(int doneFd);
+
+// What a job says as it runs, sent to the window on the channel as it
+// comes; a window that went away makes a send fail, and the job ends all
+// the same.
+class ChannelEvents final : public wire::JobEvents {
+ public:
+  void Phase(wire::JobPhase phase) override;
+  void Reading(const std::string& path) override;
+  void Progress(std::uint64_t done, std::uint64_t total) override;
+  void Message(const std::string& line) override;
+  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override;
+};
 
 }  // namespace xmlpellor::engine

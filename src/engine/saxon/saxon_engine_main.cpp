@@ -107,19 +107,6 @@ void JNICALL VmAbort() {
   ::_exit(134);
 }
 
-class ChannelEvents final : public JobEvents {
- public:
-  void Phase(JobPhase phase) override { Send(wire::Encode(wire::Phase{phase})); }
-  void Reading(const std::string& path) override { Send(wire::Encode(wire::Reading{path})); }
-  void Progress(std::uint64_t done, std::uint64_t total) override {
-    Send(wire::Encode(wire::Progress{done, total}));
-  }
-  void Message(const std::string& line) override { Send(wire::Encode(wire::Message{line})); }
-  void Parameters(const std::vector<xml::DeclaredParameter>& declared) override {
-    Send(wire::Encode(wire::Parameters{declared}));
-  }
-};
-
 struct Arguments {
   std::uint64_t memoryLimit = 0;
   std::string libjvm;
