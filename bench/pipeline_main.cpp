@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
 #include "platform/ReadPolicy.h"
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     for (int i = 4; i < argc; ++i) request.params.emplace_back(argv[i]);
     request.reads = ReadPolicy::ForJob(request.xml, request.xsl, {});
     xml::EnsureXmlLibraryInitialised();
-    engine::ConfineForJob(request, transform::DefaultMemoryLimit());
+    engine::ConfineForJob(request, DefaultMemoryLimit());
 
     const auto start = std::chrono::steady_clock::now();
     transform::PrintedMessages messages;

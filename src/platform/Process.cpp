@@ -258,4 +258,11 @@ std::unique_ptr<IHelperProcess> PosixProcessLauncher::Start(const HelperCommand&
                                               outOfMemoryKills);
 }
 
+std::uint64_t DefaultMemoryLimit() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::uint64_t{4} << 30;
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+}
+
 }  // namespace xmlpellor

@@ -74,4 +74,8 @@ class PosixProcessLauncher final : public IProcessLauncher {
   std::unique_ptr<IHelperProcess> Start(const HelperCommand& command) override;
 };
 
+// What a process may use when nobody says otherwise: half of the
+// machine's physical memory.
+std::uint64_t DefaultMemoryLimit();
+
 }  // namespace xmlpellor

@@ -82,13 +82,6 @@ ReadPolicy JobReadPolicy(const std::string& xml, const std::string& xsl,
   return ReadPolicy::ForJob(xml, xsl, settings.allowRead, settings.readAdvice);
 }
 
-std::uint64_t DefaultMemoryLimit() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::uint64_t{4} << 30;
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
-}
-
 HelperEngine::HelperEngine(IProcessLauncher& launcher, std::string helperProgram,
                            EngineSettings settings, std::vector<std::string> arguments)
     : m_launcher(launcher),

@@ -118,8 +118,5 @@ class HelperEngine final : public IEngine {
 ReadPolicy JobReadPolicy(const std::string& xml, const std::string& xsl,
                          const EngineSettings& settings);
 
-// Half of the machine's physical memory.
-std::uint64_t DefaultMemoryLimit();
-
 }  // namespace transform
 }  // namespace xmlpellor

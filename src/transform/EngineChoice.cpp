@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/ReadPolicy.h"
@@ -69,12 +70,12 @@ const char* EngineName(XsltEngine engine) {
 std::string DeclaredXsltVersion(const std::string& xsl, const ReadPolicy& policy) {
   std::string path;
   try {
-    path = xml::LocalPathOf(xsl);
+    path = LocalPathOf(xsl);
   } catch (const RuntimeError&) {
     return {};
   }
   const OpenedFile opened = policy.Open(path);
-  if (opened.outcome != xml::OpenedFile::Outcome::kOpened) return {};
+  if (opened.outcome != OpenedFile::Outcome::kOpened) return {};
   // The engine reports what is wrong with the file; this read says nothing.
   const xml::XmlErrorCollector quiet;
   xmlSAXHandler handler{};
@@ -123,7 +124,7 @@ namespace {
 
 bool Readable(const std::string& xsl) noexcept {
   try {
-    return ::access(xml::LocalPathOf(xsl).c_str(), R_OK) == 0;
+    return ::access(LocalPathOf(xsl).c_str(), R_OK) == 0;
   } catch (...) {
     return false;
   }

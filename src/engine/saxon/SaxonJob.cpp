@@ -127,17 +127,17 @@ jint JNICALL Open(JNIEnv* env, jclass, jstring uriText, jboolean document) {
     } catch (const RuntimeError& e) {
       Refuse(job, e.record().description, false);
     }
-    xml::OpenedFile opened = job.policy.Open(path);
+    OpenedFile opened = job.policy.Open(path);
     switch (opened.outcome) {
-      case xml::OpenedFile::Outcome::kOpened: break;
-      case xml::OpenedFile::Outcome::kRefused:
+      case OpenedFile::Outcome::kOpened: break;
+      case OpenedFile::Outcome::kRefused:
         Refuse(job, opened.reason, opened.allowingHelps);
         break;
-      case xml::OpenedFile::Outcome::kMissing:
+      case OpenedFile::Outcome::kMissing:
         ThrowJava(env, "java/io/FileNotFoundException",
                   "The file cannot be opened: " + path + " (" + std::strerror(ENOENT) + ")");
         return -1;
-      case xml::OpenedFile::Outcome::kFailed:
+      case OpenedFile::Outcome::kFailed:
         ThrowJava(env, "java/io/IOException",
                   "The file cannot be opened: " + path + " (" + opened.reason + ")");
         return -1;
