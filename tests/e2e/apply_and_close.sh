@@ -35,7 +35,10 @@ start() {
   "$exe" "$@" >"$work/out.log" 2>&1 &
   pid=$!
   wid=$(find_window "Yab XML Pellor" 60 "$pid") || fail "no window appeared"
-  temp=$(ls "$TMPDIR"/xml*.tmp 2>/dev/null) || fail "no temporary file after start"
+  # Files named on the command line are applied as the window comes up, and
+  # an Apply deletes the page before it writes the new one: wait it out.
+  for _ in $(seq 50); do temp=$(ls "$TMPDIR"/xml*.tmp 2>/dev/null) && break; sleep 0.1; done
+  [[ -n $temp ]] || fail "no temporary file after start"
   [[ $(wc -w <<<"$temp") -eq 1 ]] || fail "more than one temporary file: $temp"
   echo "window $wid, temporary file $temp"
 }

@@ -50,13 +50,8 @@ class FollowTest : public QObject, public RealWindow {
   void savesApplyAgainInPlace() {
     Write(Data("s.xsl"), Stylesheet("first"));
     m_window->Program().SetParameters({{"who", "Ann & Bob"}});
-    m_window->Show();
-    QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
-    auto* txtXsl = Child<QLineEdit>("txtXsl");
-    Child<QLineEdit>("txtXml")->setText(Data("d.xml"));
-    txtXsl->setText(Data("s.xsl"));
-    txtXsl->setFocus();
-    QTest::keyClick(txtXsl, Qt::Key_Return);
+    auto* txtXsl = ShowAndApply("d.xml", "s.xsl");
+    QVERIFY(txtXsl != nullptr);
     Shows("first Ann & Bob", 0);
 
     Evaluate(Page(), QStringLiteral("window.scrollTo(0, 600)"));

@@ -71,13 +71,8 @@ class ParametersPanelTest : public QObject, public RealWindow {
 
   void setsClearsAndAppliesFromTheKeyboard() {
     m_window->Program().SetParameters({{"a", "from the command line"}});
-    m_window->Show();
-    QVERIFY(QTest::qWaitForWindowActive(&m_window->Widget()));
-    auto* txtXsl = Child<QLineEdit>("txtXsl");
-    Child<QLineEdit>("txtXml")->setText(Data("d.xml"));
-    txtXsl->setText(Data("s.xsl"));
-    txtXsl->setFocus();
-    QTest::keyClick(txtXsl, Qt::Key_Return);
+    auto* txtXsl = ShowAndApply("d.xml", "s.xsl");
+    QVERIFY(txtXsl != nullptr);
     Shows("a=from the command line;b=default-b;deep=default-deep");
 
     // F9 opens it with the focus in the list, the command line's value shown.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QWebEngineView>
 #include <QtTest>
@@ -48,6 +49,19 @@ class RealWindow {
   QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
   QWebEnginePage& Page() { return *View()->page(); }
   QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
+
+  // Shows the window, types the test's two files into the boxes and presses
+  // Enter in the stylesheet's, as a user does; gives that box.
+  QLineEdit* ShowAndApply(const char* xml, const char* xsl) {
+    m_window->Show();
+    if (!QTest::qWaitForWindowActive(&m_window->Widget())) return nullptr;
+    auto* txtXsl = Child<QLineEdit>("txtXsl");
+    Child<QLineEdit>("txtXml")->setText(Data(xml));
+    txtXsl->setText(Data(xsl));
+    txtXsl->setFocus();
+    QTest::keyClick(txtXsl, Qt::Key_Return);
+    return txtXsl;
+  }
 
   // The test's own documents and stylesheets, apart from the temporary files.
   QTemporaryDir m_data;
