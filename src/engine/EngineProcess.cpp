@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/Channel.h"
+#include "platform/FileSystem.h"
 
 namespace xmlpellor::engine {
 
@@ -33,20 +34,51 @@ bool WaitUnlessAbandoned(int doneFd) {
   }
 }
 
+void SendToWindow(std::string_view message) noexcept {
+  SendMessage(kHelperChannelFd, message);
+}
+
+namespace {
+std::string gOverLimit;
+bool gOverLimitSaid = false;
+}  // namespace
+
+void PrepareOverLimit() {
+  gOverLimit = wire::Encode(wire::OverLimit{});
+}
+
+void SayOverLimit() noexcept {
+  if (gOverLimitSaid) return;
+  gOverLimitSaid = true;
+  SendToWindow(gOverLimit);
+}
+
+void Answer(const wire::JobResult& result, std::uint64_t outputSize) {
+  if (result.notLoaded) {
+    SendToWindow(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
+    return;
+  }
+  for (const auto& document : result.documents) {
+    WriteAll(kHelperOutputFd, document.bytes, "the output");
+    SendToWindow(wire::Encode(wire::Document{document.path, document.bytes.size()}));
+  }
+  SendToWindow(wire::Encode(wire::Output{result.kind, outputSize, result.encoding}));
+}
+
 void ChannelEvents::Phase(wire::JobPhase phase) {
-  SendMessage(kHelperChannelFd, wire::Encode(wire::Phase{phase}));
+  SendToWindow(wire::Encode(wire::Phase{phase}));
 }
 void ChannelEvents::Reading(const std::string& path) {
-  SendMessage(kHelperChannelFd, wire::Encode(wire::Reading{path}));
+  SendToWindow(wire::Encode(wire::Reading{path}));
 }
 void ChannelEvents::Progress(std::uint64_t done, std::uint64_t total) {
-  SendMessage(kHelperChannelFd, wire::Encode(wire::Progress{done, total}));
+  SendToWindow(wire::Encode(wire::Progress{done, total}));
 }
 void ChannelEvents::Message(const std::string& line) {
-  SendMessage(kHelperChannelFd, wire::Encode(wire::Message{line}));
+  SendToWindow(wire::Encode(wire::Message{line}));
 }
 void ChannelEvents::Parameters(const std::vector<xml::DeclaredParameter>& declared) {
-  SendMessage(kHelperChannelFd, wire::Encode(wire::Parameters{declared}));
+  SendToWindow(wire::Encode(wire::Parameters{declared}));
 }
 
 }  // namespace xmlpellor::engine

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "wire/JobWire.h"
@@ -17,6 +18,20 @@ void LiftFileSizeLimit();
 // Blocks until `doneFd` is readable, true, or until the window has gone,
 // false, in which case the engine has nobody left to work for.
 bool WaitUnlessAbandoned(int doneFd);
+
+// A window that went away makes a send fail; the job ends all the same.
+void SendToWindow(std::string_view message) noexcept;
+
+// Telling the window that memory ran out must not need any: the message is
+// made before the job starts, and said once however many allocations fail
+// (also from a VM's abort hook, so nothing here allocates).
+void PrepareOverLimit();
+void SayOverLimit() noexcept;
+
+// The outcome of a job that ran to its end: the document that did not
+// load, or the files the stylesheet wrote, their bytes put after the
+// output's `outputSize` already in the shared file, then the output.
+void Answer(const wire::JobResult& result, std::uint64_t outputSize);
 
 // What a job says as it runs, sent to the window on the channel as it
 // comes; a window that went away makes a send fail, and the job ends all

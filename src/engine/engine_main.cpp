@@ -26,38 +26,9 @@ namespace {
 using namespace xmlpellor;
 using namespace xmlpellor::engine;
 
-// A window that went away makes this fail; the job ends all the same.
-void Send(const std::string& message) {
-  SendMessage(kHelperChannelFd, message);
-}
-
-// Built before the job starts: when memory has run out, telling the window
-// must not need any.
-std::string gOverLimit;
-bool gOverLimitSent = false;
-
-void OnAllocationFailed() {
-  if (gOverLimitSent) return;
-  gOverLimitSent = true;
-  SendMessage(kHelperChannelFd, gOverLimit);
-}
-
 void OnNewFailed() {
-  OnAllocationFailed();
+  SayOverLimit();
   throw std::bad_alloc();
-}
-
-void Answer(const JobResult& result) {
-  if (result.notLoaded) {
-    Send(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
-    return;
-  }
-  WriteAll(kHelperOutputFd, result.output, "the output");
-  for (const auto& document : result.documents) {
-    WriteAll(kHelperOutputFd, document.bytes, "the output");
-    Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
-  }
-  Send(wire::Encode(wire::Output{result.kind, result.output.size(), result.encoding}));
 }
 
 }  // namespace
@@ -65,8 +36,8 @@ void Answer(const JobResult& result) {
 int main() {
   ::signal(SIGPIPE, SIG_IGN);
   LiftFileSizeLimit();
-  gOverLimit = wire::Encode(wire::OverLimit{});
-  xml::WatchAllocations(&OnAllocationFailed);
+  PrepareOverLimit();
+  xml::WatchAllocations(&SayOverLimit);
   std::set_new_handler(&OnNewFailed);
   xml::EnsureXmlLibraryInitialised();
 
@@ -85,7 +56,7 @@ int main() {
     const FileDescriptor done(::eventfd(0, EFD_CLOEXEC));
     if (!done) ThrowFileError(errno, "the engine's job");
     const std::string confinement = ConfineForJob(request.job, request.memoryLimit);
-    Send(wire::Encode(wire::Confined{confinement}));
+    SendToWindow(wire::Encode(wire::Confined{confinement}));
 
     ChannelEvents events;
     JobResult result;
@@ -99,11 +70,12 @@ int main() {
     // engine goes at once rather than finish a job of any length.
     if (!WaitUnlessAbandoned(done.get())) ::_exit(0);
     thread.Join();
-    Answer(result);
+    if (!result.notLoaded) WriteAll(kHelperOutputFd, result.output, "the output");
+    Answer(result, result.output.size());
   } catch (const std::bad_alloc&) {
-    OnAllocationFailed();
+    SayOverLimit();
   } catch (...) {
-    Send(wire::Encode(wire::Failed{CurrentErrorRecord()}));
+    SendToWindow(wire::Encode(wire::Failed{CurrentErrorRecord()}));
   }
   // The trees and the output go with the process, at no cost.
   ::_exit(0);

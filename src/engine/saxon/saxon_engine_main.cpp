@@ -63,20 +63,6 @@ constexpr std::uint64_t kStartHeap = 16ULL << 20;
 // for a stylesheet that recurses on purpose.
 constexpr std::size_t kJobStackBytes = std::size_t{64} << 20;
 
-// A window that went away makes this fail; the job ends all the same.
-void Send(const std::string& message) {
-  SendMessage(kHelperChannelFd, message);
-}
-
-std::string gOverLimit;
-bool gOverLimitSent = false;
-
-void OnAllocationFailed() {
-  if (gOverLimitSent) return;
-  gOverLimitSent = true;
-  ::send(kHelperChannelFd, gOverLimit.data(), gOverLimit.size(), MSG_NOSIGNAL);
-}
-
 // What the VM printed last, kept for its failure to start and for its fatal
 // error report, which says when native memory ran out.
 char gVmSaid[4096];
@@ -103,7 +89,7 @@ jint JNICALL VmPrint(FILE*, const char* format, va_list arguments) {
 // under the limit is the job's memory running out, as the libxslt engine
 // reports it, not a crash.
 void JNICALL VmAbort() {
-  if (gVmOutOfMemory) OnAllocationFailed();
+  if (gVmOutOfMemory) SayOverLimit();
   ::_exit(134);
 }
 
@@ -273,7 +259,7 @@ std::string ConfineForSaxon(const JobRequest& job, const Engine& engine, std::ui
 int main(int argc, char** argv) {
   ::signal(SIGPIPE, SIG_IGN);
   LiftFileSizeLimit();
-  gOverLimit = wire::Encode(wire::OverLimit{});
+  PrepareOverLimit();
   const Arguments arguments = ReadArguments(argc, argv);
 
   // The VM starts its own threads, which the kernel's file rules made later
@@ -292,7 +278,7 @@ int main(int argc, char** argv) {
   if (received <= 0) ::_exit(0);
   message.resize(static_cast<std::size_t>(received));
   if (unavailable) {
-    Send(wire::Encode(wire::Failed{*unavailable}));
+    SendToWindow(wire::Encode(wire::Failed{*unavailable}));
     ::_exit(0);
   }
 
@@ -301,8 +287,8 @@ int main(int argc, char** argv) {
     const FileDescriptor done(::eventfd(0, EFD_CLOEXEC));
     if (!done) ThrowFileError(errno, "the engine's job");
     const std::string confinement = ConfineForSaxon(request.job, engine, request.memoryLimit);
-    Send(wire::Encode(wire::Confined{engine.product + ", heap at most " + SizeText(engine.heap) +
-                                     "; " + confinement}));
+    SendToWindow(wire::Encode(wire::Confined{engine.product + ", heap at most " +
+                                             SizeText(engine.heap) + "; " + confinement}));
 
     ChannelEvents events;
     JobResult result;
@@ -329,22 +315,14 @@ int main(int argc, char** argv) {
     if (!WaitUnlessAbandoned(done.get())) ::_exit(0);
     thread.Join();
     if (outOfMemory) {
-      OnAllocationFailed();
-    } else if (result.notLoaded) {
-      Send(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
+      SayOverLimit();
     } else {
-      // As the libxslt engine hands back its files: their bytes after the
-      // output's, one message each, before the outcome.
-      for (const auto& document : result.documents) {
-        WriteAll(kHelperOutputFd, document.bytes, "the output");
-        Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
-      }
-      Send(wire::Encode(wire::Output{result.kind, written, result.encoding}));
+      Answer(result, written);
     }
   } catch (const std::bad_alloc&) {
-    OnAllocationFailed();
+    SayOverLimit();
   } catch (...) {
-    Send(wire::Encode(wire::Failed{CurrentErrorRecord()}));
+    SendToWindow(wire::Encode(wire::Failed{CurrentErrorRecord()}));
   }
   // The VM, its threads and the job's trees go with the process.
   ::_exit(0);
