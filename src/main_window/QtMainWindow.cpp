@@ -20,6 +20,7 @@
 #include "platform/qt/form/QtAccessibleApplication.h"
 #include "platform/qt/browser/QtBrowser.h"
 #include "platform/qt/form/QtCommandButton.h"
+#include "platform/qt/services/QtEditor.h"
 #include "platform/qt/services/QtFileWatcher.h"
 #include "platform/qt/form/QtForm.h"
 #include "platform/qt/form/QtMessageStrip.h"
@@ -114,15 +115,18 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
       m_launcher, EngineProgram(app), EngineProgram(app, "xmlpellor-saxon-engine"), engine);
   m_watcher = std::make_unique<QtFileWatcher>();
   m_progress = new QtProgressLine(*m_wbr);
+  m_editor = std::make_unique<QtEditor>(QtEditor::FromEnvironment());
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress,
-                        *m_messages},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress, *m_messages,
+                        m_editor.get()},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
                         *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_pageArea, m_cdl});
 
   frmMain* frm = m_frm.get();
   QObject::connect(m_cmdApplyXsl, &QPushButton::clicked, [frm] { frm->cmdApplyXsl_Click(); });
+  m_wbrControl->OnLineLinkClicked(
+      [frm](const std::string& file, long line) { frm->PageLineLinkActivated(file, line); });
   QObject::connect(m_cmdBrowseXml, &QPushButton::clicked, [frm] { frm->cmdBrowseXml_Click(); });
   QObject::connect(m_cmdBrowseXsl, &QPushButton::clicked, [frm] { frm->cmdBrowseXsl_Click(); });
   // A plain Qt window has no default button (setDefault works only in a
@@ -300,6 +304,10 @@ void QtMainWindow::ApplyTabOrder() {
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
+}
+
+void QtMainWindow::SetEditor(EditorFacts facts) {
+  m_editor->SetFacts(std::move(facts));
 }
 
 QWidget& QtMainWindow::Widget() {

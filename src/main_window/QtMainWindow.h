@@ -5,6 +5,7 @@
 #include <string>
 
 #include "main_window/frmMain.h"
+#include "platform/Editor.h"
 #include "platform/Process.h"
 #include "platform/qt/form/QtCommonDialog.h"
 #include "transform/EngineChoice.h"
@@ -19,6 +20,7 @@ namespace xmlpellor {
 
 class QtBrowser;
 class QtCommandButton;
+class QtEditor;
 class QtFileWatcher;
 class QtForm;
 class QtMessageStrip;
@@ -48,6 +50,9 @@ class QtMainWindow {
   // Presses Apply as soon as the event loop runs, exactly as the user
   // would: after the load, through the button.
   void PressApplyOnceShown();
+
+  // Which editor opens a file:line (--editor, $VISUAL, $EDITOR).
+  void SetEditor(EditorFacts facts);
 
   QWidget& Widget();
   frmMain& Program() { return *m_frm; }
@@ -83,6 +88,7 @@ class QtMainWindow {
   std::unique_ptr<transform::ChoosingEngine> m_engine;
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
+  std::unique_ptr<QtEditor> m_editor;
   QtProgressLine* m_progress;  // owned by the form
   // Made at first use, so the window starts as it always has; it belongs
   // to the form.

@@ -11,6 +11,7 @@
 #include "main_window/Identity.h"
 #include "main_window/Layout.h"
 #include "platform/Application.h"
+#include "platform/Editor.h"
 #include "platform/FileSystem.h"
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
@@ -176,6 +177,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     DeleteTempFile();
     DeleteRunFolder();
     m_output.reset();
+    m_pagePlaces.clear();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
     strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
@@ -207,6 +209,9 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       // page, until an Apply succeeds.
       const ErrorRecord& failure = reports.Reported()[reportedBefore];
       result = ErrorPage(failure, events.Messages());
+      if (auto place = PlaceOf(PartsOf(failure, events.Messages()))) {
+        m_pagePlaces.push_back(std::move(*place));
+      }
       page.charset = "UTF-8";
       format.notice = ErrorLine(failure, events.Messages());
     } else {
@@ -327,6 +332,23 @@ void frmMain::cmdBrowseXml_Click() noexcept {
 
 void frmMain::cmdBrowseXsl_Click() noexcept {
   BrowseForFile(m_services.errors, m_controls.cdl, m_controls.txtXsl, kXslDialogTitle, kXslFilter);
+}
+
+void frmMain::OpenAtLine(const std::string& file, long line) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (m_services.editor == nullptr) return;
+    try {
+      m_services.editor->Open(file, line);
+    } catch (const RuntimeError& failure) {
+      m_services.messages.Notice(failure.record().description);
+    }
+  });
+}
+
+void frmMain::PageLineLinkActivated(const std::string& file, long line) noexcept {
+  const ErrorPlace place{file, line};
+  if (std::find(m_pagePlaces.begin(), m_pagePlaces.end(), place) == m_pagePlaces.end()) return;
+  OpenAtLine(file, line);
 }
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,

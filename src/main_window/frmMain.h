@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "main_window/ErrorPage.h"
 #include "main_window/SaveOutput.h"
 #include "main_window/StylesheetParameters.h"
 #include "platform/ReadPolicy.h"
@@ -21,6 +22,7 @@ class IBrowser;
 class ICommandButton;
 class ICommonDialog;
 class IFileSystem;
+class IEditor;
 class IFileWatcher;
 class IForm;
 class IProgress;
@@ -48,7 +50,8 @@ class frmMain {
     transform::IEngine& engine;  // runs it
     IFileWatcher& watcher;
     IProgress& progress;
-    IRunMessages& messages;  // what each run said, in the window
+    IRunMessages& messages;     // what each run said, in the window
+    IEditor* editor = nullptr;  // opens a file:line; none: nothing opens
   };
   struct Controls {
     IForm& form;
@@ -96,6 +99,15 @@ class frmMain {
   void OnParametersChanged(std::function<void()> changed) {
     m_parametersChanged = std::move(changed);
   }
+
+  // Opens `file` at `line` in the user's editor. One that cannot be started
+  // is said in the window's message strip, not in a box: a user clicking
+  // again and again gets the one line, not a box each.
+  void OpenAtLine(const std::string& file, long line) noexcept;
+  // A file:line link of the page was activated. Opened only when the page
+  // the window showed last offers that place: a result's own links to the
+  // scheme open nothing.
+  void PageLineLinkActivated(const std::string& file, long line) noexcept;
 
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
@@ -152,6 +164,8 @@ class frmMain {
   bool m_savedDuringApply = false;
   StylesheetParameters m_parameterSet;
   std::function<void()> m_parametersChanged;
+  // The places the page now shown links to (its error's file and line).
+  std::vector<ErrorPlace> m_pagePlaces;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
   // What the last Apply of that pair read besides.
