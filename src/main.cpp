@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   window.SetPaths(command.xml, command.xsl);
   window.SetEditor(QtEditor::FromEnvironment(command.editor));
   window.Program().SetFollowing(command.follow);
+  window.Program().SetProfileAfterApply(command.profile);
   window.Program().SetParameters(command.parameters);
   window.Show();
   if (command.ApplyAtStart()) window.PressApplyOnceShown();

@@ -52,6 +52,12 @@ void Answer(const JobResult& result) {
     Send(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
     return;
   }
+  if (result.profile) {
+    Send(wire::Encode(wire::ProfileTimes{*result.profile}));
+    for (const auto& profile : result.profile->templates) {
+      Send(wire::Encode(wire::ProfileTemplate{profile}));
+    }
+  }
   WriteAll(kHelperOutputFd, result.output, "the output");
   for (const auto& document : result.documents) {
     WriteAll(kHelperOutputFd, document.bytes, "the output");

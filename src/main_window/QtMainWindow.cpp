@@ -13,6 +13,7 @@
 #include "files/Files.h"
 #include "main_window/Identity.h"
 #include "main_window/QtParametersPanel.h"
+#include "main_window/QtProfileWindow.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
@@ -139,6 +140,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   AddPageTools(errors, fs);
   FollowSaves();
   AddParametersPanel();
+  AddProfile();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -207,6 +209,21 @@ void QtMainWindow::AddParametersPanel() {
   });
   m_frm->OnParametersChanged([this] {
     if (m_parametersPanel) m_parametersPanel->Refresh();
+  });
+}
+
+void QtMainWindow::AddProfile() {
+  m_frm->OnProfiled([this](const ProfileReport& report) {
+    if (std::exchange(m_profileWanted, false)) {
+      if (!m_profileWindow) {
+        frmMain* frm = m_frm.get();
+        m_profileWindow = new QtProfileWindow(
+            *m_form, [frm](const std::string& file, long line) { frm->OpenAtLine(file, line); });
+      }
+      m_profileWindow->Show(report);
+    } else if (m_profileWindow && m_profileWindow->isVisible()) {
+      m_profileWindow->Refresh(report);
+    }
   });
 }
 
@@ -295,7 +312,16 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
        .showOutputFile =
            [frm](int index) {
              if (index >= 0) frm->ShowOutputFile(static_cast<std::size_t>(index));
-           }});
+           },
+       .profile =
+           [this] {
+             // Synchronous: a request that found another run going stays
+             // unanswered rather than pop up after some later Apply.
+             m_profileWanted = true;
+             m_frm->ProfileLastApply();
+             m_profileWanted = false;
+           },
+       .canProfile = [frm] { return frm->CanProfile(); }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

@@ -27,6 +27,7 @@ class QtMessageStrip;
 class QtPageArea;
 class QtPageTools;
 class QtParametersPanel;
+class QtProfileWindow;
 class QtProgressLine;
 class QtTextBox;
 class QtWorker;
@@ -67,6 +68,7 @@ class QtMainWindow {
   void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
   void FollowSaves();
   void AddParametersPanel();
+  void AddProfile();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -93,6 +95,9 @@ class QtMainWindow {
   // Made at first use, so the window starts as it always has; it belongs
   // to the form.
   QPointer<QtParametersPanel> m_parametersPanel;
+  QPointer<QtProfileWindow> m_profileWindow;
+  // The menu asked for the profile: the next one found is shown.
+  bool m_profileWanted = false;
   QtMessageStrip* m_messages;  // owned by the form
   std::unique_ptr<QtPageArea> m_pageArea;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "main_window/ErrorPage.h"
+#include "main_window/ProfileReport.h"
 #include "main_window/SaveOutput.h"
 #include "main_window/StylesheetParameters.h"
 #include "platform/ReadPolicy.h"
@@ -109,6 +110,18 @@ class frmMain {
   // scheme open nothing.
   void PageLineLinkActivated(const std::string& file, long line) noexcept;
 
+  // Runs the last Apply's job once more with the engine counting and timing
+  // each template, and hands what it found to the function OnProfiled set.
+  void ProfileLastApply() noexcept;
+  void OnProfiled(std::function<void(const ProfileReport&)> shown) {
+    m_profiled = std::move(shown);
+  }
+  // --profile: after each Apply with a result, profile it and print the
+  // table on stderr.
+  void SetProfileAfterApply(bool on) noexcept { m_profileAfterApply = on; }
+  // Whether an Apply has run that ProfileLastApply would run again.
+  bool CanProfile() const noexcept { return m_lastJob.has_value(); }
+
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
                                transform::OutputFormat* format = nullptr,
@@ -139,6 +152,7 @@ class frmMain {
   enum class Origin { kUser, kSave };
   void Apply(Origin origin) noexcept;
   void ApplyOnce(Origin origin) noexcept;
+  void RunProfile() noexcept;
   void FollowFromStart(const std::string& xml, const std::string& xsl) noexcept;
   void WriteResult(const std::string& result);
   std::string TempFileName() noexcept;
@@ -164,6 +178,17 @@ class frmMain {
   bool m_savedDuringApply = false;
   StylesheetParameters m_parameterSet;
   std::function<void()> m_parametersChanged;
+  // The job of the last Apply, for profiling it.
+  struct LastJob {
+    std::string xml;
+    std::string xsl;
+    std::vector<xml::GlobalParameter> globals;
+    ReadPolicy reads;
+  };
+  std::optional<LastJob> m_lastJob;
+  bool m_profileAfterApply = false;
+  bool m_profiling = false;
+  std::function<void(const ProfileReport&)> m_profiled;
   // The places the page now shown links to (its error's file and line).
   std::vector<ErrorPlace> m_pagePlaces;
   // The document and the stylesheet of the last Apply, while followed.

@@ -157,6 +157,7 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
           },
           [&](wire::Output& output) {
             JobResult& result = attempt.result.emplace();
+            result.profile = std::move(attempt.profile);
             result.kind = output.kind;
             result.encoding = std::move(output.encoding);
             if (attempt.documents.empty()) {
@@ -181,6 +182,22 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             result.notLoadedLocation = std::move(notLoaded.location);
           },
           [&](wire::Failed& failed) { attempt.failure = std::move(failed.record); },
+          [&](wire::ProfileTimes& times) {
+            if (request.instrument != wire::Instrument::kProfile) {
+              throw RuntimeError(err::kInternalError, "The XSLT engine sent a profile unasked");
+            }
+            attempt.profile = std::move(times.times);
+          },
+          [&](wire::ProfileTemplate& profile) {
+            // No more templates than a stylesheet could hold in memory the
+            // size of a channel's messages.
+            constexpr std::size_t kMaxTemplates = 1'000'000;
+            if (!attempt.profile || attempt.profile->templates.size() >= kMaxTemplates) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine sent a template's profile out of place");
+            }
+            attempt.profile->templates.push_back(std::move(profile.profile));
+          },
       },
       message);
 }

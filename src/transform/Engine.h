@@ -92,6 +92,8 @@ class HelperEngine final : public IEngine {
     ExitStatus status;
     // Announced before the output, whose bytes they follow.
     std::vector<DocumentSize> documents;
+    // Said before the output, for a profiled job.
+    std::optional<xml::TransformProfile> profile;
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();
