@@ -9,9 +9,16 @@ void AddCalleeTimes(std::vector<TemplateProfile>& templates,
                     const std::vector<std::vector<CallerCount>>& callers) {
   const std::size_t n = templates.size();
   std::vector<std::vector<CallerCount>> callees(n);  // CallerCount::caller holds the callee here
+  // Calls from other templates: a template that calls itself is shared out
+  // among those that started it, as gprof leaves recursive calls out.
+  std::vector<std::uint64_t> entered(n);
+  for (std::size_t i = 0; i < n; ++i) entered[i] = templates[i].calls;
   for (std::size_t callee = 0; callee < n && callee < callers.size(); ++callee) {
     for (const CallerCount& edge : callers[callee]) {
-      if (edge.caller < n && edge.caller != callee) {
+      if (edge.caller >= n) continue;
+      if (edge.caller == callee) {
+        entered[callee] -= std::min(entered[callee], edge.count);
+      } else {
         callees[edge.caller].push_back({callee, edge.count});
       }
     }
@@ -45,9 +52,9 @@ void AddCalleeTimes(std::vector<TemplateProfile>& templates,
       }
       const std::size_t node = frame.node;
       for (const CallerCount& edge : callees[node]) {
-        if (state[edge.caller] != State::kDone || templates[edge.caller].calls == 0) continue;
-        const double share = std::min(1.0, static_cast<double>(edge.count) /
-                                               static_cast<double>(templates[edge.caller].calls));
+        if (state[edge.caller] != State::kDone || entered[edge.caller] == 0) continue;
+        const double share = std::min(
+            1.0, static_cast<double>(edge.count) / static_cast<double>(entered[edge.caller]));
         total[node] += share * total[edge.caller];
       }
       state[node] = State::kDone;

@@ -19,9 +19,9 @@ struct TemplateProfile {
   std::uint64_t selfMicros = 0;
   // With the templates it called: its own time and, of each template it
   // called, the share of that one's time its calls make of all calls to it
-  // (the engine times templates, not calls, so a callee that is also called
-  // from elsewhere is shared out by call counts, as gprof does). Recursion
-  // adds nothing twice.
+  // from other templates (the engine times templates, not calls, so a
+  // callee that is also called from elsewhere is shared out by call counts,
+  // as gprof does). Recursion adds nothing twice.
   std::uint64_t totalMicros = 0;
 };
 
