@@ -320,7 +320,10 @@ std::string TextOf(const xmlChar* text) {
 std::vector<TemplateProfile> TemplateProfiles(xsltStylesheetPtr style) {
   std::vector<xsltTemplatePtr> all;
   for (xsltStylesheetPtr module = style; module != nullptr; module = xsltNextImport(module)) {
+    const std::size_t first = all.size();
     for (xsltTemplatePtr t = module->templates; t != nullptr; t = t->next) all.push_back(t);
+    // libxslt puts each template it compiles in front of the ones before.
+    std::reverse(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
   }
   std::unordered_map<xsltTemplatePtr, std::size_t> indexOf;
   for (std::size_t i = 0; i < all.size(); ++i) indexOf.emplace(all[i], i);
