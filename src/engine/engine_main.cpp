@@ -53,10 +53,7 @@ void Answer(const JobResult& result) {
     return;
   }
   if (result.profile) {
-    Send(wire::Encode(wire::ProfileTimes{*result.profile}));
-    for (const auto& profile : result.profile->templates) {
-      Send(wire::Encode(wire::ProfileTemplate{profile}));
-    }
+    for (const std::string& message : wire::EncodeProfile(*result.profile)) Send(message);
   }
   WriteAll(kHelperOutputFd, result.output, "the output");
   for (const auto& document : result.documents) {

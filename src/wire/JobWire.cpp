@@ -318,6 +318,16 @@ std::string Encode(const ProfileTemplate& message) {
       .Bytes();
 }
 
+std::vector<std::string> EncodeProfile(const xml::TransformProfile& profile) {
+  std::vector<std::string> messages{Encode(ProfileTimes{{profile.documentMicros,
+                                                         profile.stylesheetMicros,
+                                                         profile.compileMicros,
+                                                         profile.transformMicros,
+                                                         {}}})};
+  for (const auto& t : profile.templates) messages.push_back(Encode(ProfileTemplate{t}));
+  return messages;
+}
+
 std::string Encode(const Failed& message) {
   const ErrorRecord& record = message.record;
   return Writer(Tag::kFailed)

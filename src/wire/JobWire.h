@@ -200,6 +200,9 @@ std::string Encode(const Failed& message);
 std::string Encode(const ProfileTimes& message);
 // Texts longer than fit in one message are cut.
 std::string Encode(const ProfileTemplate& message);
+// A profile as the messages that carry it, in the order they go: the times,
+// then one for each template.
+std::vector<std::string> EncodeProfile(const xml::TransformProfile& profile);
 // Any message of the engine's; one that cannot be read, or that names an
 // output kind this side does not know, is a RuntimeError.
 EngineMessage Decode(std::string_view message);

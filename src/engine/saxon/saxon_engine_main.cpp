@@ -333,8 +333,11 @@ int main(int argc, char** argv) {
     } else if (result.notLoaded) {
       Send(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
     } else {
-      // As the libxslt engine hands back its files: their bytes after the
-      // output's, one message each, before the outcome.
+      // As the libxslt engine hands back its profile and files: the files'
+      // bytes after the output's, one message each, before the outcome.
+      if (result.profile) {
+        for (const std::string& message : wire::EncodeProfile(*result.profile)) Send(message);
+      }
       for (const auto& document : result.documents) {
         WriteAll(kHelperOutputFd, document.bytes, "the output");
         Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
