@@ -104,6 +104,11 @@ QtProfileWindow::QtProfileWindow(QWidget& owner, std::function<void(const std::s
   m_table->setSelectionMode(QAbstractItemView::SingleSelection);
   m_table->setTabKeyNavigation(false);
   m_table->verticalHeader()->hide();
+  m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+  // A long folder gives way in the middle, where the file's name and line
+  // stay in view; the whole path is the cell's tooltip.
+  m_table->setTextElideMode(Qt::ElideMiddle);
+  m_table->setWordWrap(false);
   m_table->horizontalHeader()->setStretchLastSection(true);
   m_table->setAccessibleName(QStringLiteral("Templates"));
   m_table->setAccessibleDescription(
@@ -186,6 +191,7 @@ void QtProfileWindow::Refresh(const ProfileReport& report) {
     const QString place = QStringLiteral("%1:%2").arg(Text(t.file)).arg(t.line);
     QStandardItem* placeCell = Cell(place, place);
     placeCell->setData(Text(t.file), kFileRole);
+    placeCell->setToolTip(place);
     placeCell->setData(QVariant::fromValue<qlonglong>(t.line), kLineRole);
     row << placeCell << Number(t.calls) << Millis(t.selfMicros) << Millis(t.totalMicros)
         << Millis(t.calls == 0 ? 0 : t.selfMicros / t.calls);
@@ -198,6 +204,8 @@ void QtProfileWindow::Refresh(const ProfileReport& report) {
     m_model->appendRow(row);
   }
   m_table->resizeColumnsToContents();
+  constexpr int kWidestPlace = 280;
+  if (m_table->columnWidth(kPlace) > kWidestPlace) m_table->setColumnWidth(kPlace, kWidestPlace);
 }
 
 void QtProfileWindow::Show(const ProfileReport& report) {
