@@ -123,6 +123,12 @@ std::optional<ErrorPlace> PlaceOf(const ErrorParts& parts) {
   return ErrorPlace{std::move(file), line};
 }
 
+std::string PlaceLinkHtml(const ErrorPlace& place) {
+  return "\n<p><a href=\"" + Escaped(LineLink(place.file, place.line)) +
+         "\" title=\"Open in the editor\">Open " + Escaped(place.file) + " at line " +
+         std::to_string(place.line) + " in the editor</a></p>\n";
+}
+
 std::string MessagesHtml(const std::vector<std::string>& messages) {
   if (messages.empty()) return {};
   std::string html = "\n<h2>Messages of this run</h2>\n<pre style=\"white-space: pre-wrap\">";

@@ -32,6 +32,9 @@ struct ErrorPlace {
   bool operator==(const ErrorPlace&) const = default;
 };
 std::optional<ErrorPlace> PlaceOf(const ErrorParts& parts);
+// A paragraph that opens `place` in the editor, for the page that tells why
+// a document did not load.
+std::string PlaceLinkHtml(const ErrorPlace& place);
 
 // `messages` are the run's messages as the window kept them; the
 // description repeats some of them.

@@ -222,6 +222,13 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     } else {
       auto* text = std::get_if<std::string>(&output);
       result = text != nullptr ? std::move(*text) : ToString(output);
+      ErrorParts where;
+      where.file = format.notLoadedFile;
+      if (format.notLoadedLine > 0) where.line = std::to_string(format.notLoadedLine);
+      if (auto place = PlaceOf(where)) {
+        result += PlaceLinkHtml(*place);
+        m_pagePlaces.push_back(std::move(*place));
+      }
       if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.Messages());
       // Only a result sets the place to come back to; an error or a stop
       // in between leaves it as it was.

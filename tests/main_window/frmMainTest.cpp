@@ -550,6 +550,17 @@ TEST(ErrorPage, OpensOnlyItsOwnPlaceInTheEditor) {
   }
 }
 
+TEST(ErrorPage, ADocumentThatDoesNotLoadOpensAtItsLine) {
+  Loop l;
+  l.dir.Write("d.xml", "<d>\n<e></d>");
+  l.frm.cmdApplyXsl_Click();
+  const std::string dir = std::filesystem::canonical(l.dir.path()).string();
+  EXPECT_EQ(l.Shown().rfind("[Error in line 2 of ", 0), 0u) << l.Shown();
+  EXPECT_NE(l.Shown().find(LineLink(dir + "/d.xml", 2)), std::string::npos) << l.Shown();
+  l.frm.PageLineLinkActivated(dir + "/d.xml", 2);
+  EXPECT_EQ(l.editor.opened, std::vector<std::string>{dir + "/d.xml:2"});
+}
+
 TEST(Profile, AfterEachApplyGoesToStderrWithTheCounts) {
   Loop l;
   l.Save("<xsl:template match='/'><xsl:apply-templates select='d'/></xsl:template>"
