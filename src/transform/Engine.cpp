@@ -189,12 +189,20 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             attempt.profile = std::move(times.times);
           },
           [&](wire::ProfileTemplate& profile) {
-            // No more templates than a stylesheet could hold in memory the
-            // size of a channel's messages.
-            constexpr std::size_t kMaxTemplates = 1'000'000;
-            if (!attempt.profile || attempt.profile->templates.size() >= kMaxTemplates) {
+            // A profile takes no more of the window's memory than a large
+            // stylesheet's would: an engine gone wrong cannot fill it.
+            constexpr std::uint64_t kMaxProfileBytes = std::uint64_t{64} << 20;
+            const xml::TemplateProfile& t = profile.profile;
+            attempt.profileBytes +=
+                sizeof t + t.match.size() + t.name.size() + t.mode.size() + t.file.size();
+            if (!attempt.profile) {
               throw RuntimeError(err::kInternalError,
                                  "The XSLT engine sent a template's profile out of place");
+            }
+            if (attempt.profileBytes > kMaxProfileBytes) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine sent a profile larger than " +
+                                     SizeText(kMaxProfileBytes));
             }
             attempt.profile->templates.push_back(std::move(profile.profile));
           },

@@ -94,6 +94,7 @@ class HelperEngine final : public IEngine {
     std::vector<DocumentSize> documents;
     // Said before the output, for a profiled job.
     std::optional<xml::TransformProfile> profile;
+    std::uint64_t profileBytes = 0;
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();
