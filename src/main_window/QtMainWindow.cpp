@@ -219,6 +219,7 @@ void QtMainWindow::AddProfile() {
         frmMain* frm = m_frm.get();
         m_profileWindow = new QtProfileWindow(
             *m_form, [frm](const std::string& file, long line) { frm->OpenAtLine(file, line); });
+        m_profileWindow->setWindowTitle(QStringLiteral("Profile - %1").arg(m_form->windowTitle()));
       }
       m_profileWindow->Show(report);
     } else if (m_profileWindow && m_profileWindow->isVisible()) {
