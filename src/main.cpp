@@ -10,6 +10,7 @@
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/services/QtEditor.h"
 #include "platform/qt/services/SignalCloser.h"
 
 namespace {
@@ -61,7 +62,9 @@ int main(int argc, char** argv) {
   program.messageBox.SetParent(&window.Widget());
   SignalCloser signalCloser(window.Widget());
   window.SetPaths(command.xml, command.xsl);
+  window.SetEditor(QtEditor::FromEnvironment(command.editor));
   window.Program().SetFollowing(command.follow);
+  window.Program().SetProfileAfterApply(command.profile);
   window.Program().SetParameters(command.parameters);
   window.Show();
   if (command.ApplyAtStart()) window.PressApplyOnceShown();

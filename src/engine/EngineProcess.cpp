@@ -58,6 +58,9 @@ void Answer(const wire::JobResult& result, std::uint64_t outputSize) {
     SendToWindow(wire::Encode(wire::NotLoaded{*result.notLoaded, result.notLoadedLocation}));
     return;
   }
+  if (result.profile) {
+    for (const std::string& message : wire::EncodeProfile(*result.profile)) SendToWindow(message);
+  }
   for (const auto& document : result.documents) {
     WriteAll(kHelperOutputFd, document.bytes, "the output");
     SendToWindow(wire::Encode(wire::Document{document.path, document.bytes.size()}));

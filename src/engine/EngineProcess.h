@@ -29,8 +29,9 @@ void PrepareOverLimit();
 void SayOverLimit() noexcept;
 
 // The outcome of a job that ran to its end: the document that did not
-// load, or the files the stylesheet wrote, their bytes put after the
-// output's `outputSize` already in the shared file, then the output.
+// load, or the profile when one was asked for, the files the stylesheet
+// wrote (their bytes put after the output's `outputSize` already in the
+// shared file), then the output.
 void Answer(const wire::JobResult& result, std::uint64_t outputSize);
 
 // What a job says as it runs, sent to the window on the channel as it

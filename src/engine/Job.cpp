@@ -2,6 +2,8 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
+
 #include <libxml/tree.h>
 
 #include "engine/Confinement.h"
@@ -69,14 +71,26 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
   const xml::XmlJobScope scope(request.reads, events);
   JobResult result;
 
+  const bool profiled = request.instrument == wire::Instrument::kProfile;
+  xml::TransformProfile profile;
+  auto started = std::chrono::steady_clock::now();
+  const auto micros = [&started] {
+    const auto now = std::chrono::steady_clock::now();
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(now - started);
+    started = now;
+    return static_cast<std::uint64_t>(took.count());
+  };
+
   events.Phase(JobPhase::kReadingDocument);
   xml::DOMDocument xmlDoc;
   xmlDoc.compactText(true);
   if (!Load(xmlDoc, request.xml, result)) return result;
+  profile.documentMicros = micros();
 
   events.Phase(JobPhase::kReadingStylesheet);
   xml::DOMDocument xslDoc;
   if (!Load(xslDoc, request.xsl, result)) return result;
+  profile.stylesheetMicros = micros();
   xslDoc.setProperty("SelectionLanguage", "XPath");
   xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
   if (request.paramsNotArray) throw RuntimeError(err::kTypeMismatch, "Type mismatch");
@@ -84,8 +98,10 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
 
   xml::OutputFormat format;
   xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
-  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format,
-                                                  request.globals, &documents);
+  result.output =
+      std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals,
+                                      &documents, profiled ? &profile : nullptr);
+  if (profiled) result.profile = std::move(profile);
   result.kind = format.kind;
   result.documents = std::move(documents.files);
   result.encoding = format.encoding;

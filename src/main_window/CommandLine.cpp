@@ -7,6 +7,7 @@
 #include "files/Files.h"
 #include "main_window/Identity.h"
 #include "main_window/AllowedFolders.h"
+#include "platform/Editor.h"
 #include "transform/EngineChoice.h"
 
 namespace xmlpellor {
@@ -141,6 +142,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         return Refused("--xslt-engine: '" + value + "' is none of auto, libxslt, saxon");
       }
       result.xsltEngine = *engine;
+    } else if (argument.rfind("--editor", 0) == 0 && (argument.size() == 8 || argument[8] == '=')) {
+      if (argument.size() > 8) {
+        result.editor = argument.substr(9);
+      } else if (i + 1 < arguments.size()) {
+        result.editor = arguments[++i];
+      } else {
+        return Refused("option '--editor' needs a command");
+      }
+      // Found out now, not at the first click on a line.
+      const auto words = SplitCommand(result.editor);
+      if (!words || words->empty()) {
+        return Refused("--editor: '" + result.editor + "' is no command (is a quote left open?)");
+      }
+    } else if (argument == "--profile") {
+      result.profile = true;
     } else if (argument == "--no-follow") {
       result.follow = false;
     } else if (argument == "--stringparam" || argument == "--param") {
@@ -233,6 +249,15 @@ std::string UsageText() {
          "      --xslt-engine=ENGINE   run stylesheets in ENGINE: auto (the default:\n"
          "                             Saxon-HE for those that declare version 2.0 or\n"
          "                             later, libxslt for the others), libxslt or saxon\n"
+         "      --editor=COMMAND       open a file:line the window shows with COMMAND,\n"
+         "                             in which {file} and {line} stand for them, e.g.\n"
+         "                             --editor='kate -l {line} {file}'; run without a\n"
+         "                             shell. Without it: $VISUAL, then $EDITOR, when it\n"
+         "                             is vim, nvim, vi, nano, emacs, code, kate or\n"
+         "                             gedit (terminal editors in x-terminal-emulator),\n"
+         "                             else the desktop's program for the file\n"
+         "      --profile              after each Apply, print on standard error how\n"
+         "                             often each template ran and how long it took\n"
          "      --verbose              also print the web engine's own diagnostics and\n"
          "                             the confinement of the XSLT engine's process\n"
          "      --                     the arguments that follow are files, even if\n"

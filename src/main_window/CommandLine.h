@@ -33,6 +33,10 @@ struct CommandLine {
   transform::XsltEngine xsltEngine = transform::XsltEngine::kAuto;
   // --stringparam and --param, in the order given, for every Apply.
   std::vector<xml::GlobalParameter> parameters;
+  // --editor: the command that opens a file at a line ({file}, {line}).
+  std::string editor;
+  // --profile: after each Apply, how long each template took, on stderr.
+  bool profile = false;
   // One line saying what was wrong, for Action::Refuse.
   std::string error;
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <regex>
 
+#include "platform/Editor.h"
+#include "platform/LocalPath.h"
+#include "platform/RuntimeError.h"
 #include "platform/TerminalText.h"
 #include "transform/Transform.h"
 
@@ -103,6 +106,29 @@ ErrorParts PartsOf(const ErrorRecord& error, const std::vector<std::string>& mes
   return parts;
 }
 
+std::optional<ErrorPlace> PlaceOf(const ErrorParts& parts) {
+  if (parts.file.empty() || parts.line.empty()) return std::nullopt;
+  std::string file;
+  try {
+    file = LocalPathOf(parts.file);
+  } catch (const RuntimeError&) {
+    return std::nullopt;
+  }
+  if (file.empty() || file.front() != '/') return std::nullopt;
+  long line = 0;
+  for (const char digit : parts.line) {
+    if (digit < '0' || digit > '9' || line > 100000000) return std::nullopt;
+    line = line * 10 + (digit - '0');
+  }
+  return ErrorPlace{std::move(file), line};
+}
+
+std::string PlaceLinkHtml(const ErrorPlace& place) {
+  return "\n<p><a href=\"" + Escaped(LineLink(place.file, place.line)) +
+         "\" title=\"Open in the editor\">Open " + Escaped(place.file) + " at line " +
+         std::to_string(place.line) + " in the editor</a></p>\n";
+}
+
 std::string MessagesHtml(const std::vector<std::string>& messages) {
   if (messages.empty()) return {};
   std::string html = "\n<h2>Messages of this run</h2>\n<pre style=\"white-space: pre-wrap\">";
@@ -120,8 +146,16 @@ std::string ErrorPage(const ErrorRecord& error, const std::vector<std::string>& 
     html += "<p style=\"white-space: pre-wrap\"><b>" + Escaped(parts.text) + "</b></p>\n";
   }
   if (!parts.file.empty()) {
-    html += "<p>File <code>" + Escaped(parts.file) + "</code>, line " + Escaped(parts.line);
-    if (!parts.column.empty()) html += ", column " + Escaped(parts.column);
+    std::string place =
+        "File <code>" + Escaped(parts.file) + "</code>, line " + Escaped(parts.line);
+    if (!parts.column.empty()) place += ", column " + Escaped(parts.column);
+    // The window opens the link's file in the editor (frmMain::OpenAtLine);
+    // the page itself never goes there.
+    if (const auto at = PlaceOf(parts)) {
+      place = "<a href=\"" + Escaped(LineLink(at->file, at->line)) +
+              "\" title=\"Open in the editor\">" + place + "</a>";
+    }
+    html += "<p>" + place;
     if (!parts.element.empty()) html += " (element <code>" + Escaped(parts.element) + "</code>)";
     html += "</p>\n";
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ struct ErrorParts {
   // The run's messages without the lines the error was made of.
   std::vector<std::string> messages;
 };
+
+// The local file and line an error names, for the link that opens it in the
+// editor; nothing when it names no local file by an absolute path.
+struct ErrorPlace {
+  std::string file;
+  long line = 0;
+  bool operator==(const ErrorPlace&) const = default;
+};
+std::optional<ErrorPlace> PlaceOf(const ErrorParts& parts);
+// A paragraph that opens `place` in the editor, for the page that tells why
+// a document did not load.
+std::string PlaceLinkHtml(const ErrorPlace& place);
 
 // `messages` are the run's messages as the window kept them; the
 // description repeats some of them.

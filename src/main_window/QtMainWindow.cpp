@@ -13,6 +13,7 @@
 #include "files/Files.h"
 #include "main_window/Identity.h"
 #include "main_window/QtParametersPanel.h"
+#include "main_window/QtProfileWindow.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/RuntimeError.h"
@@ -20,6 +21,7 @@
 #include "platform/qt/form/QtAccessibleApplication.h"
 #include "platform/qt/browser/QtBrowser.h"
 #include "platform/qt/form/QtCommandButton.h"
+#include "platform/qt/services/QtEditor.h"
 #include "platform/qt/services/QtFileWatcher.h"
 #include "platform/qt/form/QtForm.h"
 #include "platform/qt/form/QtMessageStrip.h"
@@ -114,15 +116,18 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
       m_launcher, EngineProgram(app), EngineProgram(app, "xmlpellor-saxon-engine"), engine);
   m_watcher = std::make_unique<QtFileWatcher>();
   m_progress = new QtProgressLine(*m_wbr);
+  m_editor = std::make_unique<QtEditor>(QtEditor::FromEnvironment());
 
   m_frm = std::make_unique<frmMain>(
-      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress,
-                        *m_messages},
+      frmMain::Services{errors, app, fs, *m_worker, *m_engine, *m_watcher, *m_progress, *m_messages,
+                        m_editor.get()},
       frmMain::Controls{*m_form, *m_txtXmlControl, *m_txtXslControl, *m_cmdApplyXslControl,
                         *m_cmdBrowseXmlControl, *m_cmdBrowseXslControl, *m_pageArea, m_cdl});
 
   frmMain* frm = m_frm.get();
   QObject::connect(m_cmdApplyXsl, &QPushButton::clicked, [frm] { frm->cmdApplyXsl_Click(); });
+  m_wbrControl->OnLineLinkClicked(
+      [frm](const std::string& file, long line) { frm->PageLineLinkActivated(file, line); });
   QObject::connect(m_cmdBrowseXml, &QPushButton::clicked, [frm] { frm->cmdBrowseXml_Click(); });
   QObject::connect(m_cmdBrowseXsl, &QPushButton::clicked, [frm] { frm->cmdBrowseXsl_Click(); });
   // A plain Qt window has no default button (setDefault works only in a
@@ -135,6 +140,7 @@ QtMainWindow::QtMainWindow(ErrorHandling& errors, IApplication& app, IFileSystem
   AddPageTools(errors, fs);
   FollowSaves();
   AddParametersPanel();
+  AddProfile();
 
   m_form->SetEvents({
       .load = [frm] { frm->Form_Load(); },
@@ -203,6 +209,22 @@ void QtMainWindow::AddParametersPanel() {
   });
   m_frm->OnParametersChanged([this] {
     if (m_parametersPanel) m_parametersPanel->Refresh();
+  });
+}
+
+void QtMainWindow::AddProfile() {
+  m_frm->OnProfiled([this](const ProfileReport& report) {
+    if (std::exchange(m_profileWanted, false)) {
+      if (!m_profileWindow) {
+        frmMain* frm = m_frm.get();
+        m_profileWindow = new QtProfileWindow(
+            *m_form, [frm](const std::string& file, long line) { frm->OpenAtLine(file, line); });
+        m_profileWindow->setWindowTitle(QStringLiteral("Profile - %1").arg(m_form->windowTitle()));
+      }
+      m_profileWindow->Show(report);
+    } else if (m_profileWindow && m_profileWindow->isVisible()) {
+      m_profileWindow->Refresh(report);
+    }
   });
 }
 
@@ -291,7 +313,16 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
        .showOutputFile =
            [frm](int index) {
              if (index >= 0) frm->ShowOutputFile(static_cast<std::size_t>(index));
-           }});
+           },
+       .profile =
+           [this] {
+             // Synchronous: a request that found another run going stays
+             // unanswered rather than pop up after some later Apply.
+             m_profileWanted = true;
+             m_frm->ProfileLastApply();
+             m_profileWanted = false;
+           },
+       .canProfile = [frm] { return frm->CanProfile(); }});
 }
 
 void QtMainWindow::ApplyTabOrder() {
@@ -300,6 +331,10 @@ void QtMainWindow::ApplyTabOrder() {
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
+}
+
+void QtMainWindow::SetEditor(EditorFacts facts) {
+  m_editor->SetFacts(std::move(facts));
 }
 
 QWidget& QtMainWindow::Widget() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "main_window/frmMain.h"
+#include "platform/Editor.h"
 #include "platform/Process.h"
 #include "platform/qt/form/QtCommonDialog.h"
 #include "transform/EngineChoice.h"
@@ -19,12 +20,14 @@ namespace xmlpellor {
 
 class QtBrowser;
 class QtCommandButton;
+class QtEditor;
 class QtFileWatcher;
 class QtForm;
 class QtMessageStrip;
 class QtPageArea;
 class QtPageTools;
 class QtParametersPanel;
+class QtProfileWindow;
 class QtProgressLine;
 class QtTextBox;
 class QtWorker;
@@ -49,6 +52,9 @@ class QtMainWindow {
   // would: after the load, through the button.
   void PressApplyOnceShown();
 
+  // Which editor opens a file:line (--editor, $VISUAL, $EDITOR).
+  void SetEditor(EditorFacts facts);
+
   QWidget& Widget();
   frmMain& Program() { return *m_frm; }
 
@@ -62,6 +68,7 @@ class QtMainWindow {
   void AddPageTools(ErrorHandling& errors, IFileSystem& fs);
   void FollowSaves();
   void AddParametersPanel();
+  void AddProfile();
 
   std::unique_ptr<QtForm> m_form;
   QPushButton* m_cmdApplyXsl;
@@ -83,10 +90,14 @@ class QtMainWindow {
   std::unique_ptr<transform::ChoosingEngine> m_engine;
   QtPageTools* m_pageTools = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
+  std::unique_ptr<QtEditor> m_editor;
   QtProgressLine* m_progress;  // owned by the form
   // Made at first use, so the window starts as it always has; it belongs
   // to the form.
   QPointer<QtParametersPanel> m_parametersPanel;
+  QPointer<QtProfileWindow> m_profileWindow;
+  // The menu asked for the profile: the next one found is shown.
+  bool m_profileWanted = false;
   QtMessageStrip* m_messages;  // owned by the form
   std::unique_ptr<QtPageArea> m_pageArea;
 

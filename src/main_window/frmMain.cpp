@@ -11,6 +11,7 @@
 #include "main_window/Identity.h"
 #include "main_window/Layout.h"
 #include "platform/Application.h"
+#include "platform/Editor.h"
 #include "platform/FileSystem.h"
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
@@ -170,12 +171,15 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
                                                       ? ErrorHandling::Scope::Mode::kBox
                                                       : ErrorHandling::Scope::Mode::kQuiet);
   std::string strXmlDoc, strXslDoc;
+  bool profileNow = false;
   m_services.messages.Clear();
   RunEvents events(m_services.progress, m_services.messages);
   ProcedureTrap(m_services.errors).Run([&] {
     DeleteTempFile();
     DeleteRunFolder();
     m_output.reset();
+    m_lastJob.reset();
+    m_pagePlaces.clear();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
     strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
@@ -187,6 +191,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     // One policy for the job and its page: what the page may show is what
     // the job could read, judged the same way.
     const ReadPolicy reads = m_services.engine.PolicyFor(strXmlDoc, strXslDoc);
+    m_lastJob = LastJob{strXmlDoc, strXslDoc, m_parameterSet.Values(), reads};
     const std::size_t reportedBefore = reports.Reported().size();
     Variant output;
     std::vector<xml::OutputDocument> documents;
@@ -202,16 +207,28 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     page.charset = format.encoding;
     page.reads = reads;
     std::string result;
-    if (reports.Reported().size() > reportedBefore) {
+    const bool failed = reports.Reported().size() > reportedBefore;
+    profileNow = m_profileAfterApply && !failed && format.notice.empty();
+    if (failed) {
       // The stylesheet failed: its error stays in view, instead of a blank
       // page, until an Apply succeeds.
       const ErrorRecord& failure = reports.Reported()[reportedBefore];
       result = ErrorPage(failure, events.Messages());
+      if (auto place = PlaceOf(PartsOf(failure, events.Messages()))) {
+        m_pagePlaces.push_back(std::move(*place));
+      }
       page.charset = "UTF-8";
       format.notice = ErrorLine(failure, events.Messages());
     } else {
       auto* text = std::get_if<std::string>(&output);
       result = text != nullptr ? std::move(*text) : ToString(output);
+      ErrorParts where;
+      where.file = format.notLoadedFile;
+      if (format.notLoadedLine > 0) where.line = std::to_string(format.notLoadedLine);
+      if (auto place = PlaceOf(where)) {
+        result += PlaceLinkHtml(*place);
+        m_pagePlaces.push_back(std::move(*place));
+      }
       if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.Messages());
       // Only a result sets the place to come back to; an error or a stop
       // in between leaves it as it was.
@@ -243,6 +260,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     if (events.declared) m_parameterSet.Declared(std::move(*events.declared));
     if (m_parametersChanged) m_parametersChanged();
   });
+  if (profileNow) RunProfile();
   // Also after a failure: the next save may be the one that mends it.
   m_followedPair.clear();
   for (const std::string* path : {&strXmlDoc, &strXslDoc}) {
@@ -327,6 +345,87 @@ void frmMain::cmdBrowseXml_Click() noexcept {
 
 void frmMain::cmdBrowseXsl_Click() noexcept {
   BrowseForFile(m_services.errors, m_controls.cdl, m_controls.txtXsl, kXslDialogTitle, kXslFilter);
+}
+
+namespace {
+
+// A profiled run tells nothing but its engine: its messages were said by
+// the Apply before, and its phases are those of one step.
+class ProfileEvents final : public transform::JobEvents {
+ public:
+  explicit ProfileEvents(IProgress& progress) : m_progress(progress) {}
+  void Engine(const std::string& name) override { engine = name; }
+  void Phase(transform::JobPhase) override {
+    m_progress.Phase("Profiling the transformation", 0, 0);
+  }
+  std::string engine;
+
+ private:
+  IProgress& m_progress;
+};
+
+}  // namespace
+
+void frmMain::ProfileLastApply() noexcept {
+  // One run at a time: a menu opened while an Apply runs waits its turn.
+  if (m_applying || m_profiling) return;
+  m_profiling = true;
+  RunProfile();
+  m_profiling = false;
+}
+
+void frmMain::RunProfile() noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    ProfileReport report;
+    if (!m_lastJob) {
+      report.problem = "Apply first: the profile runs the last Apply again";
+    } else {
+      report.stylesheet = m_lastJob->xsl;
+      transform::JobRequest request;
+      request.xml = m_lastJob->xml;
+      request.xsl = m_lastJob->xsl;
+      request.globals = m_lastJob->globals;
+      request.reads = m_lastJob->reads;
+      request.instrument = wire::Instrument::kProfile;
+      ProfileEvents events(m_services.progress);
+      try {
+        const ProgressShown progress(m_services.progress);
+        transform::JobResult done;
+        m_services.worker.Run([&] { done = m_services.engine.Run(request, events); });
+        report.engine = events.engine.empty() ? std::string("libxslt") : events.engine;
+        if (done.notLoaded) {
+          report.problem = done.notLoadedLocation + " did not load: " + done.notLoaded->reason;
+        } else if (!done.profile) {
+          report.problem = report.engine + " cannot profile a transformation here";
+        } else {
+          report.profile = std::move(done.profile);
+        }
+      } catch (const RuntimeError& failure) {
+        report.problem = failure.number() == err::kUserInterrupt
+                             ? std::string("The profiled run was stopped")
+                             : "The profiled run failed: " + failure.record().description;
+      }
+    }
+    if (m_profileAfterApply) m_services.app.PrintError(ProfileText(report));
+    if (m_profiled) m_profiled(report);
+  });
+}
+
+void frmMain::OpenAtLine(const std::string& file, long line) noexcept {
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (m_services.editor == nullptr) return;
+    try {
+      m_services.editor->Open(file, line);
+    } catch (const RuntimeError& failure) {
+      m_services.messages.Notice(failure.record().description);
+    }
+  });
+}
+
+void frmMain::PageLineLinkActivated(const std::string& file, long line) noexcept {
+  const ErrorPlace place{file, line};
+  if (std::find(m_pagePlaces.begin(), m_pagePlaces.end(), place) == m_pagePlaces.end()) return;
+  OpenAtLine(file, line);
 }
 
 Variant frmMain::CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "main_window/ErrorPage.h"
+#include "main_window/ProfileReport.h"
 #include "main_window/SaveOutput.h"
 #include "main_window/StylesheetParameters.h"
 #include "platform/ReadPolicy.h"
@@ -21,6 +23,7 @@ class IBrowser;
 class ICommandButton;
 class ICommonDialog;
 class IFileSystem;
+class IEditor;
 class IFileWatcher;
 class IForm;
 class IProgress;
@@ -48,7 +51,8 @@ class frmMain {
     transform::IEngine& engine;  // runs it
     IFileWatcher& watcher;
     IProgress& progress;
-    IRunMessages& messages;  // what each run said, in the window
+    IRunMessages& messages;     // what each run said, in the window
+    IEditor* editor = nullptr;  // opens a file:line; none: nothing opens
   };
   struct Controls {
     IForm& form;
@@ -97,6 +101,27 @@ class frmMain {
     m_parametersChanged = std::move(changed);
   }
 
+  // Opens `file` at `line` in the user's editor. One that cannot be started
+  // is said in the window's message strip, not in a box: a user clicking
+  // again and again gets the one line, not a box each.
+  void OpenAtLine(const std::string& file, long line) noexcept;
+  // A file:line link of the page was activated. Opened only when the page
+  // the window showed last offers that place: a result's own links to the
+  // scheme open nothing.
+  void PageLineLinkActivated(const std::string& file, long line) noexcept;
+
+  // Runs the last Apply's job once more with the engine counting and timing
+  // each template, and hands what it found to the function OnProfiled set.
+  void ProfileLastApply() noexcept;
+  void OnProfiled(std::function<void(const ProfileReport&)> shown) {
+    m_profiled = std::move(shown);
+  }
+  // --profile: after each Apply with a result, profile it and print the
+  // table on stderr.
+  void SetProfileAfterApply(bool on) noexcept { m_profileAfterApply = on; }
+  // Whether an Apply has run that ProfileLastApply would run again.
+  bool CanProfile() const noexcept { return m_lastJob.has_value(); }
+
   Variant CreateHTMLFromXMLXSL(const std::string& strXmlDoc, const std::string& strXslDoc,
                                const Variant& astrParamValue,
                                transform::OutputFormat* format = nullptr,
@@ -127,6 +152,7 @@ class frmMain {
   enum class Origin { kUser, kSave };
   void Apply(Origin origin) noexcept;
   void ApplyOnce(Origin origin) noexcept;
+  void RunProfile() noexcept;
   void FollowFromStart(const std::string& xml, const std::string& xsl) noexcept;
   void WriteResult(const std::string& result);
   std::string TempFileName() noexcept;
@@ -152,6 +178,19 @@ class frmMain {
   bool m_savedDuringApply = false;
   StylesheetParameters m_parameterSet;
   std::function<void()> m_parametersChanged;
+  // The job of the last Apply, for profiling it.
+  struct LastJob {
+    std::string xml;
+    std::string xsl;
+    std::vector<xml::GlobalParameter> globals;
+    ReadPolicy reads;
+  };
+  std::optional<LastJob> m_lastJob;
+  bool m_profileAfterApply = false;
+  bool m_profiling = false;
+  std::function<void(const ProfileReport&)> m_profiled;
+  // The places the page now shown links to (its error's file and line).
+  std::vector<ErrorPlace> m_pagePlaces;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
   // What the last Apply of that pair read besides.

@@ -157,6 +157,7 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
           },
           [&](wire::Output& output) {
             JobResult& result = attempt.result.emplace();
+            result.profile = std::move(attempt.profile);
             result.kind = output.kind;
             result.encoding = std::move(output.encoding);
             if (attempt.documents.empty()) {
@@ -181,6 +182,30 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             result.notLoadedLocation = std::move(notLoaded.location);
           },
           [&](wire::Failed& failed) { attempt.failure = std::move(failed.record); },
+          [&](wire::ProfileTimes& times) {
+            if (request.instrument != wire::Instrument::kProfile) {
+              throw RuntimeError(err::kInternalError, "The XSLT engine sent a profile unasked");
+            }
+            attempt.profile = std::move(times.times);
+          },
+          [&](wire::ProfileTemplate& profile) {
+            // A profile takes no more of the window's memory than a large
+            // stylesheet's would: an engine gone wrong cannot fill it.
+            constexpr std::uint64_t kMaxProfileBytes = std::uint64_t{64} << 20;
+            const xml::TemplateProfile& t = profile.profile;
+            attempt.profileBytes +=
+                sizeof t + t.match.size() + t.name.size() + t.mode.size() + t.file.size();
+            if (!attempt.profile) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine sent a template's profile out of place");
+            }
+            if (attempt.profileBytes > kMaxProfileBytes) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine sent a profile larger than " +
+                                     SizeText(kMaxProfileBytes));
+            }
+            attempt.profile->templates.push_back(std::move(profile.profile));
+          },
       },
       message);
 }

@@ -92,6 +92,9 @@ class HelperEngine final : public IEngine {
     ExitStatus status;
     // Announced before the output, whose bytes they follow.
     std::vector<DocumentSize> documents;
+    // Said before the output, for a profiled job.
+    std::optional<xml::TransformProfile> profile;
+    std::uint64_t profileBytes = 0;
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();

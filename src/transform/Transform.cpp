@@ -95,6 +95,8 @@ Variant CreateHTMLFromXMLXSL(ErrorHandling& errors, IWorker& worker, IEngine& en
       result = XMLError(errors, *done.notLoaded, done.notLoadedLocation);
       if (format != nullptr) {
         format->notice = done.notLoadedLocation;
+        format->notLoadedFile = done.notLoadedLocation;
+        format->notLoadedLine = static_cast<long>(done.notLoaded->Line);
         if (done.notLoaded->Line > 0) format->notice += ":" + std::to_string(done.notLoaded->Line);
         format->notice += ": " + done.notLoaded->reason;
       }

@@ -1,5 +1,7 @@
 #include "wire/JobWire.h"
 
+#include <algorithm>
+
 #include "platform/Channel.h"
 
 namespace xmlpellor::wire {
@@ -120,6 +122,29 @@ Failed DecodeFailed(Reader& reader) {
   return {std::move(record)};
 }
 
+ProfileTimes DecodeProfileTimes(Reader& reader) {
+  ProfileTimes times;
+  times.times.documentMicros = reader.Number();
+  times.times.stylesheetMicros = reader.Number();
+  times.times.compileMicros = reader.Number();
+  times.times.transformMicros = reader.Number();
+  return times;
+}
+
+ProfileTemplate DecodeProfileTemplate(Reader& reader) {
+  ProfileTemplate message;
+  xml::TemplateProfile& t = message.profile;
+  t.match = reader.Text();
+  t.name = reader.Text();
+  t.mode = reader.Text();
+  t.file = reader.Text();
+  t.line = static_cast<long>(reader.Number());
+  t.calls = reader.Number();
+  t.selfMicros = reader.Number();
+  t.totalMicros = reader.Number();
+  return message;
+}
+
 }  // namespace
 
 Writer::Writer(Tag tag) {
@@ -173,6 +198,7 @@ std::string EncodeRequest(const EngineRequest& request) {
   for (const auto& global : job.globals) {
     writer.Text(global.name).Text(global.value).Number(global.xpath ? 1 : 0);
   }
+  writer.Number(static_cast<std::uint64_t>(job.instrument));
   return writer.Bytes();
 }
 
@@ -196,6 +222,9 @@ EngineRequest DecodeRequest(std::string_view message) {
     global.xpath = reader.Number() != 0;
     job.globals.push_back(std::move(global));
   }
+  const std::uint64_t instrument = reader.Number();
+  if (instrument > static_cast<std::uint64_t>(Instrument::kProfile)) Malformed();
+  job.instrument = static_cast<Instrument>(instrument);
   return request;
 }
 
@@ -260,6 +289,45 @@ std::string Encode(const NotLoaded& message) {
       .Bytes();
 }
 
+std::string Encode(const ProfileTimes& message) {
+  const xml::TransformProfile& t = message.times;
+  return Writer(Tag::kProfileTimes)
+      .Number(t.documentMicros)
+      .Number(t.stylesheetMicros)
+      .Number(t.compileMicros)
+      .Number(t.transformMicros)
+      .Bytes();
+}
+
+std::string Encode(const ProfileTemplate& message) {
+  // A match pattern may be long; four texts and the numbers still fit.
+  constexpr std::size_t kMaxText = kMaxLine / 4;
+  const xml::TemplateProfile& t = message.profile;
+  const auto cut = [](const std::string& text) {
+    return std::string_view(text).substr(0, kMaxText);
+  };
+  return Writer(Tag::kProfileTemplate)
+      .Text(cut(t.match))
+      .Text(cut(t.name))
+      .Text(cut(t.mode))
+      .Text(cut(t.file))
+      .Number(static_cast<std::uint64_t>(std::max(t.line, 0L)))
+      .Number(t.calls)
+      .Number(t.selfMicros)
+      .Number(t.totalMicros)
+      .Bytes();
+}
+
+std::vector<std::string> EncodeProfile(const xml::TransformProfile& profile) {
+  std::vector<std::string> messages{Encode(ProfileTimes{{profile.documentMicros,
+                                                         profile.stylesheetMicros,
+                                                         profile.compileMicros,
+                                                         profile.transformMicros,
+                                                         {}}})};
+  for (const auto& t : profile.templates) messages.push_back(Encode(ProfileTemplate{t}));
+  return messages;
+}
+
 std::string Encode(const Failed& message) {
   const ErrorRecord& record = message.record;
   return Writer(Tag::kFailed)
@@ -285,6 +353,8 @@ EngineMessage Decode(std::string_view message) {
     case Tag::kOutput: return DecodeOutput(reader);
     case Tag::kNotLoaded: return DecodeNotLoaded(reader);
     case Tag::kFailed: return DecodeFailed(reader);
+    case Tag::kProfileTimes: return DecodeProfileTimes(reader);
+    case Tag::kProfileTemplate: return DecodeProfileTemplate(reader);
     case Tag::kRequest: break;
   }
   Malformed();

@@ -12,6 +12,7 @@
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/Profile.h"
 #include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlJob.h"
 
@@ -22,6 +23,9 @@
 namespace xmlpellor::wire {
 
 using JobPhase = xml::XmlPhase;
+
+// How a job runs besides producing its output.
+enum class Instrument : std::uint8_t { kNone = 0, kOrigin = 1, kProfile = 2 };
 
 // One transformation: what the window asks of the XSLT engine.
 struct JobRequest {
@@ -44,6 +48,7 @@ struct JobRequest {
   // beside its output.
   std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
   std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
+  Instrument instrument = Instrument::kNone;
 };
 
 // What a job that ran to its end gives back: the output and its kind, or
@@ -57,6 +62,8 @@ struct JobResult {
   std::string notLoadedLocation;
   // The files the stylesheet wrote beside the output, in the order written.
   std::vector<xml::OutputDocument> documents;
+  // For a job run with Instrument::kProfile, by an engine that can.
+  std::optional<xml::TransformProfile> profile;
 };
 
 // What a job tells as it runs, on the thread that runs it.
@@ -64,7 +71,7 @@ using JobEvents = xml::XmlJobObserver;
 
 // One message per channel message: a version byte, a tag, then the fields
 // (numbers as 8 little-endian bytes, texts with their length first).
-inline constexpr std::uint8_t kVersion = 4;
+inline constexpr std::uint8_t kVersion = 5;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -85,6 +92,12 @@ enum class Tag : std::uint8_t {
   kDocument,
   // From the engine once the stylesheet has compiled.
   kParameters,  // number: count; then texts: name, default, for each
+  // Before kOutput, for a profiled job: numbers: microseconds reading the
+  // document, reading the stylesheet, compiling, transforming.
+  kProfileTimes,
+  // After kProfileTimes, one for each template: texts: match, name, mode,
+  // file; numbers: line, calls, microseconds of its own, with its callees.
+  kProfileTemplate,
 };
 
 // What the engine needs beside the request.
@@ -130,8 +143,15 @@ struct NotLoaded {
 struct Failed {
   ErrorRecord record;
 };
-using EngineMessage = std::variant<Confined, Phase, Reading, Progress, Message, OverLimit,
-                                   Parameters, Document, Output, NotLoaded, Failed>;
+struct ProfileTimes {
+  xml::TransformProfile times;  // without templates
+};
+struct ProfileTemplate {
+  xml::TemplateProfile profile;
+};
+using EngineMessage =
+    std::variant<Confined, Phase, Reading, Progress, Message, OverLimit, Parameters, Document,
+                 Output, NotLoaded, Failed, ProfileTimes, ProfileTemplate>;
 
 class Writer {
  public:
@@ -177,6 +197,12 @@ std::string Encode(const Document& message);
 std::string Encode(const Output& message);
 std::string Encode(const NotLoaded& message);
 std::string Encode(const Failed& message);
+std::string Encode(const ProfileTimes& message);
+// Texts longer than fit in one message are cut.
+std::string Encode(const ProfileTemplate& message);
+// A profile as the messages that carry it, in the order they go: the times,
+// then one for each template.
+std::vector<std::string> EncodeProfile(const xml::TransformProfile& profile);
 // Any message of the engine's; one that cannot be read, or that names an
 // output kind this side does not know, is a RuntimeError.
 EngineMessage Decode(std::string_view message);

@@ -344,7 +344,7 @@ class DesktopTest : public QObject, public RealWindow {
     }
     QCOMPARE(items, (QStringList{"Apply F5", "Copy Ctrl+C", "Select all Ctrl+A", "", "View source Ctrl+U",
                                  "Save output as\u2026 Ctrl+S", "Output files\u2026 Ctrl+L", "",
-                                 "Inspect Ctrl+Shift+I"}));
+                                 "Profile this transformation", "Inspect Ctrl+Shift+I"}));
     menu->close();
 
     // Output in the encoding the stylesheet names: those bytes in the file,

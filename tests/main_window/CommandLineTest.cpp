@@ -139,6 +139,45 @@ INSTANTIATE_TEST_SUITE_P(
                        "unknown option '--xslt-engines=saxon'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct EditorOptionCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string editor;
+  bool profile;
+  std::string error;
+};
+
+class EditorAndProfileOptions : public ::testing::TestWithParam<EditorOptionCase> {};
+
+TEST_P(EditorAndProfileOptions, AreTakenOrRefused) {
+  const EditorOptionCase& c = GetParam();
+  const CommandLine got = ParseCommandLine(c.arguments, "/work/here", "/home/ann");
+  EXPECT_EQ(got.error, c.error);
+  EXPECT_EQ(got.action, c.error.empty() ? Action::Run : Action::Refuse);
+  if (c.error.empty()) {
+    EXPECT_EQ(got.editor, c.editor);
+    EXPECT_EQ(got.profile, c.profile);
+    EXPECT_EQ(got.xml, "/work/here/a.xml");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EditorAndProfileOptions,
+    ::testing::Values(
+        EditorOptionCase{"neither", {"a.xml"}, "", false, ""},
+        EditorOptionCase{"inline", {"--editor=kate -l {line} {file}", "a.xml"}, "kate -l {line} {file}", false, ""},
+        EditorOptionCase{"apart", {"--editor", "code -g {file}:{line}", "a.xml", "--profile"},
+                         "code -g {file}:{line}", true, ""},
+        EditorOptionCase{"profile", {"--profile", "a.xml"}, "", true, ""},
+        EditorOptionCase{"missing", {"a.xml", "--editor"}, "", false, "option '--editor' needs a command"},
+        EditorOptionCase{"open_quote", {"--editor='vim {file}", "a.xml"}, "", false,
+                         "--editor: ''vim {file}' is no command (is a quote left open?)"},
+        EditorOptionCase{"blank", {"--editor=  ", "a.xml"}, "", false,
+                         "--editor: '  ' is no command (is a quote left open?)"},
+        EditorOptionCase{"longer_name", {"--editors=vim", "a.xml"}, "", false,
+                         "unknown option '--editors=vim'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct AllowReadCase {
   const char* name;
   const char* value;  // {root} is a folder holding dir/ and file.txt

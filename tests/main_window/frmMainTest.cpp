@@ -54,7 +54,9 @@ struct Window : FakeWindowControls {
   FakeFileWatcher watcher;
   FakeProgress progress;
   FakeRunMessages messages;
-  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine, watcher, progress, messages}, Controls()};
+  FakeEditor editor;
+  frmMain frm{{h.errors, h.app, fs, h.worker, h.engine, watcher, progress, messages, &editor},
+              Controls()};
 
   Window() {
     h.app.path = "/opt/pellor";
@@ -499,6 +501,90 @@ TEST(ErrorPage, SaysTheReasonThenWhereThenTheMessagesAndTheNumberLast) {
     EXPECT_EQ(printed.rfind(expand(c.printed), 0), 0u) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
   }
+}
+
+// The error's place is a link the window opens in the editor; nothing else
+// a page links to opens anything, and an editor that fails is said in the
+// strip, once a click, never in a box.
+TEST(ErrorPage, OpensOnlyItsOwnPlaceInTheEditor) {
+  struct Case {
+    const char* name;
+    bool failingEditor;
+    bool applyAgain;         // a result replaced the error page
+    const char* file;        // below the test's folder; "/..." as it is
+    long line;
+    std::vector<std::string> opened;
+    std::size_t notices;
+  };
+  const Case cases[] = {
+      {"the error's place", false, false, "s.xsl", 1, {"{dir}/s.xsl:1"}, 0},
+      {"another line", false, false, "s.xsl", 2, {}, 0},
+      {"another file", false, false, "/etc/passwd", 1, {}, 0},
+      {"after a result", false, true, "s.xsl", 1, {}, 0},
+      {"an editor that fails", true, false, "s.xsl", 1, {"{dir}/s.xsl:1", "{dir}/s.xsl:1"}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Loop l;
+    const std::string dir = std::filesystem::canonical(l.dir.path()).string();
+    l.editor.fail = c.failingEditor;
+    l.Save(kBroken);
+    l.frm.cmdApplyXsl_Click();
+    EXPECT_NE(l.Shown().find(LineLink(dir + "/s.xsl", 1)), std::string::npos) << l.Shown();
+    if (c.applyAgain) {
+      l.Save("<xsl:template match='/'><p>fine</p></xsl:template>");
+      l.frm.cmdApplyXsl_Click();
+    }
+    const std::size_t reports = l.h.Reports();
+    const std::string file = c.file[0] == '/' ? c.file : dir + "/" + c.file;
+    l.frm.PageLineLinkActivated(file, c.line);
+    if (c.failingEditor) l.frm.PageLineLinkActivated(file, c.line);
+    std::vector<std::string> expected;
+    for (std::string opened : c.opened) {
+      Replace(opened, "{dir}", dir);
+      expected.push_back(opened);
+    }
+    EXPECT_EQ(l.editor.opened, expected);
+    EXPECT_EQ(l.messages.notices.size(), c.notices);
+    EXPECT_EQ(l.h.Reports(), reports);
+  }
+}
+
+TEST(ErrorPage, ADocumentThatDoesNotLoadOpensAtItsLine) {
+  Loop l;
+  l.dir.Write("d.xml", "<d>\n<e></d>");
+  l.frm.cmdApplyXsl_Click();
+  const std::string dir = std::filesystem::canonical(l.dir.path()).string();
+  EXPECT_EQ(l.Shown().rfind("[Error in line 2 of ", 0), 0u) << l.Shown();
+  EXPECT_NE(l.Shown().find(LineLink(dir + "/d.xml", 2)), std::string::npos) << l.Shown();
+  l.frm.PageLineLinkActivated(dir + "/d.xml", 2);
+  EXPECT_EQ(l.editor.opened, std::vector<std::string>{dir + "/d.xml:2"});
+}
+
+TEST(Profile, AfterEachApplyGoesToStderrWithTheCounts) {
+  Loop l;
+  l.Save("<xsl:template match='/'><xsl:apply-templates select='d'/></xsl:template>"
+         "<xsl:template match='d'><xsl:message>said once</xsl:message><p/></xsl:template>");
+  l.frm.SetProfileAfterApply(true);
+  std::vector<ProfileReport> reports;
+  l.frm.OnProfiled([&](const ProfileReport& report) { reports.push_back(report); });
+  l.frm.cmdApplyXsl_Click();
+  ASSERT_EQ(reports.size(), 1u);
+  ASSERT_TRUE(reports[0].profile.has_value()) << reports[0].problem;
+  ASSERT_EQ(reports[0].profile->templates.size(), 2u);
+  EXPECT_EQ(reports[0].profile->templates[1].match, "d");
+  EXPECT_EQ(reports[0].profile->templates[1].calls, 1u);
+  // The profiled run says nothing the Apply had said already.
+  EXPECT_EQ(l.messages.lines, std::vector<std::string>{"said once"});
+  ASSERT_EQ(l.h.app.printed.size(), 1u);
+  EXPECT_NE(l.h.app.printed[0].find("profile of " + l.dir.File("s.xsl") + " (libxslt)"),
+            std::string::npos)
+      << l.h.app.printed[0];
+  EXPECT_NE(l.h.app.printed[0].find("match=\"d\""), std::string::npos) << l.h.app.printed[0];
+  // A failed Apply has nothing to profile.
+  l.Save(kBroken);
+  l.frm.cmdApplyXsl_Click();
+  EXPECT_EQ(reports.size(), 1u);
 }
 
 TEST(ErrorPage, StopsAndDocumentsThatDoNotLoadAreSaidOnStderrInOneLine) {

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/Editor.h"
 #include "platform/FileWatcher.h"
 #include "platform/Progress.h"
 #include "platform/RunMessages.h"
+#include "platform/RuntimeError.h"
 #include "platform/Window.h"
 
 namespace xmlpellor::test {
@@ -126,6 +128,18 @@ class FakeRunMessages final : public IRunMessages {
   }
   void Message(const std::string& line) override { lines.push_back(line); }
   void Notice(const std::string& text) override { notices.push_back(text); }
+};
+
+// Records each file:line it was asked to open; `fail` plays an editor that
+// cannot be started.
+class FakeEditor final : public IEditor {
+ public:
+  std::vector<std::string> opened;
+  bool fail = false;
+  void Open(const std::string& file, long line) override {
+    opened.push_back(file + ":" + std::to_string(line));
+    if (fail) throw RuntimeError(err::kFileNotFound, "The editor 'nope' could not be started");
+  }
 };
 
 // Records the runs and phases it was shown, one line each.

@@ -114,6 +114,54 @@ TEST(HelperEngine, SendsTheJobWithItsFoldersAndLimitAndPassesOnWhatTheHelperSays
   EXPECT_EQ(launcher.starts, 2);
 }
 
+struct ProfileCase {
+  const char* name;
+  wire::Instrument instrument;
+  std::vector<std::string> messages;  // before the output
+  const char* reported;               // nullptr: the profile arrives whole
+};
+
+class HelperProfile : public ::testing::TestWithParam<ProfileCase> {};
+
+TEST_P(HelperProfile, ArrivesOnlyAsAsked) {
+  const ProfileCase& c = GetParam();
+  FakeProcessLauncher launcher;
+  launcher.script.messages = c.messages;
+  launcher.script.messages.push_back(Writer(Tag::kOutput).Number(0).Number(0).Text("UTF-8").Bytes());
+  transform::HelperEngine engine(launcher, "engine", {});
+  transform::JobRequest request{"/d/a.xml", "/d/s.xsl", {}, false, engine.PolicyFor("/d/a.xml", "/d/s.xsl")};
+  request.instrument = c.instrument;
+  Heard heard;
+  try {
+    const transform::JobResult result = engine.Run(request, heard);
+    ASSERT_EQ(c.reported, nullptr) << "no error";
+    EXPECT_EQ(wire::DecodeRequest(launcher.records[0].sent[0]).job.instrument, c.instrument);
+    ASSERT_TRUE(result.profile.has_value());
+    EXPECT_EQ(result.profile->compileMicros, 3u);
+    ASSERT_EQ(result.profile->templates.size(), 1u);
+    const xml::TemplateProfile& t = result.profile->templates[0];
+    EXPECT_EQ(std::tie(t.match, t.name, t.mode, t.file, t.line, t.calls, t.selfMicros, t.totalMicros),
+              std::make_tuple(std::string("item"), std::string(""), std::string("m"),
+                              std::string("/d/s.xsl"), 12L, std::uint64_t{22}, std::uint64_t{5},
+                              std::uint64_t{9}));
+  } catch (const RuntimeError& e) {
+    ASSERT_NE(c.reported, nullptr) << e.what();
+    EXPECT_THAT(e.record().description, HasSubstr(c.reported));
+  }
+}
+
+const std::string kTimes = wire::Encode(wire::ProfileTimes{{1, 2, 3, 4, {}}});
+const std::string kTemplate =
+    wire::Encode(wire::ProfileTemplate{{"item", "", "m", "/d/s.xsl", 12, 22, 5, 9}});
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HelperProfile,
+    ::testing::Values(
+        ProfileCase{"asked", wire::Instrument::kProfile, {kTimes, kTemplate}, nullptr},
+        ProfileCase{"unasked", wire::Instrument::kNone, {kTimes, kTemplate}, "unasked"},
+        ProfileCase{"template_first", wire::Instrument::kProfile, {kTemplate, kTimes}, "out of place"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A prepared engine that died before its job, found so when the job takes it
 // or when it ends without a word, is replaced once, unseen by the user.
 struct DeadEngineCase {

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -130,9 +132,7 @@ jint JNICALL Open(JNIEnv* env, jclass, jstring uriText, jboolean document) {
     OpenedFile opened = job.policy.Open(path);
     switch (opened.outcome) {
       case OpenedFile::Outcome::kOpened: break;
-      case OpenedFile::Outcome::kRefused:
-        Refuse(job, opened.reason, opened.allowingHelps);
-        break;
+      case OpenedFile::Outcome::kRefused: Refuse(job, opened.reason, opened.allowingHelps); break;
       case OpenedFile::Outcome::kMissing:
         ThrowJava(env, "java/io/FileNotFoundException",
                   "The file cannot be opened: " + path + " (" + std::strerror(ENOENT) + ")");
@@ -458,18 +458,30 @@ class Job {
     if (request.params.size() % 2 != 0) {
       throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
     }
+    const bool profiled = request.instrument == wire::Instrument::kProfile;
+    xml::TransformProfile profile;
+    auto started = std::chrono::steady_clock::now();
+    const auto micros = [&started] {
+      const auto now = std::chrono::steady_clock::now();
+      const auto took = std::chrono::duration_cast<std::chrono::microseconds>(now - started);
+      started = now;
+      return static_cast<std::uint64_t>(took.count());
+    };
     m_state.events.Phase(JobPhase::kReadingDocument);
     const Local<jobject> builder = m_jni.CallObject(m_processor, "newDocumentBuilder",
                                                     "()Lnet/sf/saxon/s9api/DocumentBuilder;");
     m_jni.CallVoid(builder.get(), "setLineNumbering", "(Z)V", JNI_TRUE);
     const Local<jobject> document = Build(builder.get(), request.xml, true, result);
     if (!document) return result;
+    profile.documentMicros = micros();
     m_state.events.Phase(JobPhase::kReadingStylesheet);
     const Local<jobject> stylesheet = Build(builder.get(), request.xsl, false, result);
     if (!stylesheet) return result;
+    profile.stylesheetMicros = micros();
 
     m_state.events.Phase(JobPhase::kCompiling);
-    const Local<jobject> executable = Compile(stylesheet.get());
+    const Local<jobject> executable = Compile(stylesheet.get(), profiled);
+    profile.compileMicros = micros();
     m_state.events.Parameters(Declared(executable.get(), stylesheet.get()));
 
     m_state.events.Phase(JobPhase::kTransforming);
@@ -486,6 +498,13 @@ class Job {
     m_jni.CallVoid(controller.get(), "setResultDocumentResolver",
                    "(Lnet/sf/saxon/lib/ResultDocumentResolver;)V", m_reads);
     SetParameters(request, executable.get(), transformer.get(), document.get());
+    Local<jobject> profiler = m_jni.Own<jobject>(nullptr);
+    if (profiled) {
+      const Local<jclass> profilerClass = m_jni.Class("xmlpellor/saxon/Profiler");
+      profiler = m_jni.New(profilerClass.get(), "()V");
+      m_jni.CallVoid(transformer.get(), "setTraceListener", "(Lnet/sf/saxon/lib/TraceListener;)V",
+                     profiler.get());
+    }
 
     const Local<jclass> outputClass = m_jni.Class("xmlpellor/saxon/NativeOutput");
     const Local<jobject> output = m_jni.New(outputClass.get(), "()V");
@@ -514,6 +533,11 @@ class Job {
             m_state));
       }
       throw SaxonError(Described("The transformation failed", m_state));
+    }
+    if (profiled) {
+      profile.transformMicros = micros();
+      profile.templates = Templates(profiler.get());
+      result.profile = std::move(profile);
     }
     // A refusal or a limit the stylesheet caught (xsl:try) still ends the job.
     if (!m_state.overflow.empty()) throw SaxonError(m_state.overflow);
@@ -601,9 +625,12 @@ class Job {
     return notLoaded(0, std::move(reason));
   }
 
-  Local<jobject> Compile(jobject stylesheet) {
+  // With `tracing`, each template tells a trace listener as it begins and
+  // ends, for the profile; Saxon leaves that out of a plain compile.
+  Local<jobject> Compile(jobject stylesheet, bool tracing) {
     const Local<jobject> compiler =
         m_jni.CallObject(m_processor, "newXsltCompiler", "()Lnet/sf/saxon/s9api/XsltCompiler;");
+    if (tracing) m_jni.CallVoid(compiler.get(), "setCompileWithTracing", "(Z)V", JNI_TRUE);
     m_jni.CallVoid(compiler.get(), "setErrorListener", "(Ljavax/xml/transform/ErrorListener;)V",
                    m_listener);
     m_jni.CallVoid(compiler.get(), "setURIResolver", "(Ljavax/xml/transform/URIResolver;)V",
@@ -656,6 +683,43 @@ class Job {
     std::sort(declared.begin(), declared.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
     return declared;
+  }
+
+  // What the profiler counted of each template that ran.
+  std::vector<xml::TemplateProfile> Templates(jobject profiler) {
+    const Local<jobject> array = m_jni.CallObject(profiler, "rows", "()[Ljava/lang/String;");
+    const auto texts = static_cast<jobjectArray>(array.get());
+    std::vector<std::string> fields;
+    for (jsize i = 0; i < m_jni.env()->GetArrayLength(texts); ++i) {
+      const Local<jobject> text = m_jni.Own(m_jni.env()->GetObjectArrayElement(texts, i));
+      fields.push_back(m_jni.Utf8(static_cast<jstring>(text.get())));
+    }
+    const auto number = [](const std::string& text) {
+      return static_cast<std::uint64_t>(std::strtoull(text.c_str(), nullptr, 10));
+    };
+    std::vector<xml::TemplateProfile> templates;
+    for (std::size_t i = 0; i + 8 <= fields.size(); i += 8) {
+      xml::TemplateProfile t;
+      t.match = fields[i];
+      t.name = fields[i + 1];
+      t.mode = fields[i + 2];
+      t.file = fields[i + 3];
+      try {
+        // Saxon names a file "file:/path", which is no file: URL of ours.
+        if (t.file.rfind("file:/", 0) == 0 && t.file.rfind("file://", 0) != 0) {
+          t.file = PercentDecoded(t.file.substr(5));
+        } else {
+          t.file = LocalPathOf(t.file);
+        }
+      } catch (const RuntimeError&) {
+      }
+      t.line = static_cast<long>(number(fields[i + 4]));
+      t.calls = number(fields[i + 5]);
+      t.selfMicros = number(fields[i + 6]);
+      t.totalMicros = number(fields[i + 7]);
+      templates.push_back(std::move(t));
+    }
+    return templates;
   }
 
   std::vector<std::string> Strings(jobject value) {

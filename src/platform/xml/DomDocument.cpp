@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include <libxml/SAX2.h>
@@ -302,6 +304,67 @@ class InclusionWalk {
   std::vector<std::string> m_cycle;
 };
 
+std::uint64_t MicrosSince(std::chrono::steady_clock::time_point started) {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - started)
+                                        .count());
+}
+
+std::string TextOf(const xmlChar* text) {
+  return text != nullptr ? reinterpret_cast<const char*>(text) : std::string();
+}
+
+// What libxslt counted of each template of `style` and the modules it
+// imports (an included module's templates are its includer's), in the
+// order they stand.
+std::vector<TemplateProfile> TemplateProfiles(xsltStylesheetPtr style) {
+  std::vector<xsltTemplatePtr> all;
+  for (xsltStylesheetPtr module = style; module != nullptr; module = xsltNextImport(module)) {
+    const std::size_t first = all.size();
+    for (xsltTemplatePtr t = module->templates; t != nullptr; t = t->next) all.push_back(t);
+    // libxslt puts each template it compiles in front of the ones before.
+    std::reverse(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
+  }
+  std::unordered_map<xsltTemplatePtr, std::size_t> indexOf;
+  for (std::size_t i = 0; i < all.size(); ++i) indexOf.emplace(all[i], i);
+  std::vector<TemplateProfile> profiles;
+  std::vector<std::vector<CallerCount>> callers(all.size());
+  profiles.reserve(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const xsltTemplatePtr t = all[i];
+    TemplateProfile profile;
+    profile.match = TextOf(t->match);
+    profile.name = TextOf(t->name);
+    profile.mode = TextOf(t->mode);
+    if (t->elem != nullptr) {
+      profile.line = xmlGetLineNo(t->elem);
+      if (t->elem->doc != nullptr) {
+        profile.file = TextOf(t->elem->doc->URL);
+        try {
+          profile.file = LocalPathOf(profile.file);
+        } catch (const RuntimeError&) {
+        }
+      }
+    }
+    profile.calls = static_cast<std::uint64_t>(std::max(t->nbCalls, 0));
+    // In libxslt's ticks (XSLT_TIMESTAMP_TICS_PER_SEC a second), and
+    // without the templates it called: libxslt takes their time off.
+    profile.selfMicros = static_cast<std::uint64_t>(t->time) * 1000000u /
+                         static_cast<std::uint64_t>(XSLT_TIMESTAMP_TICS_PER_SEC);
+    // templCalledTab holds, despite its name, the templates that called
+    // this one, with templCountTab how often each did.
+    for (int k = 0; k < t->templNr; ++k) {
+      const auto caller = indexOf.find(t->templCalledTab[k]);
+      if (caller == indexOf.end()) continue;
+      callers[i].push_back(
+          {caller->second, static_cast<std::uint64_t>(std::max(t->templCountTab[k], 0))});
+    }
+    profiles.push_back(std::move(profile));
+  }
+  AddCalleeTimes(profiles, callers);
+  return profiles;
+}
+
 }  // namespace
 
 std::string XPathStringLiteral(const std::string& value) {
@@ -536,20 +599,21 @@ DOMNode DOMDocument::documentElement() const noexcept {
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents) const& {
-  return Transform(stylesheet, nullptr, format, globals, documents);
+                                       OutputDocuments* documents,
+                                       TransformProfile* profile) const& {
+  return Transform(stylesheet, nullptr, format, globals, documents, profile);
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents) && {
-  return Transform(stylesheet, &m_doc, format, globals, documents);
+                                       OutputDocuments* documents, TransformProfile* profile) && {
+  return Transform(stylesheet, &m_doc, format, globals, documents, profile);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
                                    OutputFormat* format,
                                    const std::vector<GlobalParameter>& globals,
-                                   OutputDocuments* documents) const {
+                                   OutputDocuments* documents, TransformProfile* profile) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -562,6 +626,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   // form, so libxslt gets a copy and the caller's document stays as it is.
   if (auto* job = XmlJobScope::Current()) collector.StreamTo(&job->observer);
   Enter(XmlPhase::kCompiling);
+  const auto compileStarted = std::chrono::steady_clock::now();
   std::vector<std::string> cycle;
   {
     // What the walk reads is read again by libxslt, which tells of it.
@@ -581,6 +646,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   if (style) copy.release();  // the compiled stylesheet owns the copy now
   if (!style) ThrowComponentError("The stylesheet could not be compiled", collector);
   if (style->errors != 0) ThrowComponentError("The stylesheet could not be compiled", collector);
+  if (profile != nullptr) profile->compileMicros = MicrosSince(compileStarted);
 
   if (auto* job = XmlJobScope::Current()) job->observer.Parameters(DeclaredParameters(style.get()));
   // libxslt evaluates these where the transformation starts, with the
@@ -608,6 +674,10 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   xsltSetCtxtParseOptions(context.get(), ParseOptions(false));
   context->maxTemplateDepth = kMaxTemplateDepth;
   context->maxTemplateVars = kMaxTemplateVars;
+  // Set on the context itself, not through xsltApplyStylesheetUser's file:
+  // libxslt would print its own table there.
+  if (profile != nullptr) context->profile = 1;
+  const auto transformStarted = std::chrono::steady_clock::now();
 
   Enter(XmlPhase::kTransforming);
   std::optional<OutputDocumentCapture> capture;
@@ -631,6 +701,10 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   }
   if (!result || context->state != XSLT_STATE_OK || collector.Refused()) {
     ThrowComponentError("The transformation failed", collector);
+  }
+  if (profile != nullptr) {
+    profile->transformMicros = MicrosSince(transformStarted);
+    profile->templates = TemplateProfiles(style.get());
   }
   // Keys, variables and the like go before the output is built.
   context.reset();

@@ -8,6 +8,7 @@
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
 #include "platform/xml/ParseError.h"
+#include "platform/xml/Profile.h"
 #include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlPtr.h"
 
@@ -92,22 +93,27 @@ class DOMDocument {
   // left out, with a warning among the transformation's messages. With
   // `documents`, the files the stylesheet writes beside its output go there
   // (see OutputDocumentCapture); without, a stylesheet that writes one fails.
+  // With `profile`, libxslt counts and times each template as xsltproc's
+  // --profile has it, and the compile time is measured too; the rest of
+  // `profile` is the caller's.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
-                            OutputDocuments* documents = nullptr) const&;
+                            OutputDocuments* documents = nullptr,
+                            TransformProfile* profile = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
-                            OutputDocuments* documents = nullptr) &&;
+                            OutputDocuments* documents = nullptr,
+                            TransformProfile* profile = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
   std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
-                        const std::vector<GlobalParameter>& globals,
-                        OutputDocuments* documents) const;
+                        const std::vector<GlobalParameter>& globals, OutputDocuments* documents,
+                        TransformProfile* profile) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;

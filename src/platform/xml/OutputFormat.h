@@ -16,6 +16,9 @@ struct OutputFormat {
   // Set, in one line, when the text is the program's account of why there
   // is no output: a document that did not load, a stop.
   std::string notice;
+  // For a document that did not load: which, and the line it stopped at.
+  std::string notLoadedFile;
+  long notLoadedLine = 0;
 };
 
 }  // namespace xmlpellor::xml

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -713,6 +714,51 @@ INSTANTIATE_TEST_SUITE_P(
                                XSL3 "<xsl:template match='/'>{count((1 to 2000000000)[. mod 7 = "
                                     "count(//*) + 99])}</xsl:template></xsl:stylesheet>"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Saxon's trace counts each template as libxslt does: the same job gives
+// the same calls in either engine.
+class SaxonProfile : public ::testing::TestWithParam<transform::XsltEngine> {};
+
+TEST_P(SaxonProfile, CountsTheCallsLibxsltCounts) {
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
+  const char* data = std::getenv("XMLPELLOR_TEST_DATA");
+  ASSERT_NE(data, nullptr);
+  const std::string xml = std::string(data) + "/profile/orders.xml";
+  const std::string xsl = std::string(data) + "/profile/report.xsl";
+  transform::EngineSettings settings;
+  settings.xsltEngine = GetParam();
+  PosixProcessLauncher launcher;
+  transform::ChoosingEngine engine(launcher, BuildDir() + "/xmlpellor-engine",
+                                   BuildDir() + "/xmlpellor-saxon-engine", settings);
+  transform::JobRequest request;
+  request.xml = xml;
+  request.xsl = xsl;
+  request.reads = engine.PolicyFor(xml, xsl);
+  request.instrument = wire::Instrument::kProfile;
+  Heard heard;
+  const transform::JobResult result = engine.Run(request, heard);
+  ASSERT_TRUE(result.profile.has_value());
+  std::vector<std::string> counted;
+  for (const auto& t : result.profile->templates) {
+    if (t.calls == 0) continue;  // Saxon tells of the templates that ran
+    counted.push_back(t.match + "|" + t.name + "|" + t.mode + "|" + t.file + ":" +
+                      std::to_string(t.line) + "|" + std::to_string(t.calls));
+  }
+  std::sort(counted.begin(), counted.end());
+  const std::string dir = std::string(data) + "/profile/";
+  std::vector<std::string> expected{
+      "/|||" + dir + "report.xsl:6|1",          "item|||" + dir + "report.xsl:18|6",
+      "item||summary|" + dir + "parts.xsl:3|6", "order|||" + dir + "report.xsl:11|3",
+      "|stars||" + dir + "report.xsl:24|22",    "|title||" + dir + "report.xsl:16|3",
+  };
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(counted, expected);
+  EXPECT_EQ(heard.engine, GetParam() == transform::XsltEngine::kSaxon ? "Saxon-HE" : "libxslt");
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SaxonProfile,
+                         ::testing::Values(transform::XsltEngine::kLibxslt,
+                                           transform::XsltEngine::kSaxon));
 
 }  // namespace
 }  // namespace xmlpellor::test

@@ -8,10 +8,13 @@
 #include <QOpenGLWidget>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineNavigationRequest>
+#include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <utility>
 
+#include "platform/Editor.h"
 #include "platform/LocalPath.h"
 #include "platform/RuntimeError.h"
 #include "platform/qt/browser/PageScheme.h"
@@ -108,6 +111,21 @@ void QtBrowser::StartEngine() {
   // Else a `crossorigin` attribute would make a local picture's pixels or a
   // stylesheet's rules readable, as a request in cors mode passes for file:.
   settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+  // A line link is the window's to follow: no page loads it, clicked or
+  // not, and only a click of the user's opens anything.
+  QObject::connect(
+      m_view.page(), &QWebEnginePage::navigationRequested, &m_view,
+      [this](QWebEngineNavigationRequest& request) {
+        const QByteArray url = request.url().toEncoded();
+        std::string file;
+        long line = 0;
+        if (!url.startsWith(QByteArray(kLineLinkScheme) + ':')) return;
+        request.reject();
+        if (request.navigationType() == QWebEngineNavigationRequest::LinkClickedNavigation &&
+            request.isMainFrame() && m_onLineLink && ParseLineLink(url.toStdString(), file, line)) {
+          m_onLineLink(file, line);
+        }
+      });
   if (m_pending) {
     const Request request = *std::exchange(m_pending, std::nullopt);
     Navigate(request.path, request.page);

@@ -47,6 +47,12 @@ class QtBrowser final : public QtControl<IBrowser> {
   // focus chain that the view's inner widget, made at its first load, upset.
   void OnStarted(std::function<void()> started) { m_onStarted = std::move(started); }
 
+  // Called when a link of the page to a file:line (LineLink) is clicked;
+  // the page never goes there.
+  void OnLineLinkClicked(std::function<void(const std::string& file, long line)> clicked) {
+    m_onLineLink = std::move(clicked);
+  }
+
   // The scheme must be known to the engine before QApplication exists;
   // main() calls this first.
   static void RegisterScheme();
@@ -64,6 +70,7 @@ class QtBrowser final : public QtControl<IBrowser> {
   bool m_started = false;
   std::optional<Request> m_pending;
   std::function<void()> m_onStarted;
+  std::function<void(const std::string&, long)> m_onLineLink;
   // Watches the window for its first paint; belongs to the view.
   QPointer<QObject> m_watcher;
   // Belongs to the view's page.

@@ -39,6 +39,15 @@ QList<QAccessibleInterface*> QtAccessibleApplication::Windows() const {
     QAccessibleInterface* window = QAccessibleApplication::child(i);
     if (window != nullptr && !IsStandIn(*window)) windows << window;
   }
+  // Qt leaves popups out of the application's windows, so a screen
+  // reader's bridge walking the tree never met an open menu: the page's
+  // context menu, a list dropped from a box. While one is open it is a
+  // window of the application like any other.
+  for (QWindow* window : QGuiApplication::topLevelWindows()) {
+    if (window->type() != Qt::Popup || !window->isVisible()) continue;
+    QAccessibleInterface* popup = window->accessibleRoot();
+    if (popup != nullptr && !windows.contains(popup)) windows << popup;
+  }
   return windows;
 }
 

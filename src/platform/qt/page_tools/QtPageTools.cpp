@@ -214,6 +214,10 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
   add("Output files\u2026", QKeySequence(Qt::CTRL | Qt::Key_L), !m_commands.outputFiles().isEmpty(),
       [this] { ToggleOutputFiles(); });
   menu->addSeparator();
+  if (m_commands.profile) {
+    add("Profile this transformation", QKeySequence(),
+        m_commands.canProfile && m_commands.canProfile(), m_commands.profile);
+  }
   add("Inspect", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I), true, [this] {
     QtDevToolsWindow& tools = DevTools();
     tools.show();

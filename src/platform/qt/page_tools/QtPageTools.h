@@ -36,6 +36,9 @@ class QtPageTools final : public QObject {
     std::function<QStringList()> outputFiles;
     std::function<int()> shownOutputFile;
     std::function<void(int)> showOutputFile;
+    // Runs the last Apply again with timing; whether there is one.
+    std::function<void()> profile;
+    std::function<bool()> canProfile;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.

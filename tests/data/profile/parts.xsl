@@ -1,0 +1,6 @@
+<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:template match="item" mode="summary">
+    <p><xsl:value-of select="@sku"/></p>
+  </xsl:template>
+</xsl:stylesheet>
