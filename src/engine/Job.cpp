@@ -84,8 +84,10 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
 
   xml::OutputFormat format;
   xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
-  result.output = std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format,
-                                                  request.globals, &documents);
+  const bool origins = request.instrument == wire::Instrument::kOrigin;
+  result.output =
+      std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals,
+                                      &documents, origins ? &result.origins : nullptr);
   result.kind = format.kind;
   result.documents = std::move(documents.files);
   result.encoding = format.encoding;

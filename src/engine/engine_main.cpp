@@ -57,6 +57,7 @@ void Answer(const JobResult& result) {
     WriteAll(kHelperOutputFd, document.bytes, "the output");
     Send(wire::Encode(wire::Document{document.path, document.bytes.size()}));
   }
+  for (const std::string& piece : wire::EncodeOrigins(result.origins)) Send(piece);
   Send(wire::Encode(wire::Output{result.kind, result.output.size(), result.encoding}));
 }
 

@@ -159,6 +159,7 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             JobResult& result = attempt.result.emplace();
             result.kind = output.kind;
             result.encoding = std::move(output.encoding);
+            result.origins = std::move(attempt.origins);
             if (attempt.documents.empty()) {
               result.output = helper.Output(output.size);
               return;
@@ -181,6 +182,13 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             result.notLoadedLocation = std::move(notLoaded.location);
           },
           [&](wire::Failed& failed) { attempt.failure = std::move(failed.record); },
+          [&](wire::OriginPiece& piece) {
+            if (request.instrument != wire::Instrument::kOrigin) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine told where its output came from unasked");
+            }
+            wire::AppendOrigins(attempt.origins, std::move(piece));
+          },
       },
       message);
 }

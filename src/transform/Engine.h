@@ -92,6 +92,7 @@ class HelperEngine final : public IEngine {
     ExitStatus status;
     // Announced before the output, whose bytes they follow.
     std::vector<DocumentSize> documents;
+    xml::OriginTable origins;  // announced before the output
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();

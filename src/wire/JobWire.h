@@ -11,6 +11,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
+#include "platform/xml/Origins.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlJob.h"
@@ -22,6 +23,10 @@
 namespace xmlpellor::wire {
 
 using JobPhase = xml::XmlPhase;
+
+// A second run of a job that watches what the first did not: where each
+// element came from, or where the time went.
+enum class Instrument : std::uint8_t { kNone = 0, kOrigin = 1, kProfile = 2 };
 
 // One transformation: what the window asks of the XSLT engine.
 struct JobRequest {
@@ -44,6 +49,7 @@ struct JobRequest {
   // beside its output.
   std::uint64_t maxDocuments = xml::kDefaultMaxOutputDocuments;
   std::uint64_t maxDocumentBytes = xml::kDefaultMaxOutputBytes;
+  Instrument instrument = Instrument::kNone;
 };
 
 // What a job that ran to its end gives back: the output and its kind, or
@@ -57,6 +63,9 @@ struct JobResult {
   std::string notLoadedLocation;
   // The files the stylesheet wrote beside the output, in the order written.
   std::vector<xml::OutputDocument> documents;
+  // With Instrument::kOrigin, where each element of the output came from;
+  // empty when the engine cannot tell.
+  xml::OriginTable origins;
 };
 
 // What a job tells as it runs, on the thread that runs it.
@@ -64,7 +73,7 @@ using JobEvents = xml::XmlJobObserver;
 
 // One message per channel message: a version byte, a tag, then the fields
 // (numbers as 8 little-endian bytes, texts with their length first).
-inline constexpr std::uint8_t kVersion = 4;
+inline constexpr std::uint8_t kVersion = 5;
 
 enum class Tag : std::uint8_t {
   kRequest = 1,
@@ -85,6 +94,12 @@ enum class Tag : std::uint8_t {
   kDocument,
   // From the engine once the stylesheet has compiled.
   kParameters,  // number: count; then texts: name, default, for each
+  // Before kOutput of a job run for origins, in as many messages as they
+  // take, each a count and then the entries in the table's order.
+  kOriginTemplates,     // texts: match, name, mode, priority, file; number: line
+  kOriginInstructions,  // texts: name, file; number: line
+  kOriginSources,       // texts: path, file; number: line
+  kOrigins,  // numbers: element, part; text: label; numbers: template, instruction, source (+1)
 };
 
 // What the engine needs beside the request.
@@ -130,8 +145,12 @@ struct NotLoaded {
 struct Failed {
   ErrorRecord record;
 };
+// A piece of a job's origin table: entries to append to each list.
+struct OriginPiece {
+  xml::OriginTable entries;
+};
 using EngineMessage = std::variant<Confined, Phase, Reading, Progress, Message, OverLimit,
-                                   Parameters, Document, Output, NotLoaded, Failed>;
+                                   Parameters, Document, Output, NotLoaded, Failed, OriginPiece>;
 
 class Writer {
  public:
@@ -177,6 +196,11 @@ std::string Encode(const Document& message);
 std::string Encode(const Output& message);
 std::string Encode(const NotLoaded& message);
 std::string Encode(const Failed& message);
+// The whole table, in pieces that each fit in a message.
+std::vector<std::string> EncodeOrigins(const xml::OriginTable& table);
+// Appends a piece to `table`; one that names an entry the table does not
+// have (once the piece is in) is a RuntimeError.
+void AppendOrigins(xml::OriginTable& table, OriginPiece&& piece);
 // Any message of the engine's; one that cannot be read, or that names an
 // output kind this side does not know, is a RuntimeError.
 EngineMessage Decode(std::string_view message);

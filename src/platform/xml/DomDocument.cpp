@@ -536,20 +536,20 @@ DOMNode DOMDocument::documentElement() const noexcept {
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents) const& {
-  return Transform(stylesheet, nullptr, format, globals, documents);
+                                       OutputDocuments* documents, OriginTable* origins) const& {
+  return Transform(stylesheet, nullptr, format, globals, documents, origins);
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents) && {
-  return Transform(stylesheet, &m_doc, format, globals, documents);
+                                       OutputDocuments* documents, OriginTable* origins) && {
+  return Transform(stylesheet, &m_doc, format, globals, documents, origins);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
                                    OutputFormat* format,
                                    const std::vector<GlobalParameter>& globals,
-                                   OutputDocuments* documents) const {
+                                   OutputDocuments* documents, OriginTable* origins) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -615,6 +615,8 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     capture.emplace(*documents);
     OutputDocumentCapture::Route(style.get());
   }
+  std::optional<OriginRecorder> recorder;
+  if (origins != nullptr) recorder.emplace(*context);
   XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(),
                                                 userParamText.empty() ? nullptr : userParams.data(),
                                                 nullptr, nullptr, context.get()));
@@ -632,6 +634,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
   if (!result || context->state != XSLT_STATE_OK || collector.Refused()) {
     ThrowComponentError("The transformation failed", collector);
   }
+  if (recorder) recorder->Mark(*result, *origins);
   // Keys, variables and the like go before the output is built.
   context.reset();
   // The result shares no memory with the source (libxslt copies what it

@@ -7,6 +7,7 @@
 
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
+#include "platform/xml/Origins.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/StylesheetParameter.h"
 #include "platform/xml/XmlPtr.h"
@@ -92,22 +93,26 @@ class DOMDocument {
   // left out, with a warning among the transformation's messages. With
   // `documents`, the files the stylesheet writes beside its output go there
   // (see OutputDocumentCapture); without, a stylesheet that writes one fails.
+  // With `origins`, each element of the output carries kOriginAttribute and
+  // the table says where it came from (see OriginRecorder).
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
-                            OutputDocuments* documents = nullptr) const&;
+                            OutputDocuments* documents = nullptr,
+                            OriginTable* origins = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
   // empty, as before a load.
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
-                            OutputDocuments* documents = nullptr) &&;
+                            OutputDocuments* documents = nullptr,
+                            OriginTable* origins = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
   std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
-                        const std::vector<GlobalParameter>& globals,
-                        OutputDocuments* documents) const;
+                        const std::vector<GlobalParameter>& globals, OutputDocuments* documents,
+                        OriginTable* origins) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;

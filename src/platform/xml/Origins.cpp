@@ -1,0 +1,267 @@
+#include "platform/xml/Origins.h"
+
+#include <cctype>
+#include <map>
+#include <new>
+#include <utility>
+
+#include <libxml/globals.h>
+
+#include "platform/LocalPath.h"
+#include "platform/RuntimeError.h"
+
+namespace xmlpellor::xml {
+
+namespace {
+
+constexpr const char* kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
+// Enough of a text to know it again in the page.
+constexpr std::size_t kLabelBytes = 60;
+
+thread_local OriginRecorder* tRecorder = nullptr;
+
+std::string Text(const xmlChar* text) {
+  return text != nullptr ? reinterpret_cast<const char*>(text) : std::string();
+}
+
+std::string Attribute(xmlNode* element, const char* name) {
+  XmlPtr<xmlChar> value(xmlGetNoNsProp(element, BAD_CAST name));
+  return Text(value.get());
+}
+
+// The file a node was read from, as a path where it is a file: URL, so the
+// window can hand it to an editor.
+std::string FileOf(const xmlNode* node) {
+  if (node == nullptr || node->doc == nullptr || node->doc->URL == nullptr) return {};
+  const std::string url = Text(node->doc->URL);
+  try {
+    return LocalPathOf(url);
+  } catch (const RuntimeError&) {
+    return url;
+  }
+}
+
+std::int64_t LineOf(const xmlNode* node) {
+  if (node == nullptr || node->type == XML_NAMESPACE_DECL) return 0;
+  const long line = xmlGetLineNo(node);
+  return line > 0 ? line : 0;
+}
+
+bool IsXslt(const xmlNode* node) {
+  return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
+         xmlStrEqual(node->ns->href, BAD_CAST kXsltNamespace);
+}
+
+std::string QualifiedName(const xmlNode* node) {
+  std::string name;
+  if (node->ns != nullptr && node->ns->prefix != nullptr) name = Text(node->ns->prefix) + ":";
+  return name + Text(node->name);
+}
+
+// The start of a text, its runs of white space made single spaces, cut at
+// a character's edge; empty when it is only white space.
+std::string LabelOf(const xmlChar* content) {
+  std::string label;
+  bool space = false;
+  for (const char* c = reinterpret_cast<const char*>(content); c != nullptr && *c != '\0'; ++c) {
+    if (std::isspace(static_cast<unsigned char>(*c))) {
+      space = !label.empty();
+      continue;
+    }
+    if (space) label += ' ';
+    space = false;
+    label += *c;
+    if (label.size() >= kLabelBytes) {
+      while (!label.empty() && (static_cast<unsigned char>(label.back()) & 0xC0) == 0x80) {
+        label.pop_back();
+      }
+      if (!label.empty() && (static_cast<unsigned char>(label.back()) & 0x80) != 0) {
+        label.pop_back();
+      }
+      return label + "\u2026";
+    }
+  }
+  return label;
+}
+
+}  // namespace
+
+// Gives each template, instruction and source node one entry, however many
+// result nodes name it.
+class OriginRecorder::Indexer {
+ public:
+  explicit Indexer(OriginTable& table) : m_table(table) {}
+
+  Origin OriginOf(const Made* made, OriginPart part, std::string label, bool builtIn = false) {
+    Origin origin;
+    origin.part = part;
+    origin.label = std::move(label);
+    if (made == nullptr) return origin;
+    origin.templ = Template(made->templ);
+    origin.instruction = Instruction(made->instruction, builtIn);
+    origin.source = Source(made->source);
+    return origin;
+  }
+
+ private:
+  std::int64_t Template(xsltTemplate* templ) {
+    if (templ == nullptr || templ->elem == nullptr) return kNoOrigin;
+    const auto [at, added] = m_templates.try_emplace(templ, m_table.templates.size());
+    if (!added) return at->second;
+    OriginTemplate& entry = m_table.templates.emplace_back();
+    // As written: the compiled mode has lost its prefix, and a priority
+    // not given is one libxslt works out.
+    entry.match = Attribute(templ->elem, "match");
+    entry.name = Attribute(templ->elem, "name");
+    entry.mode = Attribute(templ->elem, "mode");
+    entry.priority = Attribute(templ->elem, "priority");
+    entry.file = FileOf(templ->elem);
+    entry.line = LineOf(templ->elem);
+    return at->second;
+  }
+
+  std::int64_t Instruction(xmlNode* instruction, bool builtIn) {
+    if (instruction == nullptr) return kNoOrigin;
+    const auto [at, added] =
+        m_instructions.try_emplace({instruction, builtIn}, m_table.instructions.size());
+    if (!added) return at->second;
+    OriginInstruction& entry = m_table.instructions.emplace_back();
+    if (IsXslt(instruction)) {
+      entry.name = "xsl:" + Text(instruction->name);
+      if (builtIn) entry.name += ", by the built-in template rule";
+    } else if (instruction->type == XML_ELEMENT_NODE) {
+      entry.name = "<" + QualifiedName(instruction) + ">";
+    } else {
+      entry.name = "text";
+    }
+    entry.file = FileOf(instruction);
+    entry.line = LineOf(instruction);
+    return at->second;
+  }
+
+  std::int64_t Source(xmlNode* node) {
+    if (node == nullptr) return kNoOrigin;
+    const auto [at, added] = m_sources.try_emplace(node, m_table.sources.size());
+    if (!added) return at->second;
+    OriginSource& entry = m_table.sources.emplace_back();
+    if (node->type == XML_NAMESPACE_DECL) {
+      entry.path = "a namespace node";
+      return at->second;
+    }
+    if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
+      entry.path = "/";
+      entry.file = Text(reinterpret_cast<xmlDoc*>(node)->URL);
+    } else {
+      XmlPtr<xmlChar> path(xmlGetNodePath(node));
+      entry.path = Text(path.get());
+      entry.file = FileOf(node);
+      entry.line = LineOf(node);
+    }
+    try {
+      if (!entry.file.empty()) entry.file = LocalPathOf(entry.file);
+    } catch (const RuntimeError&) {
+    }
+    return at->second;
+  }
+
+  OriginTable& m_table;
+  std::unordered_map<const void*, std::int64_t> m_templates;
+  std::map<std::pair<const void*, bool>, std::int64_t> m_instructions;
+  std::unordered_map<const void*, std::int64_t> m_sources;
+};
+
+OriginRecorder::OriginRecorder(xsltTransformContext& context) : m_context(context) {
+  tRecorder = this;
+  // xmlRegisterNodeDefault sets the hook of the thread that first set up
+  // libxml2, and the switch that makes libxml2 look for hooks at all; this
+  // thread's own hook is set through its slot.
+  xmlRegisterNodeDefault(xmlRegisterNodeDefault(nullptr));
+  xmlRegisterNodeFunc* hook = __xmlRegisterNodeDefaultValue();
+  m_previous = std::exchange(*hook, &OriginRecorder::NodeMade);
+}
+
+OriginRecorder::~OriginRecorder() {
+  Stop();
+}
+
+void OriginRecorder::Stop() noexcept {
+  if (!m_recording) return;
+  m_recording = false;
+  *__xmlRegisterNodeDefaultValue() = m_previous;
+  tRecorder = nullptr;
+}
+
+void OriginRecorder::NodeMade(xmlNode* node) {
+  OriginRecorder* recorder = tRecorder;
+  if (recorder == nullptr) return;
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE: break;
+    default: return;
+  }
+  const xsltTransformContext& context = recorder->m_context;
+  try {
+    recorder->m_made[node] = {context.inst, context.templ, context.node};
+  } catch (const std::bad_alloc&) {
+    // Called from inside libxml2, which must not see an exception: what is
+    // already known is kept, and nodes from here on have no origin.
+    recorder->Stop();
+  }
+}
+
+void OriginRecorder::Mark(xmlDoc& result, OriginTable& table) {
+  Stop();
+  Indexer indexer(table);
+  const auto made = [this](const void* node) -> const Made* {
+    const auto found = m_made.find(node);
+    return found == m_made.end() ? nullptr : &found->second;
+  };
+  // Depth first in document order, without recursion: a result may be as
+  // deep as its source.
+  xmlNode* node = result.children;
+  while (node != nullptr) {
+    if (node->type == XML_ELEMENT_NODE) {
+      const std::uint64_t element = table.origins.size();
+      table.origins.push_back(indexer.OriginOf(made(node), OriginPart::kElement, {}));
+      table.origins.back().element = element;
+      for (xmlAttr* attribute = node->properties; attribute != nullptr;
+           attribute = attribute->next) {
+        if (xmlStrEqual(attribute->name, BAD_CAST kOriginAttribute)) continue;
+        std::string name = Text(attribute->name);
+        if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
+          name = Text(attribute->ns->prefix) + ":" + name;
+        }
+        table.origins.push_back(indexer.OriginOf(made(attribute), OriginPart::kAttribute, name));
+        table.origins.back().element = element;
+      }
+      for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_TEXT_NODE && child->type != XML_CDATA_SECTION_NODE) continue;
+        std::string label = LabelOf(child->content);
+        if (label.empty()) continue;
+        const Made* maker = made(child);
+        // Text no template matched is copied by the built-in rule, while
+        // the xsl:apply-templates that selected it is the instruction.
+        const bool builtIn = maker != nullptr && maker->instruction != nullptr &&
+                             IsXslt(maker->instruction) &&
+                             xmlStrEqual(maker->instruction->name, BAD_CAST "apply-templates");
+        table.origins.push_back(
+            indexer.OriginOf(maker, OriginPart::kText, std::move(label), builtIn));
+        table.origins.back().element = element;
+      }
+      xmlSetProp(node, BAD_CAST kOriginAttribute, BAD_CAST std::to_string(element).c_str());
+      if (node->children != nullptr) {
+        node = node->children;
+        continue;
+      }
+    }
+    while (node != nullptr && node->next == nullptr) {
+      node = node->parent;
+      if (node != nullptr && node->type != XML_ELEMENT_NODE) node = nullptr;
+    }
+    if (node != nullptr) node = node->next;
+  }
+}
+
+}  // namespace xmlpellor::xml
