@@ -264,4 +264,67 @@ void OriginRecorder::Mark(xmlDoc& result, OriginTable& table) {
   }
 }
 
+namespace {
+
+template <class Entry>
+const Entry* At(const std::vector<Entry>& list, std::int64_t index) {
+  if (index < 0 || static_cast<std::uint64_t>(index) >= list.size()) return nullptr;
+  return &list[static_cast<std::size_t>(index)];
+}
+
+std::string NameOf(const OriginTemplate* templ) {
+  // Text copied by the built-in rules runs with no template of the
+  // stylesheet's own.
+  if (templ == nullptr) return "none: libxslt's built-in template rule";
+  std::string text;
+  for (const auto& [key, value] : {std::pair{"match", &templ->match},
+                                   {"name", &templ->name},
+                                   {"mode", &templ->mode},
+                                   {"priority", &templ->priority}}) {
+    if (value->empty()) continue;
+    if (!text.empty()) text += ' ';
+    text += std::string(key) + "=\"" + *value + "\"";
+  }
+  return text;
+}
+
+}  // namespace
+
+bool ViewOrigin(const OriginTable& table, std::uint64_t element, OriginView& view) {
+  if (element >= table.origins.size()) return false;
+  const Origin& own = table.origins[element];
+  if (own.part != OriginPart::kElement) return false;
+  view = {};
+  const OriginTemplate* templ = At(table.templates, own.templ);
+  view.templ = NameOf(templ);
+  if (templ != nullptr) view.templPlace = {templ->file, templ->line};
+  if (const OriginInstruction* made = At(table.instructions, own.instruction)) {
+    view.instruction = made->name;
+    view.instructionPlace = {made->file, made->line};
+  } else {
+    view.instruction = "unknown";
+  }
+  if (const OriginSource* source = At(table.sources, own.source)) {
+    view.source = source->path;
+    view.sourcePlace = {source->file, source->line};
+  } else {
+    view.source = "none";
+  }
+  // The parts follow their element, before the next element's entry.
+  for (std::size_t i = static_cast<std::size_t>(element) + 1;
+       i < table.origins.size() && table.origins[i].part != OriginPart::kElement; ++i) {
+    const Origin& part = table.origins[i];
+    OriginView::Part& shown = view.parts.emplace_back();
+    shown.what = part.part == OriginPart::kAttribute ? "attribute " + part.label
+                                                     : "text \u201c" + part.label + "\u201d";
+    if (const OriginInstruction* made = At(table.instructions, part.instruction)) {
+      shown.instruction = made->name;
+      shown.place = {made->file, made->line};
+    } else {
+      shown.instruction = "unknown";
+    }
+  }
+  return true;
+}
+
 }  // namespace xmlpellor::xml

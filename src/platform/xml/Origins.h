@@ -62,6 +62,32 @@ struct OriginTable {
   bool Empty() const noexcept { return origins.empty(); }
 };
 
+// A place to open in an editor; no line is 0.
+struct OriginPlace {
+  std::string file;
+  std::int64_t line = 0;
+};
+
+// What the window says of one element of the result.
+struct OriginView {
+  struct Part {
+    std::string what;  // "attribute id", "text “Bread”"
+    std::string instruction;
+    OriginPlace place;
+  };
+  std::string templ;  // match="order" mode="summary", or why there is none
+  OriginPlace templPlace;
+  std::string instruction;
+  OriginPlace instructionPlace;
+  std::string source;
+  OriginPlace sourcePlace;
+  std::vector<Part> parts;
+};
+
+// The element at `element` of `table`, as the window says it; false when
+// the table has no element there.
+bool ViewOrigin(const OriginTable& table, std::uint64_t element, OriginView& view);
+
 // The attribute each element of the marked result carries: the index of
 // its entry in the table's origins.
 inline constexpr const char* kOriginAttribute = "data-xmlpellor-origin";
