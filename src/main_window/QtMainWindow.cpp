@@ -23,6 +23,7 @@
 #include "platform/qt/services/QtFileWatcher.h"
 #include "platform/qt/form/QtForm.h"
 #include "platform/qt/form/QtMessageStrip.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
 #include "platform/qt/page_tools/QtPageTools.h"
 #include "platform/qt/services/QtProgressLine.h"
 #include "platform/qt/form/QtTextBox.h"
@@ -257,6 +258,13 @@ void QtMainWindow::AddShortcuts() {
 void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
   frmMain* frm = m_frm.get();
   QtCommonDialog* cdl = &m_cdl;
+  m_originMode =
+      new QtOriginMode(*m_form, *m_wbr,
+                       {.show = [frm] { return frm->ShowOrigins(); },
+                        .hide = [frm] { frm->HideOrigins(); },
+                        .table = [frm]() -> const xml::OriginTable& { return frm->Origins(); },
+                        .engine = [frm] { return QString::fromStdString(frm->OriginsEngine()); },
+                        .pageFile = [frm] { return QString::fromStdString(frm->OriginsFile()); }});
   m_pageTools = new QtPageTools(
       *m_form, *m_wbr,
       {.apply = [apply = m_cmdApplyXsl] { apply->click(); },
@@ -291,7 +299,8 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
        .showOutputFile =
            [frm](int index) {
              if (index >= 0) frm->ShowOutputFile(static_cast<std::size_t>(index));
-           }});
+           },
+       .whereFrom = [mode = m_originMode] { mode->Toggle(); }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

@@ -22,6 +22,7 @@ class QtCommandButton;
 class QtFileWatcher;
 class QtForm;
 class QtMessageStrip;
+class QtOriginMode;
 class QtPageArea;
 class QtPageTools;
 class QtParametersPanel;
@@ -51,6 +52,9 @@ class QtMainWindow {
 
   QWidget& Widget();
   frmMain& Program() { return *m_frm; }
+  // The page's "Where did this come from?" mode; its panel's places go to
+  // QtOriginMode::OnOpenAt.
+  QtOriginMode& Origins() { return *m_originMode; }
 
   // The window's 16 x 16 icon.
   static QIcon Icon();
@@ -81,7 +85,8 @@ class QtMainWindow {
   std::unique_ptr<QtWorker> m_worker;
   PosixProcessLauncher m_launcher;
   std::unique_ptr<transform::ChoosingEngine> m_engine;
-  QtPageTools* m_pageTools = nullptr;  // belongs to the form
+  QtPageTools* m_pageTools = nullptr;    // belongs to the form
+  QtOriginMode* m_originMode = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
   QtProgressLine* m_progress;  // owned by the form
   // Made at first use, so the window starts as it always has; it belongs

@@ -36,6 +36,8 @@ class QtPageTools final : public QObject {
     std::function<QStringList()> outputFiles;
     std::function<int()> shownOutputFile;
     std::function<void(int)> showOutputFile;
+    // Enters the origin mode, or leaves it.
+    std::function<void()> whereFrom;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.
