@@ -111,6 +111,7 @@ void QtOriginMode::Enter() {
     m_panel->OnOpenAt(m_openAt);
   }
   m_active = true;
+  m_onPage = false;
   m_heard = -1;
   m_panel->Say(
       QStringLiteral("Running the stylesheet once more, to see where each element of "
@@ -147,17 +148,24 @@ void QtOriginMode::Leave() {
   m_leaving = false;
 }
 
+bool QtOriginMode::IsMarkedPage(const QUrl& url) const {
+  const QString file = m_commands.pageFile();
+  return !file.isEmpty() && url.path().endsWith(QLatin1Char('/') + QFileInfo(file).fileName());
+}
+
 void QtOriginMode::UrlChanged(const QUrl& url) {
   if (!m_active) return;
-  const QString file = m_commands.pageFile();
-  // Another page (a new Apply, say) ends the mode; its own does not.
-  if (file.isEmpty() || !url.path().endsWith(QLatin1Char('/') + QFileInfo(file).fileName())) {
+  // Another page after the marked one (a new Apply, say) ends the mode; the
+  // plain page's own load, still under way when the mode began, does not.
+  if (IsMarkedPage(url)) {
+    m_onPage = true;
+  } else if (m_onPage) {
     Leave();
   }
 }
 
 void QtOriginMode::Loaded(bool ok) {
-  if (!m_active || !ok || m_commands.pageFile().isEmpty()) return;
+  if (!m_active || !ok || !IsMarkedPage(m_view.url())) return;
   m_view.page()->runJavaScript(QString::fromUtf8(kPicker), QWebEngineScript::ApplicationWorld);
   m_poll.start();
 }

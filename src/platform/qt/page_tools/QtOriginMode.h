@@ -55,6 +55,7 @@ class QtOriginMode final : public QObject {
 
  private:
   void UrlChanged(const QUrl& url);
+  bool IsMarkedPage(const QUrl& url) const;
   void Loaded(bool ok);
   void Poll();
   void Heard(const QString& state);
@@ -68,6 +69,8 @@ class QtOriginMode final : public QObject {
   QTimer m_poll;
   bool m_active = false;
   bool m_leaving = false;
+  // The marked page has been seen in the view since Enter.
+  bool m_onPage = false;
   double m_heard = -1;  // the script's count of reports at the last poll
 };
 
