@@ -263,7 +263,7 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
                        {.show = [frm] { return frm->ShowOrigins(); },
                         .hide = [frm] { frm->HideOrigins(); },
                         .table = [frm]() -> const xml::OriginTable& { return frm->Origins(); },
-                        .engine = [frm] { return QString::fromStdString(frm->OriginsEngine()); },
+                        .note = [frm] { return QString::fromStdString(frm->OriginsNote()); },
                         .pageFile = [frm] { return QString::fromStdString(frm->OriginsFile()); }});
   m_pageTools = new QtPageTools(
       *m_form, *m_wbr,

@@ -400,6 +400,29 @@ void frmMain::ShowPlain(const std::string& path, const PageInfo& page) {
   m_controls.wbr.Navigate(path, page);
 }
 
+namespace {
+
+// Why the marked run of a job gives nothing to point at; empty when it does.
+std::string NothingToPointAt(const transform::JobResult& done, const std::string& engine) {
+  if (engine != "libxslt") {
+    return "This engine (" + engine + ") cannot say where an element came from.";
+  }
+  // Changed since the Apply.
+  if (done.notLoaded) return "A document no longer loads: apply again first.";
+  if (done.kind == transform::OutputKind::kText) {
+    return "The output is text: it has no elements to point at.";
+  }
+  // The page shows XML as its source, where the marks would show too.
+  if (done.kind == transform::OutputKind::kXml) {
+    return "The output is XML, which the page shows as its source: it has no elements to point "
+           "at.";
+  }
+  if (done.origins.Empty()) return "The output has no elements to point at.";
+  return {};
+}
+
+}  // namespace
+
 bool frmMain::ShowOrigins() noexcept {
   bool ran = false;
   ProcedureTrap(m_services.errors).Run([&] {
@@ -420,11 +443,9 @@ bool frmMain::ShowOrigins() noexcept {
       if (e.number() == err::kUserInterrupt) return;
       throw;
     }
-    m_originsEngine = events.engine;
     ran = true;
-    // A document that no longer loads has changed since the Apply: nothing
-    // of what is shown can be told.
-    if (done.notLoaded || done.origins.Empty()) return;
+    m_originsNote = NothingToPointAt(done, events.engine);
+    if (!m_originsNote.empty()) return;
     const std::string file = TempFileName();
     m_originsFile = file;
     m_services.fs.WriteText(file, done.output);
@@ -437,6 +458,7 @@ bool frmMain::ShowOrigins() noexcept {
 
 void frmMain::HideOrigins() noexcept {
   m_origins = {};
+  m_originsNote.clear();
   if (m_originsFile.empty()) return;
   const std::string file = std::exchange(m_originsFile, std::string());
   if (m_plainPage) m_controls.wbr.Navigate(m_plainPage->first, m_plainPage->second);

@@ -133,8 +133,9 @@ class frmMain {
   // Back to the plain page; the marked one and its table are gone.
   void HideOrigins() noexcept;
   const xml::OriginTable& Origins() const noexcept { return m_origins; }
-  // The engine that ran the job for ShowOrigins ("libxslt", "Saxon-HE").
-  const std::string& OriginsEngine() const noexcept { return m_originsEngine; }
+  // Why ShowOrigins has nothing to point at (the engine cannot tell, the
+  // output is text); empty when it has.
+  const std::string& OriginsNote() const noexcept { return m_originsNote; }
   // The marked page's file while it is shown; empty otherwise.
   const std::string& OriginsFile() const noexcept { return m_originsFile; }
 
@@ -180,7 +181,7 @@ class frmMain {
   std::optional<AppliedJob> m_applied;
   std::optional<std::pair<std::string, PageInfo>> m_plainPage;
   xml::OriginTable m_origins;
-  std::string m_originsEngine;
+  std::string m_originsNote;
   std::string m_originsFile;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;

@@ -124,14 +124,8 @@ void QtOriginMode::Enter() {
     Leave();
     return;
   }
-  if (m_commands.table().Empty()) {
-    const QString engine = m_commands.engine();
-    if (!engine.isEmpty() && engine != QLatin1String("libxslt")) {
-      m_panel->Say(
-          QStringLiteral("This engine (%1) cannot say where an element came from.").arg(engine));
-    } else {
-      m_panel->Say(QStringLiteral("The output has no elements to point at."));
-    }
+  if (const QString note = m_commands.note(); !note.isEmpty()) {
+    m_panel->Say(note);
     return;
   }
   m_panel->Say(QStringLiteral(

@@ -30,8 +30,9 @@ class QtOriginMode final : public QObject {
     // Back to the plain page.
     std::function<void()> hide;
     std::function<const xml::OriginTable&()> table;
-    // The engine that ran it, and the marked page's file while shown.
-    std::function<QString()> engine;
+    // Why there is nothing to point at, if so; the marked page's file
+    // while it is shown.
+    std::function<QString()> note;
     std::function<QString()> pageFile;
   };
 

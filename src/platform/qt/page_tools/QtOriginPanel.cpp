@@ -73,7 +73,6 @@ QtOriginPanel::QtOriginPanel(QWidget& owner)
 
   m_status->setObjectName(QStringLiteral("originStatus"));
   m_status->setWordWrap(true);
-  m_status->setAccessibleName(QStringLiteral("Status"));
   m_parts->setObjectName(QStringLiteral("originParts"));
   m_parts->setAccessibleName(QStringLiteral("Attributes and text"));
   m_parts->setAccessibleDescription(
