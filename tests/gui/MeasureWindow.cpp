@@ -12,6 +12,8 @@
 //                  the result the window applied on its own loaded
 //   large          press of Apply to a page of about 5 MB written, to its
 //                  first contentful paint and to the page loaded
+//   origins <example>  entering "Where did this come from?" after an Apply
+//                  to the marked page loaded (the job run again, marked)
 // All in milliseconds.
 #include <QApplication>
 #include <QDateTime>
@@ -41,6 +43,7 @@
 
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
 
 using namespace xmlpellor;
 
@@ -163,6 +166,21 @@ class Measurer {
     return loadedMs;
   }
 
+  // Milliseconds from entering the origin mode to its page loaded; the mode
+  // is left again, and the plain page waited for.
+  double Origins() {
+    m_loaded = false;
+    QElapsedTimer timer;
+    timer.start();
+    m_window.Origins().Enter();
+    if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
+    const double ms = Ms(timer);
+    m_loaded = false;
+    m_window.Origins().Leave();
+    if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
+    return ms;
+  }
+
   // Milliseconds from `path` written anew with `text` to the page the
   // window applied on its own loaded; negative when none came.
   double Save(const QString& path, const QByteArray& text) {
@@ -245,6 +263,24 @@ int main(int argc, char** argv) {
     std::printf("\n");
   }
 
+  for (const Example& example : pairs) {
+    if (std::string(example.name) == "broken") continue;
+    std::printf("origins %-6s ms", example.name);
+    if (measurer.Apply(examples + QString::fromLatin1(example.xml),
+                       examples + QString::fromLatin1(example.xsl)) < 0) {
+      return 1;
+    }
+    for (int press = 0; press < 4; ++press) {
+      const double ms = measurer.Origins();
+      if (ms < 0) {
+        std::fprintf(stderr, "\nthe marked page of %s did not load\n", example.name);
+        return 1;
+      }
+      std::printf(" %.1f", ms);
+    }
+    std::printf("\n");
+  }
+
   // Copies, so that the examples themselves are never written.
   QTemporaryDir saved;
   for (const Example& example : pairs) {
@@ -290,6 +326,7 @@ int main(int argc, char** argv) {
     std::printf("apply large (%.1f MB) written_ms %.1f first_paint_ms %.0f loaded_ms %.1f\n",
                 static_cast<double>(size) / 1e6, measurer.Written(), paintedMs, loadedMs);
   }
+  std::printf("origins large loaded_ms %.1f\n", measurer.Origins());
   window.Widget().close();
   return 0;
 }

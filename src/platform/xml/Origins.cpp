@@ -148,12 +148,11 @@ class OriginRecorder::Indexer {
       entry.path = "a namespace node";
       return at->second;
     }
-    if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
+    if (IsDocument(node)) {
       entry.path = "/";
       entry.file = Text(reinterpret_cast<xmlDoc*>(node)->URL);
     } else {
-      XmlPtr<xmlChar> path(xmlGetNodePath(node));
-      entry.path = Text(path.get());
+      entry.path = PathOf(node);
       entry.file = FileOf(node);
       entry.line = LineOf(node);
     }
@@ -164,7 +163,68 @@ class OriginRecorder::Indexer {
     return at->second;
   }
 
+  static bool IsDocument(const xmlNode* node) {
+    return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
+  }
+
+  // The path xmlGetNodePath gives, as /orders/order[2]/item, without its
+  // walk over all the siblings for each node: that makes a table of many
+  // rows take minutes. Each parent's children are counted once, and each
+  // element's own path is kept for its children.
+  std::string PathOf(xmlNode* node) {
+    xmlNode* parent = node->parent;
+    const bool top = parent == nullptr || IsDocument(parent);
+    if (node->type == XML_ATTRIBUTE_NODE) {
+      return (top ? std::string() : ElementPath(parent)) + "/@" + QualifiedName(node);
+    }
+    if (node->type == XML_ELEMENT_NODE) return ElementPath(node);
+    return (top ? std::string() : ElementPath(parent)) + "/" + StepName(node) + Position(node);
+  }
+
+  std::string ElementPath(xmlNode* element) {
+    const auto found = m_paths.find(element);
+    if (found != m_paths.end()) return found->second;
+    xmlNode* parent = element->parent;
+    const bool top = parent == nullptr || IsDocument(parent);
+    std::string path =
+        (top ? std::string() : ElementPath(parent)) + "/" + StepName(element) + Position(element);
+    m_paths.emplace(element, path);
+    return path;
+  }
+
+  static std::string StepName(const xmlNode* node) {
+    switch (node->type) {
+      case XML_ELEMENT_NODE: return QualifiedName(node);
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE: return "text()";
+      case XML_COMMENT_NODE: return "comment()";
+      case XML_PI_NODE: return "processing-instruction('" + Text(node->name) + "')";
+      default: return "node()";
+    }
+  }
+
+  // "[n]" among the siblings of the same step, or nothing for the only one.
+  std::string Position(xmlNode* node) {
+    if (node->parent == nullptr) return {};
+    if (m_positions.find(node) == m_positions.end()) {
+      std::unordered_map<std::string, std::uint32_t> counts;
+      std::vector<std::pair<xmlNode*, std::string>> steps;
+      for (xmlNode* child = node->parent->children; child != nullptr; child = child->next) {
+        std::string step = StepName(child);
+        m_positions[child].first = ++counts[step];
+        steps.emplace_back(child, std::move(step));
+      }
+      for (const auto& [child, step] : steps) m_positions[child].second = counts[step];
+    }
+    const auto [index, count] = m_positions[node];
+    return count > 1 ? "[" + std::to_string(index) + "]" : std::string();
+  }
+
   OriginTable& m_table;
+  std::unordered_map<const xmlNode*, std::string> m_paths;
+  // Of each child of a parent counted: its place among the same steps, and
+  // how many there are.
+  std::unordered_map<const xmlNode*, std::pair<std::uint32_t, std::uint32_t>> m_positions;
   std::unordered_map<const void*, std::int64_t> m_templates;
   std::map<std::pair<const void*, bool>, std::int64_t> m_instructions;
   std::unordered_map<const void*, std::int64_t> m_sources;
