@@ -122,6 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "xsl:element", 18, "/orders/order[1]/item[2]", 5},
         OriginCase{"//p[.='Bread']", OriginPart::kText, "Bread", "match=item priority=2", 17,
                    "xsl:value-of", 19, "/orders/order[1]/item[2]", 5},
+        // The only item of its order: no position, as XPath writes it.
+        OriginCase{"//p[.='Cheese']", OriginPart::kElement, "", "match=item priority=2", 17,
+                   "xsl:element", 18, "/orders/order[2]/item", 8},
         OriginCase{"//note", OriginPart::kElement, "", "match=order", 10, "xsl:copy-of", 14,
                    "/orders/order[2]", 7},
         OriginCase{"(//order)[2]", OriginPart::kElement, "", "match=order mode=summary", 22,

@@ -230,6 +230,44 @@ class OriginRecorder::Indexer {
   std::unordered_map<const void*, std::int64_t> m_sources;
 };
 
+std::size_t OriginRecorder::MadeTable::Slot(const void* node) const {
+  // Fibonacci hashing of the address without its alignment bits.
+  const auto key = reinterpret_cast<std::uintptr_t>(node) >> 4;
+  return static_cast<std::size_t>(key * 0x9E3779B97F4A7C15ull) & (m_slots.size() - 1);
+}
+
+void OriginRecorder::MadeTable::Grow() {
+  std::vector<std::pair<const void*, Made>> old(m_slots.empty() ? 1024 : 2 * m_slots.size());
+  old.swap(m_slots);
+  for (const auto& [node, made] : old) {
+    if (node == nullptr) continue;
+    std::size_t at = Slot(node);
+    while (m_slots[at].first != nullptr) at = (at + 1) & (m_slots.size() - 1);
+    m_slots[at] = {node, made};
+  }
+}
+
+OriginRecorder::Made& OriginRecorder::MadeTable::operator[](const void* node) {
+  if (2 * (m_used + 1) > m_slots.size()) Grow();
+  std::size_t at = Slot(node);
+  while (m_slots[at].first != nullptr && m_slots[at].first != node) {
+    at = (at + 1) & (m_slots.size() - 1);
+  }
+  if (m_slots[at].first == nullptr) {
+    m_slots[at].first = node;
+    ++m_used;
+  }
+  return m_slots[at].second;
+}
+
+const OriginRecorder::Made* OriginRecorder::MadeTable::Find(const void* node) const {
+  if (m_slots.empty()) return nullptr;
+  for (std::size_t at = Slot(node);; at = (at + 1) & (m_slots.size() - 1)) {
+    if (m_slots[at].first == node) return &m_slots[at].second;
+    if (m_slots[at].first == nullptr) return nullptr;
+  }
+}
+
 OriginRecorder::OriginRecorder(xsltTransformContext& context) : m_context(context) {
   tRecorder = this;
   // xmlRegisterNodeDefault sets the hook of the thread that first set up
@@ -274,10 +312,7 @@ void OriginRecorder::NodeMade(xmlNode* node) {
 void OriginRecorder::Mark(xmlDoc& result, OriginTable& table) {
   Stop();
   Indexer indexer(table);
-  const auto made = [this](const void* node) -> const Made* {
-    const auto found = m_made.find(node);
-    return found == m_made.end() ? nullptr : &found->second;
-  };
+  const auto made = [this](const void* node) { return m_made.Find(node); };
   // Depth first in document order, without recursion: a result may be as
   // deep as its source.
   xmlNode* node = result.children;
