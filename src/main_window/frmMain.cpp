@@ -461,7 +461,9 @@ void frmMain::HideOrigins() noexcept {
   m_originsNote.clear();
   if (m_originsFile.empty()) return;
   const std::string file = std::exchange(m_originsFile, std::string());
-  if (m_plainPage) m_controls.wbr.Navigate(m_plainPage->first, m_plainPage->second);
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (m_plainPage) m_controls.wbr.Navigate(m_plainPage->first, m_plainPage->second);
+  });
   files::DeleteTempFile(m_services.errors, m_services.fs, file);
 }
 

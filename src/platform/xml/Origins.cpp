@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <map>
+#include <unordered_map>
 #include <new>
 #include <utility>
 
