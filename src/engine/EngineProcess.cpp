@@ -65,6 +65,7 @@ void Answer(const wire::JobResult& result, std::uint64_t outputSize) {
     WriteAll(kHelperOutputFd, document.bytes, "the output");
     SendToWindow(wire::Encode(wire::Document{document.path, document.bytes.size()}));
   }
+  for (const std::string& piece : wire::EncodeOrigins(result.origins)) SendToWindow(piece);
   SendToWindow(wire::Encode(wire::Output{result.kind, outputSize, result.encoding}));
 }
 

@@ -98,9 +98,10 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
 
   xml::OutputFormat format;
   xml::OutputDocuments documents{request.maxDocuments, request.maxDocumentBytes, {}};
-  result.output =
-      std::move(xmlDoc).transformNode(xslDoc.documentElement(), &format, request.globals,
-                                      &documents, profiled ? &profile : nullptr);
+  const bool origins = request.instrument == wire::Instrument::kOrigin;
+  result.output = std::move(xmlDoc).transformNode(
+      xslDoc.documentElement(), &format, request.globals, &documents, profiled ? &profile : nullptr,
+      origins ? &result.origins : nullptr);
   if (profiled) result.profile = std::move(profile);
   result.kind = format.kind;
   result.documents = std::move(documents.files);

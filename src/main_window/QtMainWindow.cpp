@@ -25,6 +25,7 @@
 #include "platform/qt/services/QtFileWatcher.h"
 #include "platform/qt/form/QtForm.h"
 #include "platform/qt/form/QtMessageStrip.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
 #include "platform/qt/page_tools/QtPageTools.h"
 #include "platform/qt/services/QtProgressLine.h"
 #include "platform/qt/form/QtTextBox.h"
@@ -279,6 +280,15 @@ void QtMainWindow::AddShortcuts() {
 void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
   frmMain* frm = m_frm.get();
   QtCommonDialog* cdl = &m_cdl;
+  m_originMode =
+      new QtOriginMode(*m_form, *m_wbr,
+                       {.show = [frm] { return frm->ShowOrigins(); },
+                        .hide = [frm] { frm->HideOrigins(); },
+                        .table = [frm]() -> const xml::OriginTable& { return frm->Origins(); },
+                        .note = [frm] { return QString::fromStdString(frm->OriginsNote()); },
+                        .pageFile = [frm] { return QString::fromStdString(frm->OriginsFile()); }});
+  m_originMode->OnOpenAt(
+      [frm](const std::string& file, long line) { frm->OpenAtLine(file, line); });
   m_pageTools = new QtPageTools(
       *m_form, *m_wbr,
       {.apply = [apply = m_cmdApplyXsl] { apply->click(); },
@@ -322,7 +332,8 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
              m_frm->ProfileLastApply();
              m_profileWanted = false;
            },
-       .canProfile = [frm] { return frm->CanProfile(); }});
+       .canProfile = [frm] { return frm->CanProfile(); },
+       .whereFrom = [mode = m_originMode] { mode->Toggle(); }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

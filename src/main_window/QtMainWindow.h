@@ -24,6 +24,7 @@ class QtEditor;
 class QtFileWatcher;
 class QtForm;
 class QtMessageStrip;
+class QtOriginMode;
 class QtPageArea;
 class QtPageTools;
 class QtParametersPanel;
@@ -57,6 +58,9 @@ class QtMainWindow {
 
   QWidget& Widget();
   frmMain& Program() { return *m_frm; }
+  // The page's "Where did this come from?" mode; its panel's places go to
+  // QtOriginMode::OnOpenAt.
+  QtOriginMode& Origins() { return *m_originMode; }
 
   // The window's 16 x 16 icon.
   static QIcon Icon();
@@ -88,7 +92,8 @@ class QtMainWindow {
   std::unique_ptr<QtWorker> m_worker;
   PosixProcessLauncher m_launcher;
   std::unique_ptr<transform::ChoosingEngine> m_engine;
-  QtPageTools* m_pageTools = nullptr;  // belongs to the form
+  QtPageTools* m_pageTools = nullptr;    // belongs to the form
+  QtOriginMode* m_originMode = nullptr;  // belongs to the form
   std::unique_ptr<QtFileWatcher> m_watcher;
   std::unique_ptr<QtEditor> m_editor;
   QtProgressLine* m_progress;  // owned by the form

@@ -102,6 +102,14 @@ class RunEvents final : public transform::PrintedMessages {
   transform::JobPhase m_phase = transform::JobPhase::kReadingDocument;
 };
 
+// The run for the origin mode says only which engine ran it: its messages
+// were said at the Apply.
+class OriginEvents final : public transform::JobEvents {
+ public:
+  void Engine(const std::string& name) override { engine = name; }
+  std::string engine = "libxslt";
+};
+
 // Tells the display when a run begins and ends, however it ends.
 class ProgressShown {
  public:
@@ -132,6 +140,8 @@ void frmMain::Form_Load() noexcept {
 void frmMain::Form_Unload(std::int16_t& /*Cancel*/) noexcept {
   ProcedureTrap(m_services.errors).Run([&] { DeleteTempFile(); });
   DeleteRunFolder();
+  m_plainPage.reset();
+  HideOrigins();
 }
 
 // The layout and the two pickers carry their own traps (with the numbers
@@ -180,6 +190,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     m_output.reset();
     m_lastJob.reset();
     m_pagePlaces.clear();
+    m_applied.reset();
     // "~/" is the home folder, as in a shell.
     const std::string home = m_services.fs.HomePath();
     strXmlDoc = files::ExpandHome(TrimSpaces(m_controls.txtXml.Text()), home);
@@ -191,7 +202,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     // One policy for the job and its page: what the page may show is what
     // the job could read, judged the same way.
     const ReadPolicy reads = m_services.engine.PolicyFor(strXmlDoc, strXslDoc);
-    m_lastJob = LastJob{strXmlDoc, strXslDoc, m_parameterSet.Values(), reads};
+    m_lastJob = AppliedJob{strXmlDoc, strXslDoc, m_parameterSet.Values(), reads, {}};
     const std::size_t reportedBefore = reports.Reported().size();
     Variant output;
     std::vector<xml::OutputDocument> documents;
@@ -232,7 +243,10 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
       if (m_services.worker.Token().StopRequested()) result += MessagesHtml(events.Messages());
       // Only a result sets the place to come back to; an error or a stop
       // in between leaves it as it was.
-      if (!m_services.worker.Token().StopRequested()) page.scrollKey = strXmlDoc + '\n' + strXslDoc;
+      if (!m_services.worker.Token().StopRequested()) {
+        page.scrollKey = strXmlDoc + '\n' + strXslDoc;
+        m_applied = AppliedJob{strXmlDoc, strXslDoc, m_parameterSet.Values(), reads, page};
+      }
     }
     // Errors and stops, which the page shows, are said on the terminal too.
     if (!format.notice.empty()) {
@@ -244,7 +258,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     m_output = std::move(applied);
     const OutputSet& set = m_output->set;
     if (set.files.empty()) {
-      m_controls.wbr.Navigate(mstrTempFile, page);
+      ShowPlain(mstrTempFile, page);
       return;
     }
     // The page lies among the files, so that their links to one another
@@ -254,7 +268,7 @@ void frmMain::ApplyOnce(Origin origin) noexcept {
     m_shownFile = FirstShownFile(set.files, set.mainFile);
     page.baseDocument.clear();
     page.asWritten = set.files[m_shownFile] != set.mainFile;
-    m_controls.wbr.Navigate(set.folder + "/" + set.files[m_shownFile], page);
+    ShowPlain(set.folder + "/" + set.files[m_shownFile], page);
   });
   ProcedureTrap(m_services.errors).Run([&] {
     if (events.declared) m_parameterSet.Declared(std::move(*events.declared));
@@ -473,8 +487,83 @@ void frmMain::ShowOutputFile(std::size_t index) noexcept {
     page.reads = m_pageReads;
     page.asWritten = set.files[index] != set.mainFile;
     if (!page.asWritten) page.charset = m_output->encoding;
-    m_controls.wbr.Navigate(set.folder + "/" + set.files[index], page);
+    ShowPlain(set.folder + "/" + set.files[index], page);
   });
+}
+
+void frmMain::ShowPlain(const std::string& path, const PageInfo& page) {
+  // A new page of the Apply ends the origin mode's page.
+  m_plainPage.reset();
+  HideOrigins();
+  m_plainPage.emplace(path, page);
+  m_controls.wbr.Navigate(path, page);
+}
+
+namespace {
+
+// Why the marked run of a job gives nothing to point at; empty when it does.
+std::string NothingToPointAt(const transform::JobResult& done, const std::string& engine) {
+  if (engine != "libxslt") {
+    return "This engine (" + engine + ") cannot say where an element came from.";
+  }
+  // Changed since the Apply.
+  if (done.notLoaded) return "A document no longer loads: apply again first.";
+  if (done.kind == transform::OutputKind::kText) {
+    return "The output is text: it has no elements to point at.";
+  }
+  // The page shows XML as its source, where the marks would show too.
+  if (done.kind == transform::OutputKind::kXml) {
+    return "The output is XML, which the page shows as its source: it has no elements to point "
+           "at.";
+  }
+  if (done.origins.Empty()) return "The output has no elements to point at.";
+  return {};
+}
+
+}  // namespace
+
+bool frmMain::ShowOrigins() noexcept {
+  bool ran = false;
+  ProcedureTrap(m_services.errors).Run([&] {
+    HideOrigins();
+    if (!m_applied || !m_plainPage) return;
+    transform::JobRequest request;
+    request.xml = m_applied->xml;
+    request.xsl = m_applied->xsl;
+    request.globals = m_applied->globals;
+    request.reads = m_applied->reads;
+    request.instrument = wire::Instrument::kOrigin;
+    OriginEvents events;
+    transform::JobResult done;
+    try {
+      const ProgressShown progress(m_services.progress);
+      m_services.worker.Run([&] { done = m_services.engine.Run(request, events); });
+    } catch (const RuntimeError& e) {
+      if (e.number() == err::kUserInterrupt) return;
+      throw;
+    }
+    ran = true;
+    m_originsNote = NothingToPointAt(done, events.engine);
+    if (!m_originsNote.empty()) return;
+    const std::string file = TempFileName();
+    m_originsFile = file;
+    m_services.fs.WriteText(file, done.output);
+    m_origins = std::move(done.origins);
+    // As the plain page: its kind, encoding, folder, policy and place.
+    m_controls.wbr.Navigate(file, m_applied->page);
+  });
+  return ran;
+}
+
+void frmMain::HideOrigins() noexcept {
+  m_origins = {};
+  m_originsNote.clear();
+  if (m_originsFile.empty()) return;
+  const std::string file = std::exchange(m_originsFile, std::string());
+  ProcedureTrap(m_services.errors).Run([&] {
+    if (m_plainPage) m_controls.wbr.Navigate(m_plainPage->first, m_plainPage->second);
+  });
+  files::DeleteTempFile(m_services.errors, m_services.fs, file);
 }
 
 void frmMain::DeleteRunFolder() noexcept {

@@ -13,6 +13,8 @@
 #include "main_window/StylesheetParameters.h"
 #include "platform/ReadPolicy.h"
 #include "platform/Variant.h"
+#include "platform/Window.h"
+#include "platform/xml/Origins.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor {
@@ -148,6 +150,20 @@ class frmMain {
   // Shows the file at `index` of the last Apply's set of files.
   void ShowOutputFile(std::size_t index) noexcept;
 
+  // Runs the last Apply's job once more in an engine that marks where each
+  // element of the output came from, and shows that page in the plain
+  // one's place. False when there was no output to look into or the run
+  // was stopped; true with an empty Origins() when the engine cannot tell.
+  bool ShowOrigins() noexcept;
+  // Back to the plain page; the marked one and its table are gone.
+  void HideOrigins() noexcept;
+  const xml::OriginTable& Origins() const noexcept { return m_origins; }
+  // Why ShowOrigins has nothing to point at (the engine cannot tell, the
+  // output is text); empty when it has.
+  const std::string& OriginsNote() const noexcept { return m_originsNote; }
+  // The marked page's file while it is shown; empty otherwise.
+  const std::string& OriginsFile() const noexcept { return m_originsFile; }
+
  private:
   enum class Origin { kUser, kSave };
   void Apply(Origin origin) noexcept;
@@ -162,6 +178,8 @@ class frmMain {
   // into a new folder of the run's own.
   OutputSet WriteOutputSet(std::vector<xml::OutputDocument>& documents, const std::string& main,
                            const AppliedOutput& output);
+  // Shows a page of the last Apply, the one the origin mode comes back to.
+  void ShowPlain(const std::string& path, const PageInfo& page);
 
   Services m_services;
   Controls m_controls;
@@ -178,19 +196,26 @@ class frmMain {
   bool m_savedDuringApply = false;
   StylesheetParameters m_parameterSet;
   std::function<void()> m_parametersChanged;
-  // The job of the last Apply, for profiling it.
-  struct LastJob {
+  // An Apply's job, to run again instrumented: the last one asked, for its
+  // profile, and the last one that gave an output, for the origin mode.
+  struct AppliedJob {
     std::string xml;
     std::string xsl;
     std::vector<xml::GlobalParameter> globals;
     ReadPolicy reads;
+    PageInfo page;
   };
-  std::optional<LastJob> m_lastJob;
+  std::optional<AppliedJob> m_lastJob;
   bool m_profileAfterApply = false;
   bool m_profiling = false;
   std::function<void(const ProfileReport&)> m_profiled;
   // The places the page now shown links to (its error's file and line).
   std::vector<ErrorPlace> m_pagePlaces;
+  std::optional<AppliedJob> m_applied;
+  std::optional<std::pair<std::string, PageInfo>> m_plainPage;
+  xml::OriginTable m_origins;
+  std::string m_originsNote;
+  std::string m_originsFile;
   // The document and the stylesheet of the last Apply, while followed.
   std::vector<std::string> m_followedPair;
   // What the last Apply of that pair read besides.

@@ -160,6 +160,7 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
             result.profile = std::move(attempt.profile);
             result.kind = output.kind;
             result.encoding = std::move(output.encoding);
+            result.origins = std::move(attempt.origins);
             if (attempt.documents.empty()) {
               result.output = helper.Output(output.size);
               return;
@@ -200,11 +201,18 @@ void HelperEngine::Hear(wire::EngineMessage message, IHelperProcess& helper, Job
                                  "The XSLT engine sent a template's profile out of place");
             }
             if (attempt.profileBytes > kMaxProfileBytes) {
-              throw RuntimeError(err::kInternalError,
-                                 "The XSLT engine sent a profile larger than " +
-                                     SizeText(kMaxProfileBytes));
+              throw RuntimeError(
+                  err::kInternalError,
+                  "The XSLT engine sent a profile larger than " + SizeText(kMaxProfileBytes));
             }
             attempt.profile->templates.push_back(std::move(profile.profile));
+          },
+          [&](wire::OriginPiece& piece) {
+            if (request.instrument != wire::Instrument::kOrigin) {
+              throw RuntimeError(err::kInternalError,
+                                 "The XSLT engine told where its output came from unasked");
+            }
+            wire::AppendOrigins(attempt.origins, std::move(piece));
           },
       },
       message);

@@ -95,6 +95,7 @@ class HelperEngine final : public IEngine {
     // Said before the output, for a profiled job.
     std::optional<xml::TransformProfile> profile;
     std::uint64_t profileBytes = 0;
+    xml::OriginTable origins;  // announced before the output
   };
   HelperCommand Command() const;
   std::unique_ptr<IHelperProcess> TakePrepared();

@@ -12,6 +12,10 @@ namespace {
 // carries whole messages of a bounded size.
 constexpr std::size_t kMaxLine = 64 * 1024;
 
+// Each origin entry's texts are cut to this, so any entry fits in a piece.
+constexpr std::size_t kMaxOriginText = 16 * 1024;
+constexpr std::size_t kOriginBudget = kMaxChannelMessage / 2;
+
 [[noreturn]] void Malformed() {
   throw RuntimeError(err::kInternalError,
                      "A message between the window and the XSLT engine cannot be read");
@@ -143,7 +147,83 @@ ProfileTemplate DecodeProfileTemplate(Reader& reader) {
   t.selfMicros = reader.Number();
   t.totalMicros = reader.Number();
   return message;
-}
+  std::string_view Cut(const std::string& text) {
+    return std::string_view(text).substr(0, kMaxOriginText);
+  }
+
+  // An index written as its value plus one, so that none is 0.
+  std::uint64_t IndexNumber(std::int64_t index) {
+    return index < 0 ? 0 : static_cast<std::uint64_t>(index) + 1;
+  }
+
+  std::int64_t IndexOf(std::uint64_t number, std::size_t count) {
+    if (number > count) Malformed();
+    return static_cast<std::int64_t>(number) - 1;
+  }
+
+  // Writes the entries of `list` into as many messages as they need.
+  template <class Entry, class Write>
+  void EncodeList(Tag tag, const std::vector<Entry>& list, std::vector<std::string>& messages,
+                  Write write) {
+    std::size_t at = 0;
+    while (at < list.size()) {
+      Writer entries(tag);
+      std::size_t count = 0;
+      while (at < list.size() && entries.Bytes().size() < kOriginBudget) {
+        write(entries, list[at]);
+        ++at;
+        ++count;
+      }
+      messages.push_back(Writer(tag).Number(count).Bytes() + entries.Bytes().substr(2));
+    }
+  }
+
+  OriginPiece DecodeOriginPiece(Reader & reader) {
+    OriginPiece piece;
+    xml::OriginTable& table = piece.entries;
+    for (std::uint64_t n = reader.Number(); n > 0; --n) {
+      switch (reader.tag()) {
+        case Tag::kOriginTemplates: {
+          xml::OriginTemplate& entry = table.templates.emplace_back();
+          entry.match = reader.Text();
+          entry.name = reader.Text();
+          entry.mode = reader.Text();
+          entry.priority = reader.Text();
+          entry.file = reader.Text();
+          entry.line = static_cast<std::int64_t>(reader.Number());
+          break;
+        }
+        case Tag::kOriginInstructions: {
+          xml::OriginInstruction& entry = table.instructions.emplace_back();
+          entry.name = reader.Text();
+          entry.file = reader.Text();
+          entry.line = static_cast<std::int64_t>(reader.Number());
+          break;
+        }
+        case Tag::kOriginSources: {
+          xml::OriginSource& entry = table.sources.emplace_back();
+          entry.path = reader.Text();
+          entry.file = reader.Text();
+          entry.line = static_cast<std::int64_t>(reader.Number());
+          break;
+        }
+        default: {
+          xml::Origin& entry = table.origins.emplace_back();
+          entry.element = reader.Number();
+          const std::uint64_t part = reader.Number();
+          if (part > static_cast<std::uint64_t>(xml::OriginPart::kText)) Malformed();
+          entry.part = static_cast<xml::OriginPart>(part);
+          entry.label = reader.Text();
+          // Checked against the whole table once the piece is in it.
+          entry.templ = static_cast<std::int64_t>(reader.Number()) - 1;
+          entry.instruction = static_cast<std::int64_t>(reader.Number()) - 1;
+          entry.source = static_cast<std::int64_t>(reader.Number()) - 1;
+          break;
+        }
+      }
+    }
+    return piece;
+  }
 
 }  // namespace
 
@@ -339,6 +419,55 @@ std::string Encode(const Failed& message) {
       .Bytes();
 }
 
+std::vector<std::string> EncodeOrigins(const xml::OriginTable& table) {
+  std::vector<std::string> messages;
+  EncodeList(Tag::kOriginTemplates, table.templates, messages,
+             [](Writer& writer, const xml::OriginTemplate& entry) {
+               writer.Text(Cut(entry.match))
+                   .Text(Cut(entry.name))
+                   .Text(Cut(entry.mode))
+                   .Text(Cut(entry.priority))
+                   .Text(Cut(entry.file))
+                   .Number(static_cast<std::uint64_t>(entry.line));
+             });
+  EncodeList(Tag::kOriginInstructions, table.instructions, messages,
+             [](Writer& writer, const xml::OriginInstruction& entry) {
+               writer.Text(Cut(entry.name))
+                   .Text(Cut(entry.file))
+                   .Number(static_cast<std::uint64_t>(entry.line));
+             });
+  EncodeList(Tag::kOriginSources, table.sources, messages,
+             [](Writer& writer, const xml::OriginSource& entry) {
+               writer.Text(Cut(entry.path))
+                   .Text(Cut(entry.file))
+                   .Number(static_cast<std::uint64_t>(entry.line));
+             });
+  EncodeList(Tag::kOrigins, table.origins, messages, [](Writer& writer, const xml::Origin& entry) {
+    writer.Number(entry.element)
+        .Number(static_cast<std::uint64_t>(entry.part))
+        .Text(Cut(entry.label))
+        .Number(IndexNumber(entry.templ))
+        .Number(IndexNumber(entry.instruction))
+        .Number(IndexNumber(entry.source));
+  });
+  return messages;
+}
+
+void AppendOrigins(xml::OriginTable& table, OriginPiece&& piece) {
+  xml::OriginTable& entries = piece.entries;
+  for (auto& entry : entries.templates) table.templates.push_back(std::move(entry));
+  for (auto& entry : entries.instructions) table.instructions.push_back(std::move(entry));
+  for (auto& entry : entries.sources) table.sources.push_back(std::move(entry));
+  for (auto& entry : entries.origins) {
+    // An element's parts follow it, so the element is already in.
+    if (entry.element > table.origins.size()) Malformed();
+    IndexOf(IndexNumber(entry.templ), table.templates.size());
+    IndexOf(IndexNumber(entry.instruction), table.instructions.size());
+    IndexOf(IndexNumber(entry.source), table.sources.size());
+    table.origins.push_back(std::move(entry));
+  }
+}
+
 EngineMessage Decode(std::string_view message) {
   Reader reader(message);
   switch (reader.tag()) {
@@ -355,6 +484,10 @@ EngineMessage Decode(std::string_view message) {
     case Tag::kFailed: return DecodeFailed(reader);
     case Tag::kProfileTimes: return DecodeProfileTimes(reader);
     case Tag::kProfileTemplate: return DecodeProfileTemplate(reader);
+    case Tag::kOriginTemplates:
+    case Tag::kOriginInstructions:
+    case Tag::kOriginSources:
+    case Tag::kOrigins: return DecodeOriginPiece(reader);
     case Tag::kRequest: break;
   }
   Malformed();

@@ -11,6 +11,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
+#include "platform/xml/Origins.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/Profile.h"
 #include "platform/xml/StylesheetParameter.h"
@@ -24,7 +25,8 @@ namespace xmlpellor::wire {
 
 using JobPhase = xml::XmlPhase;
 
-// How a job runs besides producing its output.
+// A second run of a job that watches what the first did not: where each
+// element came from, or where the time went.
 enum class Instrument : std::uint8_t { kNone = 0, kOrigin = 1, kProfile = 2 };
 
 // One transformation: what the window asks of the XSLT engine.
@@ -64,6 +66,9 @@ struct JobResult {
   std::vector<xml::OutputDocument> documents;
   // For a job run with Instrument::kProfile, by an engine that can.
   std::optional<xml::TransformProfile> profile;
+  // With Instrument::kOrigin, where each element of the output came from;
+  // empty when the engine cannot tell.
+  xml::OriginTable origins;
 };
 
 // What a job tells as it runs, on the thread that runs it.
@@ -98,6 +103,12 @@ enum class Tag : std::uint8_t {
   // After kProfileTimes, one for each template: texts: match, name, mode,
   // file; numbers: line, calls, microseconds of its own, with its callees.
   kProfileTemplate,
+  // Before kOutput of a job run for origins, in as many messages as they
+  // take, each a count and then the entries in the table's order.
+  kOriginTemplates,     // texts: match, name, mode, priority, file; number: line
+  kOriginInstructions,  // texts: name, file; number: line
+  kOriginSources,       // texts: path, file; number: line
+  kOrigins,  // numbers: element, part; text: label; numbers: template, instruction, source (+1)
 };
 
 // What the engine needs beside the request.
@@ -149,9 +160,13 @@ struct ProfileTimes {
 struct ProfileTemplate {
   xml::TemplateProfile profile;
 };
+// A piece of a job's origin table: entries to append to each list.
+struct OriginPiece {
+  xml::OriginTable entries;
+};
 using EngineMessage =
     std::variant<Confined, Phase, Reading, Progress, Message, OverLimit, Parameters, Document,
-                 Output, NotLoaded, Failed, ProfileTimes, ProfileTemplate>;
+                 Output, NotLoaded, Failed, ProfileTimes, ProfileTemplate, OriginPiece>;
 
 class Writer {
  public:
@@ -203,6 +218,11 @@ std::string Encode(const ProfileTemplate& message);
 // A profile as the messages that carry it, in the order they go: the times,
 // then one for each template.
 std::vector<std::string> EncodeProfile(const xml::TransformProfile& profile);
+// The whole table, in pieces that each fit in a message.
+std::vector<std::string> EncodeOrigins(const xml::OriginTable& table);
+// Appends a piece to `table`; one that names an entry the table does not
+// have (once the piece is in) is a RuntimeError.
+void AppendOrigins(xml::OriginTable& table, OriginPiece&& piece);
 // Any message of the engine's; one that cannot be read, or that names an
 // output kind this side does not know, is a RuntimeError.
 EngineMessage Decode(std::string_view message);

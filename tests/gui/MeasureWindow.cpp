@@ -15,6 +15,8 @@
 //   saxon          the same for an XSLT 3.0 stylesheet, small and large,
 //                  with the engine started ahead as typing does it, and the
 //                  resident memory of a Saxon engine waiting for its job
+//   origins <example>  entering "Where did this come from?" after an Apply
+//                  to the marked page loaded (the job run again, marked)
 // All in milliseconds.
 #include <QApplication>
 #include <QDateTime>
@@ -44,6 +46,7 @@
 
 #include "main_window/QtMainWindow.h"
 #include "main_window/QtProgram.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
 
 using namespace xmlpellor;
 
@@ -220,6 +223,21 @@ class Measurer {
     return loadedMs;
   }
 
+  // Milliseconds from entering the origin mode to its page loaded; the mode
+  // is left again, and the plain page waited for.
+  double Origins() {
+    m_loaded = false;
+    QElapsedTimer timer;
+    timer.start();
+    m_window.Origins().Enter();
+    if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
+    const double ms = Ms(timer);
+    m_loaded = false;
+    m_window.Origins().Leave();
+    if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
+    return ms;
+  }
+
   // Milliseconds from `path` written anew with `text` to the page the
   // window applied on its own loaded; negative when none came.
   double Save(const QString& path, const QByteArray& text) {
@@ -302,6 +320,24 @@ int main(int argc, char** argv) {
     std::printf("\n");
   }
 
+  for (const Example& example : pairs) {
+    if (std::string(example.name) == "broken") continue;
+    std::printf("origins %-6s ms", example.name);
+    if (measurer.Apply(examples + QString::fromLatin1(example.xml),
+                       examples + QString::fromLatin1(example.xsl)) < 0) {
+      return 1;
+    }
+    for (int press = 0; press < 4; ++press) {
+      const double ms = measurer.Origins();
+      if (ms < 0) {
+        std::fprintf(stderr, "\nthe marked page of %s did not load\n", example.name);
+        return 1;
+      }
+      std::printf(" %.1f", ms);
+    }
+    std::printf("\n");
+  }
+
   // Copies, so that the examples themselves are never written.
   QTemporaryDir saved;
   for (const Example& example : pairs) {
@@ -347,6 +383,7 @@ int main(int argc, char** argv) {
     std::printf("apply large (%.1f MB) written_ms %.1f first_paint_ms %.0f loaded_ms %.1f\n",
                 static_cast<double>(size) / 1e6, measurer.Written(), paintedMs, loadedMs);
   }
+  std::printf("origins large loaded_ms %.1f\n", measurer.Origins());
 
   // The second engine, when this build has it: a small 3.0 job (30 rows),
   // then the large one, each pressed after the boxes have settled.

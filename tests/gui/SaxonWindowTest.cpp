@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -5,6 +6,8 @@
 #include <unistd.h>
 
 #include "GuiSupport.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
+#include "platform/qt/page_tools/QtOriginPanel.h"
 #include "support/RealWindow.h"
 
 using namespace xmlpellor;
@@ -61,6 +64,15 @@ class SaxonWindowTest : public QObject, public RealWindow {
     QTRY_VERIFY2_WITH_TIMEOUT(PageText(Page()).contains("3 items, A+B+C"),
                               qPrintable(PageText(Page())), kPageTimeoutMs);
     QVERIFY(!PageText(Page()).contains('{'));
+    // Where an element came from is libxslt's to tell; this engine says so.
+    QtOriginMode& origins = m_window->Origins();
+    origins.Enter();
+    QVERIFY(origins.Active());
+    auto* status = origins.Panel()->findChild<QWidget*>("originStatus");
+    QCOMPARE(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Name),
+             "This engine (Saxon-HE) cannot say where an element came from.");
+    origins.Leave();
+    QVERIFY(!origins.Panel()->isVisible());
 
     // Saved: applied again on its own, in the same engine.
     Write(Data("s.xsl"), Xsl3("<xsl:template match='/'><html><body><p>saved: "

@@ -599,21 +599,23 @@ DOMNode DOMDocument::documentElement() const noexcept {
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents,
-                                       TransformProfile* profile) const& {
-  return Transform(stylesheet, nullptr, format, globals, documents, profile);
+                                       OutputDocuments* documents, TransformProfile* profile,
+                                       OriginTable* origins) const& {
+  return Transform(stylesheet, nullptr, format, globals, documents, profile, origins);
 }
 
 std::string DOMDocument::transformNode(const DOMNode& stylesheet, OutputFormat* format,
                                        const std::vector<GlobalParameter>& globals,
-                                       OutputDocuments* documents, TransformProfile* profile) && {
-  return Transform(stylesheet, &m_doc, format, globals, documents, profile);
+                                       OutputDocuments* documents, TransformProfile* profile,
+                                       OriginTable* origins) && {
+  return Transform(stylesheet, &m_doc, format, globals, documents, profile, origins);
 }
 
 std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed,
                                    OutputFormat* format,
                                    const std::vector<GlobalParameter>& globals,
-                                   OutputDocuments* documents, TransformProfile* profile) const {
+                                   OutputDocuments* documents, TransformProfile* profile,
+                                   OriginTable* origins) const {
   if (!m_doc || stylesheet.IsNothing() || stylesheet.m_node->doc == nullptr) ThrowNothing();
   XmlErrorCollector collector;
   // Without the security settings (their allocation failed at start-up) a
@@ -685,6 +687,8 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     capture.emplace(*documents);
     OutputDocumentCapture::Route(style.get());
   }
+  std::optional<OriginRecorder> recorder;
+  if (origins != nullptr) recorder.emplace(*context);
   XmlPtr<xmlDoc> result(xsltApplyStylesheetUser(style.get(), m_doc.get(),
                                                 userParamText.empty() ? nullptr : userParams.data(),
                                                 nullptr, nullptr, context.get()));
@@ -706,6 +710,7 @@ std::string DOMDocument::Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* co
     profile->transformMicros = MicrosSince(transformStarted);
     profile->templates = TemplateProfiles(style.get());
   }
+  if (recorder) recorder->Mark(*result, *origins);
   // Keys, variables and the like go before the output is built.
   context.reset();
   // The result shares no memory with the source (libxslt copies what it

@@ -7,6 +7,7 @@
 
 #include "platform/xml/OutputDocuments.h"
 #include "platform/xml/OutputFormat.h"
+#include "platform/xml/Origins.h"
 #include "platform/xml/ParseError.h"
 #include "platform/xml/Profile.h"
 #include "platform/xml/StylesheetParameter.h"
@@ -95,11 +96,14 @@ class DOMDocument {
   // (see OutputDocumentCapture); without, a stylesheet that writes one fails.
   // With `profile`, libxslt counts and times each template as xsltproc's
   // --profile has it, and the compile time is measured too; the rest of
-  // `profile` is the caller's.
+  // `profile` is the caller's. With `origins`, each element of the output
+  // carries kOriginAttribute and the table says where it came from (see
+  // OriginRecorder).
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
                             OutputDocuments* documents = nullptr,
-                            TransformProfile* profile = nullptr) const&;
+                            TransformProfile* profile = nullptr,
+                            OriginTable* origins = nullptr) const&;
   // The same for a document that is not used afterwards: its tree is freed
   // once the transformation is done, before the output is built, so the
   // output takes the place of the source in memory. The document is then
@@ -107,13 +111,13 @@ class DOMDocument {
   std::string transformNode(const DOMNode& stylesheet, OutputFormat* format = nullptr,
                             const std::vector<GlobalParameter>& globals = {},
                             OutputDocuments* documents = nullptr,
-                            TransformProfile* profile = nullptr) &&;
+                            TransformProfile* profile = nullptr, OriginTable* origins = nullptr) &&;
 
  private:
   void Fail(std::int64_t line, std::string reason);
   std::string Transform(const DOMNode& stylesheet, XmlPtr<xmlDoc>* consumed, OutputFormat* format,
                         const std::vector<GlobalParameter>& globals, OutputDocuments* documents,
-                        TransformProfile* profile) const;
+                        TransformProfile* profile, OriginTable* origins) const;
 
   bool m_async = true;
   bool m_validateOnParse = true;

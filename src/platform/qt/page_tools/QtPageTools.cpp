@@ -57,6 +57,10 @@ QtPageTools::QtPageTools(QWidget& window, QWebEngineView& view, Commands command
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { Zoom(-1); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { Zoom(0); });
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { Print(); });
+  // The key browsers give their element picker.
+  AddKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}, [this] {
+    if (m_commands.whereFrom) m_commands.whereFrom();
+  });
   // A text box on X11 takes Ctrl+U, Ctrl+F and Ctrl+P for editing, as a
   // terminal does, and would keep them from the window.
   for (QLineEdit* box : m_window.findChildren<QLineEdit*>()) box->installEventFilter(this);
@@ -214,6 +218,8 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
   add("Output files\u2026", QKeySequence(Qt::CTRL | Qt::Key_L), !m_commands.outputFiles().isEmpty(),
       [this] { ToggleOutputFiles(); });
   menu->addSeparator();
+  add("Where did this come from?", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+      output && m_commands.whereFrom, [this] { m_commands.whereFrom(); });
   if (m_commands.profile) {
     add("Profile this transformation", QKeySequence(),
         m_commands.canProfile && m_commands.canProfile(), m_commands.profile);

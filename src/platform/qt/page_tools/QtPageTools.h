@@ -39,6 +39,8 @@ class QtPageTools final : public QObject {
     // Runs the last Apply again with timing; whether there is one.
     std::function<void()> profile;
     std::function<bool()> canProfile;
+    // Enters the origin mode, or leaves it.
+    std::function<void()> whereFrom;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.
