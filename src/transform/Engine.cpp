@@ -26,6 +26,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
   using Ts::operator()...;
 };
+// The fuzzing build's clang does not deduce an aggregate's arguments itself.
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 RuntimeError EngineError(const std::string& description) {
   return RuntimeError(xml::kXmlComponentError, description, xml::kXmlComponentSource);
