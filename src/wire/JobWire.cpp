@@ -147,83 +147,85 @@ ProfileTemplate DecodeProfileTemplate(Reader& reader) {
   t.selfMicros = reader.Number();
   t.totalMicros = reader.Number();
   return message;
-  std::string_view Cut(const std::string& text) {
-    return std::string_view(text).substr(0, kMaxOriginText);
-  }
+}
 
-  // An index written as its value plus one, so that none is 0.
-  std::uint64_t IndexNumber(std::int64_t index) {
-    return index < 0 ? 0 : static_cast<std::uint64_t>(index) + 1;
-  }
+std::string_view Cut(const std::string& text) {
+  return std::string_view(text).substr(0, kMaxOriginText);
+}
 
-  std::int64_t IndexOf(std::uint64_t number, std::size_t count) {
-    if (number > count) Malformed();
-    return static_cast<std::int64_t>(number) - 1;
-  }
+// An index written as its value plus one, so that none is 0.
+std::uint64_t IndexNumber(std::int64_t index) {
+  return index < 0 ? 0 : static_cast<std::uint64_t>(index) + 1;
+}
 
-  // Writes the entries of `list` into as many messages as they need.
-  template <class Entry, class Write>
-  void EncodeList(Tag tag, const std::vector<Entry>& list, std::vector<std::string>& messages,
-                  Write write) {
-    std::size_t at = 0;
-    while (at < list.size()) {
-      Writer entries(tag);
-      std::size_t count = 0;
-      while (at < list.size() && entries.Bytes().size() < kOriginBudget) {
-        write(entries, list[at]);
-        ++at;
-        ++count;
+std::int64_t IndexOf(std::uint64_t number, std::size_t count) {
+  if (number > count) Malformed();
+  return static_cast<std::int64_t>(number) - 1;
+}
+
+// Writes the entries of `list` into as many messages as they need.
+template <class Entry, class Write>
+void EncodeList(Tag tag, const std::vector<Entry>& list, std::vector<std::string>& messages,
+                Write write) {
+  std::size_t at = 0;
+  while (at < list.size()) {
+    Writer entries(tag);
+    std::size_t count = 0;
+    while (at < list.size() && entries.Bytes().size() < kOriginBudget) {
+      write(entries, list[at]);
+      ++at;
+      ++count;
+    }
+    messages.push_back(Writer(tag).Number(count).Bytes() + entries.Bytes().substr(2));
+  }
+}
+
+OriginPiece DecodeOriginPiece(Reader& reader) {
+  OriginPiece piece;
+  xml::OriginTable& table = piece.entries;
+  for (std::uint64_t n = reader.Number(); n > 0; --n) {
+    switch (reader.tag()) {
+      case Tag::kOriginTemplates: {
+        xml::OriginTemplate& entry = table.templates.emplace_back();
+        entry.match = reader.Text();
+        entry.name = reader.Text();
+        entry.mode = reader.Text();
+        entry.priority = reader.Text();
+        entry.file = reader.Text();
+        entry.line = static_cast<std::int64_t>(reader.Number());
+        break;
       }
-      messages.push_back(Writer(tag).Number(count).Bytes() + entries.Bytes().substr(2));
+      case Tag::kOriginInstructions: {
+        xml::OriginInstruction& entry = table.instructions.emplace_back();
+        entry.name = reader.Text();
+        entry.file = reader.Text();
+        entry.line = static_cast<std::int64_t>(reader.Number());
+        break;
+      }
+      case Tag::kOriginSources: {
+        xml::OriginSource& entry = table.sources.emplace_back();
+        entry.path = reader.Text();
+        entry.file = reader.Text();
+        entry.line = static_cast<std::int64_t>(reader.Number());
+        break;
+      }
+      default: {
+        xml::Origin& entry = table.origins.emplace_back();
+        entry.element = reader.Number();
+        const std::uint64_t part = reader.Number();
+        if (part > static_cast<std::uint64_t>(xml::OriginPart::kText)) Malformed();
+        entry.part = static_cast<xml::OriginPart>(part);
+        entry.label = reader.Text();
+        // Checked against the whole table once the piece is in it.
+        entry.templ = static_cast<std::int64_t>(reader.Number()) - 1;
+        entry.instruction = static_cast<std::int64_t>(reader.Number()) - 1;
+        entry.source = static_cast<std::int64_t>(reader.Number()) - 1;
+        break;
+      }
     }
   }
-
-  OriginPiece DecodeOriginPiece(Reader & reader) {
-    OriginPiece piece;
-    xml::OriginTable& table = piece.entries;
-    for (std::uint64_t n = reader.Number(); n > 0; --n) {
-      switch (reader.tag()) {
-        case Tag::kOriginTemplates: {
-          xml::OriginTemplate& entry = table.templates.emplace_back();
-          entry.match = reader.Text();
-          entry.name = reader.Text();
-          entry.mode = reader.Text();
-          entry.priority = reader.Text();
-          entry.file = reader.Text();
-          entry.line = static_cast<std::int64_t>(reader.Number());
-          break;
-        }
-        case Tag::kOriginInstructions: {
-          xml::OriginInstruction& entry = table.instructions.emplace_back();
-          entry.name = reader.Text();
-          entry.file = reader.Text();
-          entry.line = static_cast<std::int64_t>(reader.Number());
-          break;
-        }
-        case Tag::kOriginSources: {
-          xml::OriginSource& entry = table.sources.emplace_back();
-          entry.path = reader.Text();
-          entry.file = reader.Text();
-          entry.line = static_cast<std::int64_t>(reader.Number());
-          break;
-        }
-        default: {
-          xml::Origin& entry = table.origins.emplace_back();
-          entry.element = reader.Number();
-          const std::uint64_t part = reader.Number();
-          if (part > static_cast<std::uint64_t>(xml::OriginPart::kText)) Malformed();
-          entry.part = static_cast<xml::OriginPart>(part);
-          entry.label = reader.Text();
-          // Checked against the whole table once the piece is in it.
-          entry.templ = static_cast<std::int64_t>(reader.Number()) - 1;
-          entry.instruction = static_cast<std::int64_t>(reader.Number()) - 1;
-          entry.source = static_cast<std::int64_t>(reader.Number()) - 1;
-          break;
-        }
-      }
-    }
-    return piece;
-  }
+  return piece;
+}
 
 }  // namespace
 

@@ -75,17 +75,14 @@ class DesktopTest : public QObject, public RealWindow {
   void WaitForResult() {
     const PageInfo page{PageKind::kHtml, DataFile("hello.xml").toStdString()};
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*View()->page()),
-                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)), kPageTimeoutMs);
+                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)),
+                              kPageTimeoutMs);
   }
 
  private slots:
-  void initTestCase() {
-    UseOwnTempFolder();
-  }
+  void initTestCase() { UseOwnTempFolder(); }
 
-  void init() {
-    MakeWindow();
-  }
+  void init() { MakeWindow(); }
 
   void cleanup() { CloseWindow(); }
 
@@ -94,19 +91,48 @@ class DesktopTest : public QObject, public RealWindow {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("hint");  // placeholder and tooltip of a path box
-    QTest::newRow("window") << "frmMain" << "Yab XML Pellor" << "Tries an XSL stylesheet on an XML document" << "";
-    QTest::newRow("txtXml") << "txtXml" << "XML document" << "Path of the XML document to transform" << "XML document path";
-    QTest::newRow("cmdBrowseXml") << "cmdBrowseXml" << "Browse for the XML document" << "Choose the XML document in a file dialog" << "";
-    QTest::newRow("txtXsl") << "txtXsl" << "XSL stylesheet" << "Path of the XSL stylesheet to apply" << "XSL stylesheet path";
-    QTest::newRow("cmdBrowseXsl") << "cmdBrowseXsl" << "Browse for the XSL stylesheet" << "Choose the XSL stylesheet in a file dialog" << "";
-    QTest::newRow("cmdApplyXsl") << "cmdApplyXsl" << "Apply" << "Transform the document with the stylesheet and show the result (Enter, Alt+A, F5)" << "";
-    QTest::newRow("wbr") << "wbr" << "Result" << "The result of the last Apply, or the start page" << "";
-    QTest::newRow("findText") << "findText" << "Find in page"
-                              << "Text to find in the page (Enter: next, Shift+Enter: previous, Esc: close)"
-                              << "Find in page";
-    QTest::newRow("findNext") << "findNext" << "Next match" << "Go to the next match (Enter)" << "";
-    QTest::newRow("findClose") << "findClose" << "Close the find bar"
-                               << "Close the find bar and clear its highlights (Esc)" << "";
+    QTest::newRow("window") << "frmMain"
+                            << "Yab XML Pellor"
+                            << "Tries an XSL stylesheet on an XML document"
+                            << "";
+    QTest::newRow("txtXml") << "txtXml"
+                            << "XML document"
+                            << "Path of the XML document to transform"
+                            << "XML document path";
+    QTest::newRow("cmdBrowseXml") << "cmdBrowseXml"
+                                  << "Browse for the XML document"
+                                  << "Choose the XML document in a file dialog"
+                                  << "";
+    QTest::newRow("txtXsl") << "txtXsl"
+                            << "XSL stylesheet"
+                            << "Path of the XSL stylesheet to apply"
+                            << "XSL stylesheet path";
+    QTest::newRow("cmdBrowseXsl") << "cmdBrowseXsl"
+                                  << "Browse for the XSL stylesheet"
+                                  << "Choose the XSL stylesheet in a file dialog"
+                                  << "";
+    QTest::newRow("cmdApplyXsl")
+        << "cmdApplyXsl"
+        << "Apply"
+        << "Transform the document with the stylesheet and show the result (Enter, Alt+A, F5)"
+        << "";
+    QTest::newRow("wbr") << "wbr"
+                         << "Result"
+                         << "The result of the last Apply, or the start page"
+                         << "";
+    QTest::newRow("findText")
+        << "findText"
+        << "Find in page"
+        << "Text to find in the page (Enter: next, Shift+Enter: previous, Esc: close)"
+        << "Find in page";
+    QTest::newRow("findNext") << "findNext"
+                              << "Next match"
+                              << "Go to the next match (Enter)"
+                              << "";
+    QTest::newRow("findClose") << "findClose"
+                               << "Close the find bar"
+                               << "Close the find bar and clear its highlights (Esc)"
+                               << "";
   }
   void aScreenReaderHearsWhatEachControlIs() {
     QFETCH(QString, control);
@@ -152,7 +178,8 @@ class DesktopTest : public QObject, public RealWindow {
     // Shown beside the document.
     const PageInfo page{PageKind::kHtml, DataFile("hello.xml").toStdString()};
     QTRY_COMPARE_WITH_TIMEOUT(PageState(*View()->page()),
-                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)), kPageTimeoutMs);
+                              Loaded(QtBrowser::UrlFor(TempFile().toStdString(), page)),
+                              kPageTimeoutMs);
   }
 
   void keysCloseTheWindowThroughTheUnload_data() {
@@ -174,10 +201,11 @@ class DesktopTest : public QObject, public RealWindow {
     ShowWindow();
     WaitForStartPage();
     const QString books = QString::fromStdString(m_h->app.path) + "/examples/books.xml";
-    const QVariantList r = Evaluate(*View()->page(),
-                                    "var r = document.querySelector('code.path').getBoundingClientRect();"
-                                    "[r.left, r.top, r.width, r.height]")
-                               .toList();
+    const QVariantList r =
+        Evaluate(*View()->page(),
+                 "var r = document.querySelector('code.path').getBoundingClientRect();"
+                 "[r.left, r.top, r.width, r.height]")
+            .toList();
     QCOMPARE(r.size(), 4);
     const QPointF point(r[0].toDouble() + 10, r[1].toDouble() + r[3].toDouble() / 2);
     QWidget* target = View()->focusProxy();
@@ -194,16 +222,16 @@ class DesktopTest : public QObject, public RealWindow {
         QCoreApplication::sendEvent(target, &event);
       }
     }
-    QTRY_COMPARE_WITH_TIMEOUT(Evaluate(*View()->page(), "window.getSelection().toString()").toString(),
-                              books, kPageTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        Evaluate(*View()->page(), "window.getSelection().toString()").toString(), books,
+        kPageTimeoutMs);
   }
 
   void startPagePathsWrapOnlyAfterASlash() {
     ShowWindow();
     WaitForStartPage();
     // Squeezed to a column a few names wide, every path has to wrap.
-    const QString verdict =
-        Evaluate(*View()->page(), R"(
+    const QString verdict = Evaluate(*View()->page(), R"(
           document.body.style.width = '140px';
           var wraps = 0, bad = [];
           document.querySelectorAll('code.path').forEach(function (code) {
@@ -226,7 +254,7 @@ class DesktopTest : public QObject, public RealWindow {
           });
           wraps + '|' + bad.join('; ');
         )")
-            .toString();
+                                .toString();
     QVERIFY2(verdict.section('|', 0, 0).toInt() > 0, qPrintable(verdict));
     QVERIFY2(verdict.section('|', 1).isEmpty(), qPrintable(verdict));
   }
@@ -239,7 +267,8 @@ class DesktopTest : public QObject, public RealWindow {
     QAccessibleInterface* application = QAccessible::queryAccessibleInterface(qApp);
     QVERIFY(application != nullptr);
     QStringList names;
-    for (int i = 0; i < application->childCount(); ++i) names << application->child(i)->text(QAccessible::Name);
+    for (int i = 0; i < application->childCount(); ++i)
+      names << application->child(i)->text(QAccessible::Name);
     QCOMPARE(names, QStringList{"Yab XML Pellor"});
   }
 
@@ -287,7 +316,8 @@ class DesktopTest : public QObject, public RealWindow {
     // The source: the bytes as written, a line number each; Esc and Ctrl+U
     // leave. A path box keeps its text: its own Ctrl+U would clear it.
     QLineEdit* txtXml = Child<QLineEdit>("txtXml");
-    for (const QKeySequence& leave : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_U)}) {
+    for (const QKeySequence& leave :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_U)}) {
       txtXml->setFocus();
       txtXml->end(false);
       Key(QKeySequence(Qt::CTRL | Qt::Key_U));
@@ -333,29 +363,37 @@ class DesktopTest : public QObject, public RealWindow {
     const QPoint point(20, 20);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
       QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
-                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,
+                        Qt::NoModifier);
       QCoreApplication::sendEvent(target, &event);
     }
     QMenu* menu = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((menu = View()->findChild<QMenu*>("pageMenu")) != nullptr, kPageTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT((menu = View()->findChild<QMenu*>("pageMenu")) != nullptr,
+                             kPageTimeoutMs);
     QStringList items;
     for (QAction* action : menu->actions()) {
-      items << action->text() + (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
+      items << action->text() +
+                   (action->shortcut().isEmpty() ? "" : " " + action->shortcut().toString());
     }
-    QCOMPARE(items, (QStringList{"Apply F5", "Copy Ctrl+C", "Select all Ctrl+A", "", "View source Ctrl+U",
-                                 "Save output as\u2026 Ctrl+S", "Output files\u2026 Ctrl+L", "",
-                                 "Profile this transformation", "Inspect Ctrl+Shift+I"}));
+    QCOMPARE(items,
+             (QStringList{"Apply F5", "Copy Ctrl+C", "Select all Ctrl+A", "", "View source Ctrl+U",
+                          "Save output as\u2026 Ctrl+S", "Output files\u2026 Ctrl+L", "",
+                          "Where did this come from? Ctrl+Shift+C", "Profile this transformation",
+                          "Inspect Ctrl+Shift+I"}));
     menu->close();
 
     // Output in the encoding the stylesheet names: those bytes in the file,
     // the page and the source window reading them in it.
-    Overwrite(m_tmp.filePath("w.xml"), "<w>Gr\xC3\xB6\xC3\x9F" "e \xCE\x9E</w>");
-    Overwrite(m_tmp.filePath("w.xsl"),
-              "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-              "<xsl:output method='html' encoding='ISO-8859-1'/><xsl:template match='/'>"
-              "<html><head><title>w</title></head><body><p><xsl:value-of select='w'/></p></body></html>"
-              "</xsl:template>"
-              "</xsl:stylesheet>");
+    Overwrite(m_tmp.filePath("w.xml"),
+              "<w>Gr\xC3\xB6\xC3\x9F"
+              "e \xCE\x9E</w>");
+    Overwrite(
+        m_tmp.filePath("w.xsl"),
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:output method='html' encoding='ISO-8859-1'/><xsl:template match='/'>"
+        "<html><head><title>w</title></head><body><p><xsl:value-of select='w'/></p></body></html>"
+        "</xsl:template>"
+        "</xsl:stylesheet>");
     Child<QLineEdit>("txtXml")->setText(m_tmp.filePath("w.xml"));
     Child<QLineEdit>("txtXsl")->setText(m_tmp.filePath("w.xsl"));
     Reactivate();
@@ -364,7 +402,9 @@ class DesktopTest : public QObject, public RealWindow {
     QTRY_VERIFY2_WITH_TIMEOUT(PageText(*View()->page()).contains(words),
                               qPrintable(PageText(*View()->page()) + Contents(TempFile())),
                               kPageTimeoutMs);
-    QVERIFY(Contents(TempFile()).contains("Gr\xF6\xDF" "e &#926;"));
+    QVERIFY(Contents(TempFile())
+                .contains("Gr\xF6\xDF"
+                          "e &#926;"));
     Key(QKeySequence(Qt::CTRL | Qt::Key_U));
     auto* source = Child<QtSourceWindow>("source");
     QVERIFY(source->toPlainText().contains(QStringLiteral("Gr\u00F6\u00DFe &#926;")));
