@@ -120,7 +120,8 @@ bool WriteSaxonStylesheet(const QString& path) {
   if (!xsl.open(QIODevice::WriteOnly)) return false;
   xsl.write(R"xsl(<?xml version="1.0" encoding="UTF-8"?>
 <xsl:stylesheet version="3.0" expand-text="yes" xmlns:xsl="http://www.w3.org/1999/XSL/Transform"
-    xmlns:map="http://www.w3.org/2005/xpath-functions/map">
+    xmlns:xs="http://www.w3.org/2001/XMLSchema"
+    xmlns:map="http://www.w3.org/2005/xpath-functions/map" exclude-result-prefixes="#all">
   <xsl:output method="html" indent="yes"/>
   <xsl:template match="/">
     <xsl:variable name="totals" as="map(*)"
@@ -268,6 +269,8 @@ class Measurer {
 
 int main(int argc, char** argv) {
   PrepareProcess();
+  // A line at a time: what was measured stays when a later step hangs.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication qtApp(argc, argv);
   SetApplicationIdentity();
   const double appMs = SinceProcessStart();
