@@ -2,8 +2,6 @@
 
 #include <sys/resource.h>
 
-#include <chrono>
-
 #include <libxml/tree.h>
 
 #include "engine/Confinement.h"
@@ -73,24 +71,18 @@ JobResult RunJob(const JobRequest& request, JobEvents& events) {
 
   const bool profiled = request.instrument == wire::Instrument::kProfile;
   xml::TransformProfile profile;
-  auto started = std::chrono::steady_clock::now();
-  const auto micros = [&started] {
-    const auto now = std::chrono::steady_clock::now();
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(now - started);
-    started = now;
-    return static_cast<std::uint64_t>(took.count());
-  };
+  xml::Stopwatch stopwatch;
 
   events.Phase(JobPhase::kReadingDocument);
   xml::DOMDocument xmlDoc;
   xmlDoc.compactText(true);
   if (!Load(xmlDoc, request.xml, result)) return result;
-  profile.documentMicros = micros();
+  profile.documentMicros = stopwatch.Lap();
 
   events.Phase(JobPhase::kReadingStylesheet);
   xml::DOMDocument xslDoc;
   if (!Load(xslDoc, request.xsl, result)) return result;
-  profile.stylesheetMicros = micros();
+  profile.stylesheetMicros = stopwatch.Lap();
   xslDoc.setProperty("SelectionLanguage", "XPath");
   xslDoc.setProperty("SelectionNamespaces", kXsltNamespaceDeclaration);
   if (request.paramsNotArray) throw RuntimeError(err::kTypeMismatch, "Type mismatch");

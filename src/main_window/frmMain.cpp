@@ -395,12 +395,7 @@ void frmMain::RunProfile() noexcept {
       report.problem = "Apply first: the profile runs the last Apply again";
     } else {
       report.stylesheet = m_lastJob->xsl;
-      transform::JobRequest request;
-      request.xml = m_lastJob->xml;
-      request.xsl = m_lastJob->xsl;
-      request.globals = m_lastJob->globals;
-      request.reads = m_lastJob->reads;
-      request.instrument = wire::Instrument::kProfile;
+      const transform::JobRequest request = m_lastJob->Again(wire::Instrument::kProfile);
       ProfileEvents events(m_services.progress);
       try {
         const ProgressShown progress(m_services.progress);
@@ -527,12 +522,7 @@ bool frmMain::ShowOrigins() noexcept {
   ProcedureTrap(m_services.errors).Run([&] {
     HideOrigins();
     if (!m_applied || !m_plainPage) return;
-    transform::JobRequest request;
-    request.xml = m_applied->xml;
-    request.xsl = m_applied->xsl;
-    request.globals = m_applied->globals;
-    request.reads = m_applied->reads;
-    request.instrument = wire::Instrument::kOrigin;
+    const transform::JobRequest request = m_applied->Again(wire::Instrument::kOrigin);
     OriginEvents events;
     transform::JobResult done;
     try {

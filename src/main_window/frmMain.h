@@ -204,6 +204,16 @@ class frmMain {
     std::vector<xml::GlobalParameter> globals;
     ReadPolicy reads;
     PageInfo page;
+    // The same job again, watched as `instrument` says.
+    transform::JobRequest Again(wire::Instrument instrument) const {
+      transform::JobRequest request;
+      request.xml = xml;
+      request.xsl = xsl;
+      request.globals = globals;
+      request.reads = reads;
+      request.instrument = instrument;
+      return request;
+    }
   };
   std::optional<AppliedJob> m_lastJob;
   bool m_profileAfterApply = false;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -460,28 +459,22 @@ class Job {
     }
     const bool profiled = request.instrument == wire::Instrument::kProfile;
     xml::TransformProfile profile;
-    auto started = std::chrono::steady_clock::now();
-    const auto micros = [&started] {
-      const auto now = std::chrono::steady_clock::now();
-      const auto took = std::chrono::duration_cast<std::chrono::microseconds>(now - started);
-      started = now;
-      return static_cast<std::uint64_t>(took.count());
-    };
+    xml::Stopwatch stopwatch;
     m_state.events.Phase(JobPhase::kReadingDocument);
     const Local<jobject> builder = m_jni.CallObject(m_processor, "newDocumentBuilder",
                                                     "()Lnet/sf/saxon/s9api/DocumentBuilder;");
     m_jni.CallVoid(builder.get(), "setLineNumbering", "(Z)V", JNI_TRUE);
     const Local<jobject> document = Build(builder.get(), request.xml, true, result);
     if (!document) return result;
-    profile.documentMicros = micros();
+    profile.documentMicros = stopwatch.Lap();
     m_state.events.Phase(JobPhase::kReadingStylesheet);
     const Local<jobject> stylesheet = Build(builder.get(), request.xsl, false, result);
     if (!stylesheet) return result;
-    profile.stylesheetMicros = micros();
+    profile.stylesheetMicros = stopwatch.Lap();
 
     m_state.events.Phase(JobPhase::kCompiling);
     const Local<jobject> executable = Compile(stylesheet.get(), profiled);
-    profile.compileMicros = micros();
+    profile.compileMicros = stopwatch.Lap();
     m_state.events.Parameters(Declared(executable.get(), stylesheet.get()));
 
     m_state.events.Phase(JobPhase::kTransforming);
@@ -535,7 +528,7 @@ class Job {
       throw SaxonError(Described("The transformation failed", m_state));
     }
     if (profiled) {
-      profile.transformMicros = micros();
+      profile.transformMicros = stopwatch.Lap();
       profile.templates = Templates(profiler.get());
       result.profile = std::move(profile);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,21 @@ struct TransformProfile {
   std::uint64_t compileMicros = 0;
   std::uint64_t transformMicros = 0;  // the whole transformation, all templates
   std::vector<TemplateProfile> templates;
+};
+
+// The time of each phase of a profiled job, one after another: each Lap
+// gives the microseconds since the one before (or since the start).
+class Stopwatch {
+ public:
+  std::uint64_t Lap() {
+    const auto now = std::chrono::steady_clock::now();
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(now - m_last);
+    m_last = now;
+    return static_cast<std::uint64_t>(took.count());
+  }
+
+ private:
+  std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
 // Fills in totalMicros from the self times and the calls between templates:
