@@ -32,6 +32,7 @@ if [ "$example" = --session ]; then
   if [ "$example" != start ]; then
     xsl=$example
     [ "$example" = broken ] && xsl=books
+    [ "$example" = origin ] && example=books xsl=books where=1
     xdotool windowfocus --sync "$wid"
     xdotool type --delay 5 "$examples/$example.xml"
     xdotool key Tab Tab
@@ -39,8 +40,26 @@ if [ "$example" = --session ]; then
     xdotool key Return
     sleep 3  # the result renders
   fi
+  window=$wid
+  if [ -n "${where:-}" ]; then
+    # Where did this come from: the marked page, an element pointed at, and
+    # the panel beside the window, so the picture is of the whole screen.
+    xdotool windowmove --sync "$wid" 0 0
+    xdotool key ctrl+shift+c
+    sleep 3
+    panel=$(xdotool search --onlyvisible --name "^Where did this come from" | head -n 1)
+    [ -n "$panel" ] && xdotool windowmove "$panel" 770 40
+    sleep 1
+    xdotool mousemove --window "$wid" 560 140
+    sleep 0.5
+    xdotool mousemove --window "$wid" 575 150
+    sleep 2
+    window=root
+    # The page and the panel; the path boxes would name this machine's folders.
+    crop=(-crop "1280x$((${size#*x} - 40))+0+40" +repage)
+  fi
   # Few colours keep the file small; the window holds little more.
-  import -window "$wid" -colors 64 -strip "PNG8:$out"
+  import -window "$window" ${crop[@]+"${crop[@]}"} -colors 64 -strip "PNG8:$out"
   kill -TERM "$pid"
   wait "$pid" || true
   exit 0
@@ -48,8 +67,8 @@ fi
 
 size=${2:-760x520}
 out=${3:-docs/screenshot.png}
-usage() { echo "usage: $0 [books|sales|broken|start] [WIDTHxHEIGHT [OUTPUT]]" >&2; exit 2; }
-case $example in books | sales | broken | start) ;; *) usage ;; esac
+usage() { echo "usage: $0 [books|sales|broken|start|origin] [WIDTHxHEIGHT [OUTPUT]]" >&2; exit 2; }
+case $example in books | sales | broken | start | origin) ;; *) usage ;; esac
 [[ $size =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || usage
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
