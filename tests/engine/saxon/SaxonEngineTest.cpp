@@ -197,6 +197,16 @@ struct Outcome {
   Heard heard;
 };
 
+// A job of `xml` and `xsl` that may read what `engine` lets a job of them read.
+transform::JobRequest RequestFor(const transform::IEngine& engine, const std::string& xml,
+                                 const std::string& xsl) {
+  transform::JobRequest request;
+  request.xml = xml;
+  request.xsl = xsl;
+  request.reads = engine.PolicyFor(xml, xsl);
+  return request;
+}
+
 Outcome RunJob(const std::string& xml, const std::string& xsl,
                transform::EngineSettings settings = {},
                std::vector<xml::GlobalParameter> globals = {},
@@ -204,10 +214,7 @@ Outcome RunJob(const std::string& xml, const std::string& xsl,
   PosixProcessLauncher launcher;
   transform::ChoosingEngine engine(launcher, BuildDir() + "/xmlpellor-engine",
                                    BuildDir() + "/xmlpellor-saxon-engine", settings);
-  transform::JobRequest request;
-  request.xml = xml;
-  request.xsl = xsl;
-  request.reads = engine.PolicyFor(xml, xsl);
+  transform::JobRequest request = RequestFor(engine, xml, xsl);
   request.globals = std::move(globals);
   request.maxDocuments = maxDocuments;
   Outcome outcome;
@@ -634,10 +641,7 @@ TEST_P(SaxonMissing, NamesThePackagesToInstall) {
   PosixProcessLauncher launcher;
   transform::HelperEngine engine(launcher, BuildDir() + "/xmlpellor-saxon-engine", {},
                                  {c.argument});
-  transform::JobRequest request;
-  request.xml = job.File("doc.xml");
-  request.xsl = job.File("s.xsl");
-  request.reads = engine.PolicyFor(request.xml, request.xsl);
+  const transform::JobRequest request = RequestFor(engine, job.File("doc.xml"), job.File("s.xsl"));
   transform::JobEvents events;
   try {
     engine.Run(request, events);
@@ -679,10 +683,7 @@ TEST_P(SaxonStop, EndsTheJobWhereverItIs) {
     engine.Prepare(job.File("s.xsl"));
     std::this_thread::sleep_for(std::chrono::seconds(3));
   }
-  transform::JobRequest request;
-  request.xml = job.File("doc.xml");
-  request.xsl = job.File("s.xsl");
-  request.reads = engine.PolicyFor(request.xml, request.xsl);
+  const transform::JobRequest request = RequestFor(engine, job.File("doc.xml"), job.File("s.xsl"));
   transform::JobEvents events;
   StopToken token;
   std::optional<std::int32_t> ended;
@@ -730,10 +731,7 @@ TEST_P(SaxonProfile, CountsTheCallsLibxsltCounts) {
   PosixProcessLauncher launcher;
   transform::ChoosingEngine engine(launcher, BuildDir() + "/xmlpellor-engine",
                                    BuildDir() + "/xmlpellor-saxon-engine", settings);
-  transform::JobRequest request;
-  request.xml = xml;
-  request.xsl = xsl;
-  request.reads = engine.PolicyFor(xml, xsl);
+  transform::JobRequest request = RequestFor(engine, xml, xsl);
   request.instrument = wire::Instrument::kProfile;
   Heard heard;
   const transform::JobResult result = engine.Run(request, heard);
