@@ -359,14 +359,7 @@ class DesktopTest : public QObject, public RealWindow {
     QTRY_VERIFY(!tools->isVisible());
 
     // The context menu offers what works here, and no Back or Forward.
-    QWidget* target = View()->focusProxy();
-    const QPoint point(20, 20);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-      QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
-                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,
-                        Qt::NoModifier);
-      QCoreApplication::sendEvent(target, &event);
-    }
+    RightClickPage();
     QMenu* menu = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((menu = View()->findChild<QMenu*>("pageMenu")) != nullptr,
                              kPageTimeoutMs);

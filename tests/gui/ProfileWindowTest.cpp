@@ -32,14 +32,7 @@ class ProfileWindowTest : public QObject, public RealWindow {
   }
   // Right-clicks the page; `menu` is the menu that opens.
   void OpenPageMenu(QMenu*& menu) {
-    QWidget* target = View()->focusProxy();
-    const QPoint point(20, 20);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-      QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
-                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,
-                        Qt::NoModifier);
-      QCoreApplication::sendEvent(target, &event);
-    }
+    RightClickPage();
     QTRY_VERIFY_WITH_TIMEOUT(
         (menu = View()->findChild<QMenu*>("pageMenu")) != nullptr && menu->isVisible(),
         kPageTimeoutMs);

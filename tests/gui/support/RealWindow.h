@@ -47,6 +47,17 @@ class RealWindow {
     return m_window->Widget().findChild<T*>(QString::fromLatin1(name));
   }
   QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
+  // A right click on the page, as the mouse gives it: the page's menu opens.
+  void RightClickPage() {
+    QWidget* target = View()->focusProxy();
+    const QPoint point(20, 20);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
+                        type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,
+                        Qt::NoModifier);
+      QCoreApplication::sendEvent(target, &event);
+    }
+  }
   QWebEnginePage& Page() { return *View()->page(); }
   QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
 
