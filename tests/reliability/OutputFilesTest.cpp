@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "Tool.h"
 
@@ -145,30 +147,72 @@ TEST(OutputSet, LivesInAPrivateFolderUntilTheNextApplyAndIsSavedWhole) {
   EXPECT_TRUE(RunFolders(tmp).empty());
 }
 
-// docbook-xsl's chunker on a small book, as a user of it would run it.
-TEST(OutputSet, DocBookChunksShowTheirIndex) {
-  const std::string chunk = "/usr/share/xml/docbook/stylesheet/docbook-xsl/html/chunk.xsl";
-  if (!fs::exists(chunk)) GTEST_SKIP() << "docbook-xsl is not installed";
+// Stylesheet sets from the system's packages that write a file a page, run as
+// their users run them: no --allow-read (yelp-xsl imports across its own tree
+// under /usr/share), the first page shown, and nothing written beside the job.
+struct SystemSetCase {
+  const char* name;
+  const char* stylesheet;
+  std::vector<std::pair<const char*, const char*>> job;  // the document first
+  std::vector<std::string> files;                        // among those written
+  const char* first;                                     // in the page shown first
+  const char* link;                                      // in it too, to another file
+};
+
+void PrintTo(const SystemSetCase& c, std::ostream* os) {
+  *os << c.stylesheet;
+}
+
+class SystemStylesheetSets : public ::testing::TestWithParam<SystemSetCase> {};
+
+TEST_P(SystemStylesheetSets, ShowTheirFirstPageFromTheRunFolder) {
+  const SystemSetCase& c = GetParam();
+  if (!fs::exists(c.stylesheet)) GTEST_SKIP() << c.stylesheet << " is not installed";
   TempDir job;
-  job.Write("book.xml",
-            "<?xml version='1.0'?>\n"
-            "<book><title>Small Book</title>"
-            "<chapter id='one'><title>First Chapter</title><para>One.</para></chapter>"
-            "<chapter id='two'><title>Second Chapter</title><para>Two.</para></chapter>"
-            "</book>");
+  for (const auto& [name, text] : c.job) job.Write(name, text);
   PrivateTmp tmp;
   Tool tool;
   testing::internal::CaptureStderr();
-  tool.Apply(job.File("book.xml"), chunk);
+  tool.Apply(job.File(c.job.front().first), c.stylesheet);
   const std::string said = testing::internal::GetCapturedStderr();
   ASSERT_EQ(tool.Reports(), 0u) << tool.LastReport();
   const OutputSet& set = tool.frm.Output()->set;
-  EXPECT_THAT(set.files, ::testing::IsSupersetOf({"index.html", "ch01.html", "ch02.html"})) << said;
+  EXPECT_THAT(set.files, ::testing::IsSupersetOf(c.files)) << said;
   EXPECT_EQ(tool.wbr.navigations.back(), set.folder + "/index.html");
-  EXPECT_THAT(ReadFile(set.folder + "/index.html"), HasSubstr("Small Book"));
-  EXPECT_THAT(ReadFile(set.folder + "/index.html"), HasSubstr("href=\"ch01.html\""));
-  EXPECT_EQ(std::distance(fs::directory_iterator(job.path()), fs::directory_iterator()), 1);
+  EXPECT_THAT(ReadFile(set.folder + "/index.html"), HasSubstr(c.first));
+  EXPECT_THAT(ReadFile(set.folder + "/index.html"), HasSubstr(c.link));
+  EXPECT_EQ(std::distance(fs::directory_iterator(job.path()), fs::directory_iterator()),
+            static_cast<std::ptrdiff_t>(c.job.size()));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Debian, SystemStylesheetSets,
+    ::testing::Values(
+        SystemSetCase{"docbook_chunks",
+                      "/usr/share/xml/docbook/stylesheet/docbook-xsl/html/chunk.xsl",
+                      {{"book.xml",
+                        "<?xml version='1.0'?>\n"
+                        "<book><title>Small Book</title>"
+                        "<chapter id='one'><title>First Chapter</title><para>One.</para></chapter>"
+                        "<chapter id='two'><title>Second Chapter</title><para>Two.</para>"
+                        "</chapter></book>"}},
+                      {"index.html", "ch01.html", "ch02.html"},
+                      "Small Book",
+                      "href=\"ch01.html\""},
+        SystemSetCase{"yelp_mallard_pages",
+                      "/usr/share/yelp-xsl/xslt/mallard/html/mal2html.xsl",
+                      {{"index.page",
+                        "<page xmlns='http://projectmallard.org/1.0/' type='guide' id='index'>"
+                        "<title>Pellor help</title><p>Hello from the guide.</p>"
+                        "<section id='more'><title>More</title>"
+                        "<p><link xref='next'>the next page</link></p></section></page>"},
+                       {"next.page",
+                        "<page xmlns='http://projectmallard.org/1.0/' type='topic' id='next'>"
+                        "<title>Next</title><p>Two.</p></page>"}},
+                      {"index.html"},
+                      "Hello from the guide.",
+                      "href=\"next.html\""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace xmlpellor::test
