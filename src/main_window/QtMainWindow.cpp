@@ -333,7 +333,14 @@ void QtMainWindow::AddPageTools(ErrorHandling& errors, IFileSystem& fs) {
              m_profileWanted = false;
            },
        .canProfile = [frm] { return frm->CanProfile(); },
-       .whereFrom = [mode = m_originMode] { mode->Toggle(); }});
+       .whereFrom =
+           [mode = m_originMode](std::optional<QPoint> at) {
+             if (at) {
+               mode->EnterAt(*at);
+             } else {
+               mode->Toggle();
+             }
+           }});
 }
 
 void QtMainWindow::ApplyTabOrder() {

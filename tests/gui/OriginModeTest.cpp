@@ -1,6 +1,7 @@
 #include <QAccessible>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -38,6 +39,37 @@ class OriginModeTest : public QObject, public RealWindow {
   QByteArray PlainOutput() {
     QFile file(TempFile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+  }
+  // The point of the view where the element of a query shows, in the view's
+  // pixels at its zoom.
+  QPoint Where(const char* element) {
+    const QVariantList centre =
+        Evaluate(Page(), QStringLiteral("(() => { const r = document.querySelector('%1')"
+                                        ".getBoundingClientRect();"
+                                        "return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+                             .arg(QString::fromLatin1(element)))
+            .toList();
+    if (centre.size() != 2) return {};
+    const qreal zoom = View()->zoomFactor();
+    return QPointF(centre[0].toDouble() * zoom, centre[1].toDouble() * zoom).toPoint();
+  }
+  // Right-clicks there and picks "Where did this come from?" in the menu.
+  bool WhereFromMenu(QPoint point) {
+    RightClickPage(point);
+    QMenu* menu = nullptr;
+    const auto open = [&] {
+      for (QMenu* each : View()->findChildren<QMenu*>("pageMenu")) {
+        if (each->isVisible()) menu = each;
+      }
+      return menu != nullptr;
+    };
+    if (!QTest::qWaitFor(open, kPageTimeoutMs)) return false;
+    for (QAction* action : menu->actions()) {
+      if (action->text() != "Where did this come from?") continue;
+      QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+      return true;
+    }
+    return false;
   }
   bool Marked() {
     return Evaluate(Page(), QStringLiteral("!!document.querySelector('[data-xmlpellor-origin]')"))
@@ -125,6 +157,27 @@ class OriginModeTest : public QObject, public RealWindow {
     QTRY_VERIFY_WITH_TIMEOUT(!Marked() && PageText(Page()).contains("Cheese"), kPageTimeoutMs);
     QVERIFY(m_window->Program().OriginsFile().empty());
     QCOMPARE(PlainOutput(), plain);
+
+    // From the page's menu the right-clicked element shows at once, no click
+    // needed; zoomed, where the view's pixels are not the page's.
+    for (int step = 0; step < 3; ++step) Key(QKeySequence(Qt::CTRL | Qt::Key_Equal));
+    QCOMPARE(View()->zoomFactor(), 1.5);
+    const QPoint cheese = Where("#order-2 p");
+    QVERIFY(!cheese.isNull());
+    QVERIFY(WhereFromMenu(cheese));
+    QVERIFY(m_window->Origins().Active());
+    QTRY_VERIFY2_WITH_TIMEOUT(Field("originSource") == "/orders/order[2]/item",
+                              qPrintable(Field("originSource")), kPageTimeoutMs);
+    QCOMPARE(Field("originTemplate"), "match=\"item\" priority=\"2\"");
+    QCOMPARE(Place("originTemplatePlace"), "orders.xsl:17");
+    // In the mode, the menu shows the element it was opened on and stays.
+    QVERIFY(WhereFromMenu(Where("order:nth-of-type(2) b")));
+    QTRY_VERIFY2_WITH_TIMEOUT(Field("originSource") == "/orders/order[2]",
+                              qPrintable(Field("originSource")), kPageTimeoutMs);
+    QCOMPARE(Field("originTemplate"), "name=\"stars\"");
+    QVERIFY(m_window->Origins().Active());
+    Key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    QVERIFY(!m_window->Origins().Active());
   }
 
   void anAttributeAndATextNameTheirOwnInstructions() {

@@ -10,8 +10,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <new>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "engine/saxon/SaxonOutput.h"
 #include "platform/FileSystem.h"
@@ -71,6 +74,25 @@ struct JobState {
   std::uint64_t written = 0;
 };
 JobState* gJob = nullptr;
+
+// While a document is built its parser's errors are the reason it did not
+// load, not messages of the job.
+class QuietScope {
+ public:
+  explicit QuietScope(JobState& state) noexcept : m_state(state) { m_state.quiet = true; }
+  ~QuietScope() { m_state.quiet = false; }
+  QuietScope(const QuietScope&) = delete;
+  QuietScope& operator=(const QuietScope&) = delete;
+
+ private:
+  JobState& m_state;
+};
+
+// file:///a and file:/a name one file; Java writes the second.
+std::string ModuleKey(std::string uri) {
+  if (uri.rfind("file:///", 0) == 0) uri.erase(5, 2);
+  return uri;
+}
 
 class JobScope {
  public:
@@ -575,11 +597,7 @@ class Job {
     }
     const Local<jclass> reads = m_jni.Class("xmlpellor/saxon/Reads");
     const Local<jstring> uri = m_jni.String(FileUri(path));
-    struct Quiet {
-      JobState& state;
-      explicit Quiet(JobState& s) : state(s) { state.quiet = true; }
-      ~Quiet() { state.quiet = false; }
-    } quiet(m_state);
+    const QuietScope quiet(m_state);
     try {
       const Local<jobject> source = m_jni.CallStatic(
           reads.get(), "open", "(Ljava/lang/String;Z)Ljavax/xml/transform/stream/StreamSource;",
@@ -641,41 +659,135 @@ class Job {
     }
   }
 
-  // The stylesheet's global parameters, with the default each has in the
-  // main module (its select expression, else its text).
+  // Where the walk over the stylesheet's modules is. Each module is read
+  // once; the walk ends once every parameter has its declaration.
+  struct ModuleWalk {
+    Local<jobject> builder;
+    Local<jobject> params;  // the XPath of a module's parameters
+    Local<jobject> links;   // and of its xsl:include and xsl:import
+    std::set<std::string> wanted;
+    std::map<std::string, std::string> defaults;
+    std::set<std::string> visited;
+    bool Done() const { return defaults.size() == wanted.size(); }
+  };
+
+  // The stylesheet's global parameters, each with the default of the
+  // declaration that wins (its select expression, else its text).
   std::vector<xml::DeclaredParameter> Declared(jobject executable, jobject stylesheet) {
-    std::vector<xml::DeclaredParameter> declared;
-    const Local<jobject> xpath =
-        m_jni.CallObject(m_processor, "newXPathCompiler", "()Lnet/sf/saxon/s9api/XPathCompiler;");
-    const Local<jstring> query = m_jni.String(
-        "for $p in /*/*[local-name() = 'param' and namespace-uri() = '" +
-        std::string(kXsltNamespace) +
-        "'] return (string($p/@name), if ($p/@select) then string($p/@select) else string($p))");
-    const Local<jobject> values = m_jni.CallObject(
-        xpath.get(), "evaluate",
-        "(Ljava/lang/String;Lnet/sf/saxon/s9api/XdmItem;)Lnet/sf/saxon/s9api/XdmValue;",
-        query.get(), stylesheet);
-    const std::vector<std::string> written = Strings(values.get());
     const Local<jobject> parameters =
         m_jni.CallObject(executable, "getGlobalParameters", "()Ljava/util/HashMap;");
     const Local<jobject> names = m_jni.CallObject(parameters.get(), "keySet", "()Ljava/util/Set;");
     const Local<jobject> array = m_jni.CallObject(names.get(), "toArray", "()[Ljava/lang/Object;");
     const auto items = static_cast<jobjectArray>(array.get());
+    ModuleWalk walk{m_jni.CallObject(m_processor, "newDocumentBuilder",
+                                     "()Lnet/sf/saxon/s9api/DocumentBuilder;"),
+                    XPath("for $p in /*/*[local-name() = 'param' and namespace-uri() = '" +
+                          std::string(kXsltNamespace) +
+                          "'] return (string($p/@name), if ($p/@select) then string($p/@select) "
+                          "else string($p))"),
+                    XPath("for $m in /*/*[local-name() = ('include', 'import') and "
+                          "namespace-uri() = '" +
+                          std::string(kXsltNamespace) +
+                          "'] return (local-name($m), string($m/@href), string(base-uri($m)))"),
+                    {},
+                    {},
+                    {}};
     for (jsize i = 0; i < m_jni.env()->GetArrayLength(items); ++i) {
       const Local<jobject> name = m_jni.Own(m_jni.env()->GetObjectArrayElement(items, i));
+      walk.wanted.insert(m_jni.ToString(name.get()));
+    }
+    const Local<jobject> base = m_jni.CallObject(stylesheet, "getBaseURI", "()Ljava/net/URI;");
+    walk.visited.insert(ModuleKey(m_jni.ToString(base.get())));
+    WalkLevel(stylesheet, walk);
+    std::vector<xml::DeclaredParameter> declared;
+    for (const std::string& name : walk.wanted) {
       xml::DeclaredParameter parameter;
-      parameter.name = m_jni.ToString(name.get());
-      for (std::size_t k = 0; k + 1 < written.size(); k += 2) {
-        if (written[k] == parameter.name) {
-          parameter.defaultText = written[k + 1];
-          break;
-        }
+      parameter.name = name;
+      if (const auto found = walk.defaults.find(name); found != walk.defaults.end()) {
+        parameter.defaultText = found->second;
       }
       declared.push_back(std::move(parameter));
     }
-    std::sort(declared.begin(), declared.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
     return declared;
+  }
+
+  // One stylesheet level (`top` and the modules it includes), then the
+  // levels it imports, the last first: XSLT's import precedence, highest
+  // first, so the first declaration found wins.
+  void WalkLevel(jobject top, ModuleWalk& walk) {
+    std::vector<std::pair<std::string, std::string>> imports;  // href, base
+    WalkModule(top, walk, imports);
+    for (auto it = imports.rbegin(); it != imports.rend() && !walk.Done(); ++it) {
+      if (const Local<jobject> module = ReadModule(it->first, it->second, walk)) {
+        WalkLevel(module.get(), walk);
+      }
+    }
+  }
+
+  // An included module's imports count as if written where it is included.
+  void WalkModule(jobject module, ModuleWalk& walk,
+                  std::vector<std::pair<std::string, std::string>>& imports) {
+    const std::vector<std::string> params = Strings(Select(walk.params.get(), module).get());
+    for (std::size_t k = 0; k + 1 < params.size(); k += 2) {
+      if (walk.wanted.count(params[k]) != 0) walk.defaults.emplace(params[k], params[k + 1]);
+    }
+    const std::vector<std::string> links = Strings(Select(walk.links.get(), module).get());
+    for (std::size_t k = 0; k + 2 < links.size() && !walk.Done(); k += 3) {
+      if (links[k] == "import") {
+        imports.emplace_back(links[k + 1], links[k + 2]);
+      } else if (const Local<jobject> included = ReadModule(links[k + 1], links[k + 2], walk)) {
+        WalkModule(included.get(), walk, imports);
+      }
+    }
+  }
+
+  // A module read as the compile reads one, through the same resolver and so
+  // the same read policy; null when it cannot be read, or was read already.
+  // What the compile skipped (use-when) may be refused here, and that is no
+  // failure of the job.
+  Local<jobject> ReadModule(const std::string& href, const std::string& base, ModuleWalk& walk) {
+    const std::size_t refusals = m_state.refusals.size();
+    const bool advised = m_state.advised;
+    const QuietScope quiet(m_state);
+    Local<jobject> module = m_jni.Own<jobject>(nullptr);
+    try {
+      const Local<jstring> hrefText = m_jni.String(href);
+      const Local<jstring> baseText = m_jni.String(base);
+      const Local<jclass> reads = m_jni.Class("xmlpellor/saxon/Reads");
+      const Local<jobject> uri = m_jni.CallStatic(
+          reads.get(), "absolute", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;",
+          hrefText.get(), baseText.get());
+      if (walk.visited.insert(ModuleKey(m_jni.Utf8(static_cast<jstring>(uri.get())))).second) {
+        const Local<jobject> source =
+            m_jni.CallObject(m_reads, "resolve",
+                             "(Ljava/lang/String;Ljava/lang/String;)Ljavax/xml/transform/Source;",
+                             hrefText.get(), baseText.get());
+        module = m_jni.CallObject(walk.builder.get(), "build",
+                                  "(Ljavax/xml/transform/Source;)Lnet/sf/saxon/s9api/XdmNode;",
+                                  source.get());
+      }
+    } catch (const RuntimeError&) {
+      ThrowIfOutOfMemory();
+      m_jni.TakeThrown();
+    }
+    m_state.refusals.resize(refusals);
+    m_state.advised = advised;
+    return module;
+  }
+
+  Local<jobject> XPath(const std::string& expression) {
+    const Local<jobject> compiler =
+        m_jni.CallObject(m_processor, "newXPathCompiler", "()Lnet/sf/saxon/s9api/XPathCompiler;");
+    const Local<jstring> text = m_jni.String(expression);
+    return m_jni.CallObject(compiler.get(), "compile",
+                            "(Ljava/lang/String;)Lnet/sf/saxon/s9api/XPathExecutable;", text.get());
+  }
+
+  Local<jobject> Select(jobject xpath, jobject item) {
+    const Local<jobject> selector =
+        m_jni.CallObject(xpath, "load", "()Lnet/sf/saxon/s9api/XPathSelector;");
+    m_jni.CallVoid(selector.get(), "setContextItem", "(Lnet/sf/saxon/s9api/XdmItem;)V", item);
+    return m_jni.CallObject(selector.get(), "evaluate", "()Lnet/sf/saxon/s9api/XdmValue;");
   }
 
   // What the profiler counted of each template that ran.

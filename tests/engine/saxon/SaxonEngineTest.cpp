@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/saxon/Jni.h"
 #include "engine/saxon/SaxonOutput.h"
@@ -186,8 +189,13 @@ struct Heard : transform::JobEvents {
   void Message(const std::string& line) override { messages += line + "\n"; }
   void Reading(const std::string& path) override { read += path + "\n"; }
   void Phase(transform::JobPhase phase) override { phases.push_back(phase); }
+  void Parameters(const std::vector<xml::DeclaredParameter>& found) override {
+    for (const auto& parameter : found)
+      declared.push_back(parameter.name + "=" + parameter.defaultText);
+  }
   std::string engine, messages, read;
   std::vector<transform::JobPhase> phases;
+  std::vector<std::string> declared;  // name=default
 };
 
 struct Outcome {
@@ -415,6 +423,105 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     "",
                     OutputKind::kText}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The defaults the parameters panel offers: those of the declaration that
+// import precedence makes win, in whichever module of the include and import
+// tree it is.
+struct DefaultsCase {
+  const char* name;
+  // The modules' declarations, s.xsl the main one; "{outside}" stands for a
+  // folder outside the job, where o.xsl is.
+  std::vector<std::pair<const char*, const char*>> modules;
+  std::vector<std::string> declared;  // name=default, by name
+};
+
+class SaxonDefaults : public ::testing::TestWithParam<DefaultsCase> {};
+
+TEST_P(SaxonDefaults, AreThoseOfTheWinningDeclaration) {
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
+  const DefaultsCase& c = GetParam();
+  TempDir job, outside;
+  const auto module = [](std::string body) {
+    return "<xsl:stylesheet version='3.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" +
+           body + "</xsl:stylesheet>";
+  };
+  outside.Write("o.xsl", module("<xsl:param name='r' select=\"'outside'\"/>"));
+  ASSERT_EQ(::mkdir(job.File("sub").c_str(), 0700), 0);
+  for (const auto& [name, body] : c.modules) {
+    std::string text = body;
+    if (const auto at = text.find("{outside}"); at != std::string::npos) {
+      text.replace(at, 9, outside.path());
+    }
+    job.Write(name, module(text));
+  }
+  job.Write("doc.xml", "<d/>");
+  const Outcome got = RunJob(job.File("doc.xml"), job.File("s.xsl"));
+  ASSERT_EQ(got.error, "");
+  EXPECT_EQ(got.heard.declared, c.declared);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaxonDefaults,
+    ::testing::Values(
+        DefaultsCase{"in_the_main_module",
+                     {{"s.xsl",
+                       "<xsl:param name='p' select=\"'main'\"/>"
+                       "<xsl:param name='t'>text</xsl:param>"}},
+                     {"p='main'", "t=text"}},
+        DefaultsCase{"in_an_included_module",
+                     {{"s.xsl", "<xsl:include href='inc.xsl'/>"},
+                      {"inc.xsl", "<xsl:param name='q'>inc</xsl:param>"}},
+                     {"q=inc"}},
+        DefaultsCase{"in_an_imported_module",
+                     {{"s.xsl", "<xsl:import href='imp.xsl'/>"},
+                      {"imp.xsl", "<xsl:param name='r' select='1 + 1'/>"}},
+                     {"r=1 + 1"}},
+        DefaultsCase{
+            "in_the_main_module_and_an_import",
+            {{"s.xsl", "<xsl:import href='imp.xsl'/><xsl:param name='p' select=\"'main'\"/>"},
+             {"imp.xsl", "<xsl:param name='p' select=\"'imp'\"/><xsl:param name='r'/>"}},
+            {"p='main'", "r="}},
+        // An included module counts as the main one, before any import.
+        DefaultsCase{"in_an_include_and_an_import",
+                     {{"s.xsl", "<xsl:import href='imp.xsl'/><xsl:include href='inc.xsl'/>"},
+                      {"inc.xsl", "<xsl:param name='p' select=\"'inc'\"/>"},
+                      {"imp.xsl", "<xsl:param name='p' select=\"'imp'\"/>"}},
+                     {"p='inc'"}},
+        // The last import first, and what it imports before the imports
+        // ahead of it; an href relative to the module that has it.
+        DefaultsCase{
+            "in_imports_of_imports",
+            {{"s.xsl", "<xsl:import href='a.xsl'/><xsl:import href='sub/b.xsl'/>"},
+             {"a.xsl",
+              "<xsl:param name='p' select=\"'a'\"/>"
+              "<xsl:param name='deep' select=\"'a'\"/>"},
+             {"sub/b.xsl", "<xsl:import href='c.xsl'/><xsl:param name='p' select=\"'b'\"/>"},
+             {"sub/c.xsl",
+              "<xsl:param name='p' select=\"'c'\"/>"
+              "<xsl:param name='deep' select=\"'c'\"/>"}},
+            {"deep='c'", "p='b'"}},
+        DefaultsCase{"in_an_import_of_an_include",
+                     {{"s.xsl", "<xsl:include href='inc.xsl'/>"},
+                      {"inc.xsl", "<xsl:import href='deep.xsl'/>"},
+                      {"deep.xsl", "<xsl:param name='x'>deep</xsl:param>"}},
+                     {"x=deep"}},
+        // Left out of the compile, which a walk of the modules does not know.
+        DefaultsCase{"behind_an_include_cycle",
+                     {{"s.xsl", "<xsl:include href='inc.xsl'/>"},
+                      {"inc.xsl",
+                       "<xsl:include href='s.xsl' use-when='false()'/>"
+                       "<xsl:param name='q'>inc</xsl:param>"}},
+                     {"q=inc"}},
+        // A module the read policy refuses, or that is missing, gives none,
+        // and the job runs as without it.
+        DefaultsCase{"beside_unreadable_modules",
+                     {{"s.xsl",
+                       "<xsl:import href='imp.xsl'/>"
+                       "<xsl:import href='{outside}/o.xsl' use-when='false()'/>"
+                       "<xsl:import href='missing.xsl' use-when='false()'/>"},
+                      {"imp.xsl", "<xsl:param name='r' select='1'/>"}},
+                     {"r=1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct EndingCase {

@@ -48,9 +48,8 @@ class RealWindow {
   }
   QWebEngineView* View() { return Child<QWebEngineView>("wbr"); }
   // A right click on the page, as the mouse gives it: the page's menu opens.
-  void RightClickPage() {
+  void RightClickPage(QPoint point = QPoint(20, 20)) {
     QWidget* target = View()->focusProxy();
-    const QPoint point(20, 20);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
       QMouseEvent event(type, point, target->mapToGlobal(point), Qt::RightButton,
                         type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton,

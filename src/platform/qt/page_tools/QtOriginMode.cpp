@@ -6,6 +6,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <utility>
 
 #include "platform/qt/page_tools/QtOriginPanel.h"
 
@@ -63,12 +64,41 @@ constexpr const char* kPicker = R"JS((() => {
     const element = marked(event.target);
     if (element) report(element, true);
   }, true);
+  // From the page's menu: the element at the end of a way down from the
+  // root, or as far down that way as this page goes.
+  window.xmlpellorPick = (path) => {
+    if (!path) return;
+    let element = document.documentElement;
+    for (const [index, name] of path) {
+      const next = element.children[index];
+      if (!next || next.localName !== name) break;
+      element = next;
+    }
+    const found = marked(element);
+    if (found) report(found, true);
+  };
   document.addEventListener('keydown', (event) => {
     if (event.key === 'Escape') { state.leave = true; state.n++; }
   }, true);
   window.addEventListener('scroll', place, true);
   window.addEventListener('resize', place);
 })();)JS";
+
+// The element at a point of the page, as its way down from the root (each
+// step its index among its parent's elements and its name), or null. The
+// marked page is another document, and gets the plain page's scroll place
+// back only after it has loaded, sometimes late: a point would find
+// something else there, the way finds the same element.
+constexpr const char* kPathAt = R"JS(((x, y) => {
+  let element = document.elementFromPoint(x, y);
+  if (!element) return null;
+  const path = [];
+  for (; element.parentElement; element = element.parentElement) {
+    path.unshift([Array.prototype.indexOf.call(element.parentElement.children, element),
+                  element.localName]);
+  }
+  return path;
+}))JS";
 
 }  // namespace
 
@@ -113,6 +143,7 @@ void QtOriginMode::Enter() {
   m_active = true;
   m_onPage = false;
   m_heard = -1;
+  m_pick.clear();
   m_panel->Say(
       QStringLiteral("Running the stylesheet once more, to see where each element of "
                      "the output comes from\u2026"));
@@ -132,10 +163,51 @@ void QtOriginMode::Enter() {
       "Point at an element of the page, or click it to keep it; Esc leaves the mode."));
 }
 
+void QtOriginMode::EnterAt(QPoint point) {
+  // The view's pixels are the page's CSS pixels times its zoom; the screen's
+  // pixel ratio stands on both sides alike.
+  const qreal zoom = m_view.zoomFactor() > 0 ? m_view.zoomFactor() : 1.0;
+  const QString path = QStringLiteral("(%1)(%2, %3)")
+                           .arg(QString::fromUtf8(kPathAt), QString::number(point.x() / zoom),
+                                QString::number(point.y() / zoom));
+  // With nothing to point at, the menu leaves the mode as it always did.
+  if (m_active && m_commands.pageFile().isEmpty()) {
+    Leave();
+    return;
+  }
+  // Asked before Enter navigates, so the page that was right-clicked
+  // answers; the answer comes while the stylesheet runs again, or at once
+  // in the mode.
+  QPointer<QtOriginMode> self(this);
+  const unsigned leaves = m_leaves;
+  m_view.page()->runJavaScript(
+      QStringLiteral("JSON.stringify(%1)").arg(path), QWebEngineScript::ApplicationWorld,
+      [self, leaves](const QVariant& result) {
+        if (!self || !self->m_active || self->m_leaves != leaves) return;
+        // Written out anew from what was parsed: only data reaches the
+        // marked page's script, whatever the page's names were.
+        const QJsonDocument way = QJsonDocument::fromJson(result.toString().toUtf8());
+        if (!way.isArray()) return;
+        self->m_pick = QString::fromUtf8(way.toJson(QJsonDocument::Compact));
+        self->PickPending();
+      });
+  Enter();
+}
+
+void QtOriginMode::PickPending() {
+  // The picker is there once the marked page has loaded.
+  if (m_pick.isEmpty() || !m_poll.isActive()) return;
+  m_view.page()->runJavaScript(
+      QStringLiteral("window.xmlpellorPick(%1)").arg(std::exchange(m_pick, QString())),
+      QWebEngineScript::ApplicationWorld);
+}
+
 void QtOriginMode::Leave() {
   if (!m_active || m_leaving) return;
   m_leaving = true;
   m_active = false;
+  ++m_leaves;
+  m_pick.clear();
   m_poll.stop();
   if (m_panel && m_panel->isVisible()) m_panel->close();
   m_commands.hide();
@@ -162,6 +234,7 @@ void QtOriginMode::Loaded(bool ok) {
   if (!m_active || !ok || !IsMarkedPage(m_view.url())) return;
   m_view.page()->runJavaScript(QString::fromUtf8(kPicker), QWebEngineScript::ApplicationWorld);
   m_poll.start();
+  PickPending();
 }
 
 void QtOriginMode::Poll() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -43,6 +44,10 @@ class QtOriginMode final : public QObject {
 
   void Toggle();
   void Enter();
+  // From the page's menu, right-clicked at `point` of the view: the element
+  // there is shown at once, as if clicked in the mode, whether the mode
+  // begins now or was on already.
+  void EnterAt(QPoint point);
   void Leave();
   bool Active() const noexcept { return m_active; }
   // Each place the panel offers, when activated.
@@ -61,6 +66,7 @@ class QtOriginMode final : public QObject {
   void Poll();
   void Heard(const QString& state);
   void ShowElement(const QString& id, const QString& tag, bool kept);
+  void PickPending();
 
   QWidget& m_window;
   QWebEngineView& m_view;
@@ -73,6 +79,11 @@ class QtOriginMode final : public QObject {
   // The marked page has been seen in the view since Enter.
   bool m_onPage = false;
   double m_heard = -1;  // the script's count of reports at the last poll
+  // The right-clicked element's way down from the root, as JSON, until the
+  // marked page's picker can be given it.
+  QString m_pick;
+  // Leave counts, so an answer about a page of an earlier entry is dropped.
+  unsigned m_leaves = 0;
 };
 
 }  // namespace xmlpellor

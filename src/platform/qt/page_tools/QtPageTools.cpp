@@ -59,7 +59,7 @@ QtPageTools::QtPageTools(QWidget& window, QWebEngineView& view, Commands command
   AddKeys({QKeySequence(Qt::CTRL | Qt::Key_P)}, [this] { Print(); });
   // The key browsers give their element picker.
   AddKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}, [this] {
-    if (m_commands.whereFrom) m_commands.whereFrom();
+    if (m_commands.whereFrom) m_commands.whereFrom(std::nullopt);
   });
   // A text box on X11 takes Ctrl+U, Ctrl+F and Ctrl+P for editing, as a
   // terminal does, and would keep them from the window.
@@ -219,7 +219,10 @@ void QtPageTools::ShowContextMenu(const QPoint& position) {
       [this] { ToggleOutputFiles(); });
   menu->addSeparator();
   add("Where did this come from?", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-      output && m_commands.whereFrom, [this] { m_commands.whereFrom(); });
+      output && m_commands.whereFrom,
+      [this, at = request != nullptr ? request->position() : position] {
+        m_commands.whereFrom(at);
+      });
   if (m_commands.profile) {
     add("Profile this transformation", QKeySequence(),
         m_commands.canProfile && m_commands.canProfile(), m_commands.profile);

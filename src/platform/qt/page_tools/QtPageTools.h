@@ -3,9 +3,11 @@
 #include <QKeySequence>
 #include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QPrinter;
 class QWebEngineView;
@@ -39,8 +41,9 @@ class QtPageTools final : public QObject {
     // Runs the last Apply again with timing; whether there is one.
     std::function<void()> profile;
     std::function<bool()> canProfile;
-    // Enters the origin mode, or leaves it.
-    std::function<void()> whereFrom;
+    // Enters the origin mode, or leaves it. From the page's menu, `at` is
+    // where the page was right-clicked, in the view's pixels.
+    std::function<void(std::optional<QPoint> at)> whereFrom;
   };
 
   // The keys are the window's, so they work wherever the focus is in it.
