@@ -898,6 +898,27 @@ TEST(SaxonOrigins, MarksAreTheOnlyDifferenceFromThePlainRun) {
                        [](const xml::Origin& o) { return o.part == xml::OriginPart::kElement; })));
 }
 
+// A text written after an element's children follows their entries in the
+// table; the panel still lists it with its element.
+TEST(SaxonOrigins, ThePanelGathersTextWrittenAfterChildElements) {
+  if (const char* why = NoSaxon()) GTEST_SKIP() << why;
+  const xml::OriginTable& table = OrdersRuns().marked.origins;
+  std::vector<std::string> seen;
+  for (std::uint64_t i = 0; i < table.origins.size(); ++i) {
+    xml::OriginView view;
+    if (!xml::ViewOrigin(table, i, view) || view.instruction != "xsl:copy") continue;
+    std::string parts;
+    for (const auto& part : view.parts) parts += part.what + "|" + part.instruction + ";";
+    seen.push_back(view.templ + " " + view.source + " " + parts);
+  }
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{
+                "match=\"order\" mode=\"summary\" /orders/order[1] text \u201cAppleBread\u201d|"
+                "xsl:apply-templates, by the built-in template rule;",
+                "match=\"order\" mode=\"summary\" /orders/order[2] text \u201cCheese\u201d|"
+                "xsl:apply-templates, by the built-in template rule;"}));
+}
+
 // Saxon's trace counts each template as libxslt does: the same job gives
 // the same calls in either engine.
 class SaxonProfile : public ::testing::TestWithParam<transform::XsltEngine> {};
