@@ -21,6 +21,7 @@
 #include "platform/xml/FirstAndLast.h"
 #include "platform/Window.h"
 #include "transform/Engine.h"
+#include "transform/EngineChoice.h"
 #include "transform/Transform.h"
 
 namespace xmlpellor {
@@ -498,7 +499,8 @@ namespace {
 
 // Why the marked run of a job gives nothing to point at; empty when it does.
 std::string NothingToPointAt(const transform::JobResult& done, const std::string& engine) {
-  if (engine != "libxslt") {
+  if (engine != transform::EngineName(transform::XsltEngine::kLibxslt) &&
+      engine != transform::EngineName(transform::XsltEngine::kSaxon)) {
     return "This engine (" + engine + ") cannot say where an element came from.";
   }
   // Changed since the Apply.

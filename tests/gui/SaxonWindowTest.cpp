@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <unistd.h>
 
@@ -64,15 +65,31 @@ class SaxonWindowTest : public QObject, public RealWindow {
     QTRY_VERIFY2_WITH_TIMEOUT(PageText(Page()).contains("3 items, A+B+C"),
                               qPrintable(PageText(Page())), kPageTimeoutMs);
     QVERIFY(!PageText(Page()).contains('{'));
-    // Where an element came from is libxslt's to tell; this engine says so.
+    // Where an element came from, told by this engine as libxslt tells it.
     QtOriginMode& origins = m_window->Origins();
     origins.Enter();
     QVERIFY(origins.Active());
-    auto* status = origins.Panel()->findChild<QWidget*>("originStatus");
-    QCOMPARE(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Name),
-             "This engine (Saxon-HE) cannot say where an element came from.");
+    const auto field = [&](const char* name, QAccessible::Text what) {
+      auto* widget = origins.Panel()->findChild<QWidget*>(QString::fromLatin1(name));
+      return QAccessible::queryAccessibleInterface(widget)->text(what);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (Evaluate(Page(),
+                  QStringLiteral("document.querySelector('p[data-xmlpellor-origin]')."
+                                 "dispatchEvent(new MouseEvent('click', {bubbles: true}))")),
+         field("originInstruction", QAccessible::Value) == "<p>"),
+        qPrintable(field("originStatus", QAccessible::Name) + "|" + PageState(Page())),
+        kPageTimeoutMs);
+    QCOMPARE(field("originTemplate", QAccessible::Value), "match=\"/\"");
+    QCOMPARE(field("originInstructionPlace", QAccessible::Name), "s.xsl:1");
+    QCOMPARE(field("originSource", QAccessible::Value), "/");
+    auto* parts = origins.Panel()->findChild<QTreeWidget*>("originParts");
+    QCOMPARE(parts->topLevelItemCount(), 1);
+    QCOMPARE(parts->topLevelItem(0)->text(0), QString::fromUtf8("text \u201c3 items, A+B+C\u201d"));
+    QCOMPARE(parts->topLevelItem(0)->text(1), "text");
     origins.Leave();
     QVERIFY(!origins.Panel()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(PageText(Page()).contains("3 items, A+B+C"), kPageTimeoutMs);
 
     // Saved: applied again on its own, in the same engine.
     Write(Data("s.xsl"), Xsl3("<xsl:template match='/'><html><body><p>saved: "

@@ -22,6 +22,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/FirstAndLast.h"
+#include "platform/xml/Origins.h"
 #include "platform/xml/OutputDocuments.h"
 #include "platform/LocalPath.h"
 #include "platform/ReadPolicy.h"
@@ -480,6 +481,7 @@ class Job {
       throw RuntimeError(err::kSubscriptOutOfRange, "Subscript out of range");
     }
     const bool profiled = request.instrument == wire::Instrument::kProfile;
+    const bool marked = request.instrument == wire::Instrument::kOrigin;
     xml::TransformProfile profile;
     xml::Stopwatch stopwatch;
     m_state.events.Phase(JobPhase::kReadingDocument);
@@ -495,7 +497,7 @@ class Job {
     profile.stylesheetMicros = stopwatch.Lap();
 
     m_state.events.Phase(JobPhase::kCompiling);
-    const Local<jobject> executable = Compile(stylesheet.get(), profiled);
+    const Local<jobject> executable = Compile(stylesheet.get(), profiled || marked);
     profile.compileMicros = stopwatch.Lap();
     m_state.events.Parameters(Declared(executable.get(), stylesheet.get()));
 
@@ -520,18 +522,33 @@ class Job {
       m_jni.CallVoid(transformer.get(), "setTraceListener", "(Lnet/sf/saxon/lib/TraceListener;)V",
                      profiler.get());
     }
+    Local<jobject> origins = m_jni.Own<jobject>(nullptr);
+    if (marked) {
+      const Local<jclass> originsClass = m_jni.Class("xmlpellor/saxon/Origins");
+      origins = m_jni.New(originsClass.get(), "()V");
+      m_jni.CallVoid(transformer.get(), "setTraceListener", "(Lnet/sf/saxon/lib/TraceListener;)V",
+                     origins.get());
+    }
 
     const Local<jclass> outputClass = m_jni.Class("xmlpellor/saxon/NativeOutput");
     const Local<jobject> output = m_jni.New(outputClass.get(), "()V");
     const Local<jobject> serializer =
         m_jni.CallObject(transformer.get(), "newSerializer",
                          "(Ljava/io/OutputStream;)Lnet/sf/saxon/s9api/Serializer;", output.get());
+    // The marks go in between the transformation and the serializer, which
+    // still says what the stylesheet asked of the output.
+    const Local<jobject> destination =
+        marked
+            ? m_jni.CallObject(origins.get(), "mark",
+                               "(Lnet/sf/saxon/s9api/Serializer;)Lnet/sf/saxon/s9api/Destination;",
+                               serializer.get())
+            : m_jni.Own<jobject>(m_jni.env()->NewLocalRef(serializer.get()));
     try {
       m_jni.CallVoid(transformer.get(), "setGlobalContextItem", "(Lnet/sf/saxon/s9api/XdmItem;)V",
                      document.get());
       m_jni.CallVoid(transformer.get(), "applyTemplates",
                      "(Lnet/sf/saxon/s9api/XdmValue;Lnet/sf/saxon/s9api/Destination;)V",
-                     document.get(), serializer.get());
+                     document.get(), destination.get());
     } catch (const RuntimeError& e) {
       ThrowIfOutOfMemory();
       if (!m_state.overflow.empty()) throw SaxonError(m_state.overflow);
@@ -554,6 +571,7 @@ class Job {
       profile.templates = Templates(profiler.get());
       result.profile = std::move(profile);
     }
+    if (marked) result.origins = OriginsOf(origins.get());
     // A refusal or a limit the stylesheet caught (xsl:try) still ends the job.
     if (!m_state.overflow.empty()) throw SaxonError(m_state.overflow);
     if (!m_state.refusals.empty())
@@ -792,13 +810,7 @@ class Job {
 
   // What the profiler counted of each template that ran.
   std::vector<xml::TemplateProfile> Templates(jobject profiler) {
-    const Local<jobject> array = m_jni.CallObject(profiler, "rows", "()[Ljava/lang/String;");
-    const auto texts = static_cast<jobjectArray>(array.get());
-    std::vector<std::string> fields;
-    for (jsize i = 0; i < m_jni.env()->GetArrayLength(texts); ++i) {
-      const Local<jobject> text = m_jni.Own(m_jni.env()->GetObjectArrayElement(texts, i));
-      fields.push_back(m_jni.Utf8(static_cast<jstring>(text.get())));
-    }
+    const std::vector<std::string> fields = Texts(profiler, "rows");
     const auto number = [](const std::string& text) {
       return static_cast<std::uint64_t>(std::strtoull(text.c_str(), nullptr, 10));
     };
@@ -825,6 +837,56 @@ class Job {
       templates.push_back(std::move(t));
     }
     return templates;
+  }
+
+  // The table the marker filled, its texts as the libxslt engine's are.
+  xml::OriginTable OriginsOf(jobject marker) {
+    xml::OriginTable table;
+    const auto number = [](const std::string& text) {
+      return static_cast<std::int64_t>(std::strtoll(text.c_str(), nullptr, 10));
+    };
+    const std::vector<std::string> templates = Texts(marker, "templates");
+    for (std::size_t i = 0; i + 6 <= templates.size(); i += 6) {
+      table.templates.push_back({templates[i], templates[i + 1], templates[i + 2], templates[i + 3],
+                                 PlaceName(templates[i + 4]), number(templates[i + 5])});
+    }
+    const std::vector<std::string> instructions = Texts(marker, "instructions");
+    for (std::size_t i = 0; i + 3 <= instructions.size(); i += 3) {
+      table.instructions.push_back(
+          {instructions[i], PlaceName(instructions[i + 1]), number(instructions[i + 2])});
+    }
+    const std::vector<std::string> sources = Texts(marker, "sources");
+    for (std::size_t i = 0; i + 3 <= sources.size(); i += 3) {
+      table.sources.push_back({sources[i], PlaceName(sources[i + 1]), number(sources[i + 2])});
+    }
+    const std::vector<std::string> labels = Texts(marker, "labels");
+    const Local<jobject> array = m_jni.CallObject(marker, "origins", "()[I");
+    const auto numbers = static_cast<jintArray>(array.get());
+    std::vector<jint> fields(static_cast<std::size_t>(m_jni.env()->GetArrayLength(numbers)));
+    m_jni.env()->GetIntArrayRegion(numbers, 0, static_cast<jsize>(fields.size()), fields.data());
+    m_jni.Check();
+    table.origins.reserve(fields.size() / 5);
+    for (std::size_t i = 0; i + 5 <= fields.size() && i / 5 < labels.size(); i += 5) {
+      xml::Origin& origin = table.origins.emplace_back();
+      origin.element = static_cast<std::uint64_t>(fields[i]);
+      origin.part = static_cast<xml::OriginPart>(fields[i + 1]);
+      origin.label = xml::OriginLabel(labels[i / 5]);
+      origin.templ = fields[i + 2];
+      origin.instruction = fields[i + 3];
+      origin.source = fields[i + 4];
+    }
+    return table;
+  }
+
+  std::vector<std::string> Texts(jobject object, const char* method) {
+    const Local<jobject> array = m_jni.CallObject(object, method, "()[Ljava/lang/String;");
+    const auto texts = static_cast<jobjectArray>(array.get());
+    std::vector<std::string> fields;
+    for (jsize i = 0; i < m_jni.env()->GetArrayLength(texts); ++i) {
+      const Local<jobject> text = m_jni.Own(m_jni.env()->GetObjectArrayElement(texts, i));
+      fields.push_back(m_jni.Utf8(static_cast<jstring>(text.get())));
+    }
+    return fields;
   }
 
   std::vector<std::string> Strings(jobject value) {

@@ -59,12 +59,17 @@ std::string QualifiedName(const xmlNode* node) {
   return name + Text(node->name);
 }
 
-// The start of a text, its runs of white space made single spaces, cut at
-// a character's edge; empty when it is only white space.
 std::string LabelOf(const xmlChar* content) {
+  return content != nullptr ? OriginLabel(reinterpret_cast<const char*>(content)) : std::string();
+}
+
+}  // namespace
+
+// Cut at a character's edge.
+std::string OriginLabel(std::string_view text) {
   std::string label;
   bool space = false;
-  for (const char* c = reinterpret_cast<const char*>(content); c != nullptr && *c != '\0'; ++c) {
+  for (const char* c = text.data(); c != text.data() + text.size(); ++c) {
     if (std::isspace(static_cast<unsigned char>(*c))) {
       space = !label.empty();
       continue;
@@ -84,8 +89,6 @@ std::string LabelOf(const xmlChar* content) {
   }
   return label;
 }
-
-}  // namespace
 
 // Gives each template, instruction and source node one entry, however many
 // result nodes name it.
@@ -371,7 +374,7 @@ const Entry* At(const std::vector<Entry>& list, std::int64_t index) {
 std::string NameOf(const OriginTemplate* templ) {
   // Text copied by the built-in rules runs with no template of the
   // stylesheet's own.
-  if (templ == nullptr) return "none: libxslt's built-in template rule";
+  if (templ == nullptr) return "none: a built-in template rule";
   std::string text;
   for (const auto& [key, value] : {std::pair{"match", &templ->match},
                                    {"name", &templ->name},
@@ -406,10 +409,12 @@ bool ViewOrigin(const OriginTable& table, std::uint64_t element, OriginView& vie
   } else {
     view.source = "none";
   }
-  // The parts follow their element, before the next element's entry.
-  for (std::size_t i = static_cast<std::size_t>(element) + 1;
-       i < table.origins.size() && table.origins[i].part != OriginPart::kElement; ++i) {
+  // The parts follow their element, but a text after a child element of
+  // its own comes after that child's entries where the result was written
+  // as it was made.
+  for (std::size_t i = static_cast<std::size_t>(element) + 1; i < table.origins.size(); ++i) {
     const Origin& part = table.origins[i];
+    if (part.part == OriginPart::kElement || part.element != element) continue;
     OriginView::Part& shown = view.parts.emplace_back();
     shown.what = part.part == OriginPart::kAttribute ? "attribute " + part.label
                                                      : "text \u201c" + part.label + "\u201d";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,10 @@ struct OriginView {
 // The element at `element` of `table`, as the window says it; false when
 // the table has no element there.
 bool ViewOrigin(const OriginTable& table, std::uint64_t element, OriginView& view);
+
+// A text as a part's label: its start, its runs of white space made single
+// spaces; empty when it is only white space.
+std::string OriginLabel(std::string_view text);
 
 // The attribute each element of the marked result carries: the index of
 // its entry in the table's origins.
