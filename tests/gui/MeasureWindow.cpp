@@ -12,6 +12,11 @@
 //                  the result the window applied on its own loaded
 //   large          press of Apply to a page of about 5 MB written, to its
 //                  first contentful paint and to the page loaded
+//   file: large    the same page from its file: URL, in a view of the same
+//                  size of a profile without the program's handler, and
+//   bare scheme large  through a scheme handler that only replies with the
+//                  page in one buffer: load to first contentful paint and to
+//                  the page loaded
 //   saxon          the same for an XSLT 3.0 stylesheet, small and large,
 //                  with the engine started ahead as typing does it, and the
 //                  resident memory of a Saxon engine waiting for its job
@@ -19,6 +24,7 @@
 //                  to the marked page loaded (the job run again, marked)
 // All in milliseconds.
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,9 +34,16 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <QWindow>
 #include <cmath>
@@ -41,6 +54,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -181,6 +195,89 @@ class PaintWatcher final : public QObject {
   double m_paintedMs = -1;
 };
 
+// Milliseconds from `since` (since the epoch) to the first contentful paint
+// of the page loaded in `page`, which the engine records with a time stamp
+// while it still parses a large page; negative when it has none.
+double FirstPaintSince(QWebEnginePage& page, double since) {
+  // Shared: an answer that comes after the wait gave up must land somewhere.
+  auto paintedAt = std::make_shared<std::optional<double>>();
+  page.runJavaScript(QStringLiteral("(performance.getEntriesByName('first-contentful-paint')[0] || "
+                                    "{startTime: NaN}).startTime + performance.timeOrigin"),
+                     [paintedAt](const QVariant& value) { *paintedAt = value.toDouble(); });
+  RunUntil([&] { return paintedAt->has_value(); }, 10000);
+  const double at = paintedAt->value_or(std::nan(""));
+  return std::isnan(at) ? -1 : at - since;
+}
+
+// A scheme of the engine's bare minimum: one buffer per request, with no
+// policy, interceptor or page registry, flagged as the program's scheme is.
+constexpr char kBareScheme[] = "measure";
+
+class BareSchemeHandler final : public QWebEngineUrlSchemeHandler {
+ public:
+  explicit BareSchemeHandler(QByteArray page) : m_page(std::move(page)) {}
+  void requestStarted(QWebEngineUrlRequestJob* job) override {
+    auto* buffer = new QBuffer;
+    buffer->setData(m_page);
+    buffer->open(QIODevice::ReadOnly);
+    QObject::connect(job, &QObject::destroyed, buffer, &QObject::deleteLater);
+    job->reply("text/html; charset=UTF-8", buffer);
+  }
+
+ private:
+  QByteArray m_page;
+};
+
+// The page at `file` loaded as a browser would, from its file: URL, and
+// through the bare scheme, in a view of `size` of a profile of its own (the
+// window's profile serves every local page through the program's
+// handler). Prints what each load took, as the large Apply's row does.
+bool MeasureOutsideProgram(const QString& file, QSize size) {
+  QFile page(file);
+  if (!page.open(QIODevice::ReadOnly)) return false;
+  QWebEngineProfile plain;  // off the record
+  BareSchemeHandler bare(page.readAll());
+  plain.installUrlSchemeHandler(kBareScheme, &bare);
+  QWebEngineView view;
+  view.setPage(new QWebEnginePage(&plain, &view));  // deleted before the profile
+  view.settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+  view.resize(size);
+  view.show();
+  bool loaded = false;
+  QObject::connect(&view, &QWebEngineView::loadFinished, [&loaded] { loaded = true; });
+  // A small file first: file: pages get a page process of their own, and
+  // its start is not the large page's.
+  const QString small = QFileInfo(file).path() + QStringLiteral("/small.html");
+  QFile smallFile(small);
+  if (!smallFile.open(QIODevice::WriteOnly) || smallFile.write("<p>small</p>") < 0) return false;
+  smallFile.close();
+  view.load(QUrl::fromLocalFile(small));
+  if (!RunUntil([&] { return loaded; }, 60000)) return false;
+  QUrl bareUrl;
+  bareUrl.setScheme(QString::fromLatin1(kBareScheme));
+  bareUrl.setHost(QStringLiteral("page"));
+  bareUrl.setPath(QStringLiteral("/large.html"));
+  const std::pair<const char*, QUrl> loads[] = {{"file:", QUrl::fromLocalFile(file)},
+                                                {"bare scheme", bareUrl},
+                                                {"file:", QUrl::fromLocalFile(file)},
+                                                {"bare scheme", bareUrl}};
+  for (const auto& [name, url] : loads) {
+    loaded = false;
+    QElapsedTimer timer;
+    timer.start();
+    const double started = static_cast<double>(QDateTime::currentMSecsSinceEpoch());
+    view.load(url);
+    if (!RunUntil([&] { return loaded; }, 120000)) return false;
+    const double loadedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    std::printf("%s large first_paint_ms %.0f loaded_ms %.1f\n", name,
+                FirstPaintSince(*view.page(), started), loadedMs);
+    loaded = false;
+    view.load(QUrl::fromLocalFile(small));
+    if (!RunUntil([&] { return loaded; }, 60000)) return false;
+  }
+  return true;
+}
+
 class Measurer {
  public:
   Measurer(QtMainWindow& window, QWebEngineView& view) : m_window(window), m_view(view) {
@@ -210,17 +307,7 @@ class Measurer {
     m_written = Ms(timer);
     if (!RunUntil([&] { return m_loaded; }, 60000)) return -1;
     const double loadedMs = Ms(timer);
-    if (paintedMs != nullptr) {
-      // Shared: an answer that comes after the wait gave up must land somewhere.
-      auto paintedAt = std::make_shared<std::optional<double>>();
-      m_view.page()->runJavaScript(
-          QStringLiteral("(performance.getEntriesByName('first-contentful-paint')[0] || "
-                         "{startTime: NaN}).startTime + performance.timeOrigin"),
-          [paintedAt](const QVariant& value) { *paintedAt = value.toDouble(); });
-      RunUntil([&] { return paintedAt->has_value(); }, 10000);
-      const double at = paintedAt->value_or(std::nan(""));
-      *paintedMs = std::isnan(at) ? -1 : at - pressed;
-    }
+    if (paintedMs != nullptr) *paintedMs = FirstPaintSince(*m_view.page(), pressed);
     return loadedMs;
   }
 
@@ -269,6 +356,10 @@ class Measurer {
 
 int main(int argc, char** argv) {
   PrepareProcess();
+  QWebEngineUrlScheme bare(kBareScheme);
+  bare.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+  bare.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+  QWebEngineUrlScheme::registerScheme(bare);
   // A line at a time: what was measured stays when a later step hangs.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication qtApp(argc, argv);
@@ -385,6 +476,13 @@ int main(int argc, char** argv) {
     const qint64 size = QFileInfo(QString::fromStdString(window.Program().TempFile())).size();
     std::printf("apply large (%.1f MB) written_ms %.1f first_paint_ms %.0f loaded_ms %.1f\n",
                 static_cast<double>(size) / 1e6, measurer.Written(), paintedMs, loadedMs);
+  }
+  // A copy: the next Apply deletes the result.
+  const QString largeHtml = folder.path() + QStringLiteral("/large.html");
+  if (!QFile::copy(QString::fromStdString(window.Program().TempFile()), largeHtml) ||
+      !MeasureOutsideProgram(largeHtml, view->size())) {
+    std::fprintf(stderr, "the large result did not load outside the program\n");
+    return 1;
   }
   std::printf("origins large loaded_ms %.1f\n", measurer.Origins());
 
