@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <libxml/HTMLparser.h>
-
 #include "TestData.h"
 #include "platform/Channel.h"
 #include "platform/ReadPolicy.h"
@@ -11,6 +9,7 @@
 #include "platform/xml/DomDocument.h"
 #include "platform/xml/Origins.h"
 #include "platform/xml/XmlJob.h"
+#include "support/OriginChecks.h"
 #include "wire/JobWire.h"
 
 namespace xmlpellor::test {
@@ -33,30 +32,6 @@ std::string Transform(xml::OriginTable* origins) {
   return xmlDoc.transformNode(xslDoc.documentElement(), nullptr, {}, nullptr, nullptr, origins);
 }
 
-// The template as the panel would name it: only what the stylesheet gave.
-std::string Named(const xml::OriginTemplate& templ) {
-  std::string text;
-  for (const auto& [key, value] : {std::pair{"match", &templ.match},
-                                   {"name", &templ.name},
-                                   {"mode", &templ.mode},
-                                   {"priority", &templ.priority}}) {
-    if (!value->empty()) text += std::string(text.empty() ? "" : " ") + key + "=" + *value;
-  }
-  return text;
-}
-
-struct OriginCase {
-  const char* element;  // XPath into the output, read as HTML
-  OriginPart part;
-  const char* label;  // of the attribute or text part
-  const char* templ;
-  long templLine;
-  const char* instruction;
-  long instructionLine;
-  const char* source;
-  long sourceLine;
-};
-
 class OriginOf : public ::testing::TestWithParam<OriginCase> {
  protected:
   static void SetUpTestSuite() { output = new std::string(Transform(&table)); }
@@ -66,44 +41,7 @@ class OriginOf : public ::testing::TestWithParam<OriginCase> {
 };
 
 TEST_P(OriginOf, NamesTemplateInstructionAndSource) {
-  const OriginCase& c = GetParam();
-  xml::XmlPtr<xmlDoc> page(htmlReadMemory(output->data(), static_cast<int>(output->size()), "",
-                                          "UTF-8", HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING));
-  ASSERT_TRUE(page);
-  xml::XmlPtr<xmlXPathContext> context(xmlXPathNewContext(page.get()));
-  xml::XmlPtr<xmlXPathObject> found(xmlXPathEvalExpression(
-      BAD_CAST(std::string("string(") + c.element + "/@" + xml::kOriginAttribute + ")").c_str(),
-      context.get()));
-  ASSERT_TRUE(found);
-  const std::string id = reinterpret_cast<const char*>(found->stringval);
-  ASSERT_FALSE(id.empty()) << c.element << " carries no origin in " << *output;
-  const std::size_t element = std::stoul(id);
-  ASSERT_LT(element, table.origins.size());
-
-  const xml::Origin* origin = nullptr;
-  for (const xml::Origin& entry : table.origins) {
-    if (entry.element == element && entry.part == c.part &&
-        (c.part == OriginPart::kElement || entry.label == c.label)) {
-      origin = &entry;
-    }
-  }
-  ASSERT_NE(origin, nullptr) << c.element << " " << c.label;
-  ASSERT_NE(origin->templ, xml::kNoOrigin);
-  ASSERT_NE(origin->instruction, xml::kNoOrigin);
-  ASSERT_NE(origin->source, xml::kNoOrigin);
-  const auto& templ = table.templates.at(static_cast<std::size_t>(origin->templ));
-  const auto& instruction = table.instructions.at(static_cast<std::size_t>(origin->instruction));
-  const auto& source = table.sources.at(static_cast<std::size_t>(origin->source));
-  EXPECT_EQ(Named(templ), c.templ);
-  EXPECT_EQ(templ.line, c.templLine);
-  EXPECT_EQ(instruction.name, c.instruction);
-  EXPECT_EQ(instruction.line, c.instructionLine);
-  EXPECT_EQ(source.path, c.source);
-  EXPECT_EQ(source.line, c.sourceLine);
-  // Paths the window can open, whatever form the documents were named in.
-  EXPECT_EQ(templ.file.substr(templ.file.rfind('/') + 1), "orders.xsl");
-  EXPECT_EQ(instruction.file, templ.file);
-  EXPECT_EQ(source.file.substr(source.file.rfind('/') + 1), "orders.xml");
+  ExpectOrigin(GetParam(), *output, table, "orders.xsl", "orders.xml");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,17 +75,7 @@ TEST(OriginMarks, AreTheOnlyDifferenceFromThePlainOutput) {
   const std::string marked = Transform(&table);
   const std::string plain = Transform(nullptr);
   EXPECT_EQ(plain.find(xml::kOriginAttribute), std::string::npos);
-  // Each mark is ` ATTRIBUTE="DIGITS"`; a mark of another shape stays and fails.
-  std::string unmarked = marked;
-  const std::string start = std::string(" ") + xml::kOriginAttribute + "=\"";
-  for (std::size_t at = unmarked.find(start); at != std::string::npos;
-       at = unmarked.find(start, at)) {
-    std::size_t end = at + start.size();
-    while (end < unmarked.size() && unmarked[end] >= '0' && unmarked[end] <= '9') ++end;
-    if (end == at + start.size() || end >= unmarked.size() || unmarked[end] != '"') break;
-    unmarked.erase(at, end + 1 - at);
-  }
-  EXPECT_EQ(unmarked, plain);
+  EXPECT_EQ(Unmarked(marked), plain);
 }
 
 TEST(OriginWire, CarriesATableThatTakesManyMessages) {

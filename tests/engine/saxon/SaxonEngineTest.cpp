@@ -18,16 +18,13 @@
 #include <utility>
 #include <vector>
 
-#include <libxml/HTMLparser.h>
-#include <libxml/xpath.h>
-
 #include "engine/saxon/Jni.h"
 #include "engine/saxon/SaxonOutput.h"
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
 #include "platform/Worker.h"
 #include "platform/xml/Origins.h"
-#include "platform/xml/XmlPtr.h"
+#include "support/OriginChecks.h"
 #include "support/TempDir.h"
 #include "transform/EngineChoice.h"
 
@@ -831,29 +828,6 @@ INSTANTIATE_TEST_SUITE_P(
 // Origins of a 3.0 stylesheet's result, in the shape the libxslt engine's
 // have: each element marked with its entry, its template, instruction and
 // source node, its attributes and texts as parts.
-struct SaxonOriginCase {
-  const char* element;  // XPath into the output, read as HTML
-  xml::OriginPart part;
-  const char* label;  // of the attribute or text part
-  const char* templ;  // "" for a built-in rule's
-  long templLine;
-  const char* instruction;
-  long instructionLine;
-  const char* source;
-  long sourceLine;
-};
-
-std::string Named(const xml::OriginTemplate& templ) {
-  std::string text;
-  for (const auto& [key, value] : {std::pair{"match", &templ.match},
-                                   {"name", &templ.name},
-                                   {"mode", &templ.mode},
-                                   {"priority", &templ.priority}}) {
-    if (!value->empty()) text += std::string(text.empty() ? "" : " ") + key + "=" + *value;
-  }
-  return text;
-}
-
 // The job run once plainly and once marked, in one engine.
 struct OriginRuns {
   transform::JobResult plain, marked;
@@ -887,96 +861,53 @@ const OriginRuns& OrdersRuns() {
   return runs;
 }
 
-class SaxonOrigin : public ::testing::TestWithParam<SaxonOriginCase> {};
+class SaxonOrigin : public ::testing::TestWithParam<OriginCase> {};
 
 TEST_P(SaxonOrigin, NamesTemplateInstructionAndSource) {
   if (const char* why = NoSaxon()) GTEST_SKIP() << why;
-  const SaxonOriginCase& c = GetParam();
   const OriginRuns& runs = OrdersRuns();
   ASSERT_EQ(runs.engine, "Saxon-HE");
-  const std::string& output = runs.marked.output;
-  xml::XmlPtr<xmlDoc> page(htmlReadMemory(output.data(), static_cast<int>(output.size()), "",
-                                          "UTF-8", HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING));
-  ASSERT_TRUE(page);
-  xml::XmlPtr<xmlXPathContext> context(xmlXPathNewContext(page.get()));
-  xml::XmlPtr<xmlXPathObject> found(xmlXPathEvalExpression(
-      BAD_CAST(std::string("string(") + c.element + "/@" + xml::kOriginAttribute + ")").c_str(),
-      context.get()));
-  ASSERT_TRUE(found);
-  const std::string id = reinterpret_cast<const char*>(found->stringval);
-  ASSERT_FALSE(id.empty()) << c.element << " carries no origin in " << output;
-  const std::uint64_t element = std::stoull(id);
-  const xml::OriginTable& table = runs.marked.origins;
-  ASSERT_LT(element, table.origins.size());
-  EXPECT_EQ(table.origins[element].element, element);
-
-  const xml::Origin* origin = nullptr;
-  for (const xml::Origin& entry : table.origins) {
-    if (entry.element == element && entry.part == c.part &&
-        (c.part == xml::OriginPart::kElement || entry.label == c.label)) {
-      origin = &entry;
-    }
-  }
-  ASSERT_NE(origin, nullptr) << c.element << " " << c.label;
-  ASSERT_NE(origin->instruction, xml::kNoOrigin);
-  ASSERT_NE(origin->source, xml::kNoOrigin);
-  const auto& instruction = table.instructions.at(static_cast<std::size_t>(origin->instruction));
-  const auto& source = table.sources.at(static_cast<std::size_t>(origin->source));
-  EXPECT_EQ(instruction.name, c.instruction);
-  EXPECT_EQ(instruction.line, c.instructionLine);
-  EXPECT_EQ(instruction.file.substr(instruction.file.rfind('/') + 1), "orders3.xsl");
-  EXPECT_EQ(source.path, c.source);
-  EXPECT_EQ(source.line, c.sourceLine);
-  EXPECT_EQ(source.file.substr(source.file.rfind('/') + 1), "orders.xml");
-  if (*c.templ == '\0') {
-    EXPECT_EQ(origin->templ, xml::kNoOrigin);
-    return;
-  }
-  ASSERT_NE(origin->templ, xml::kNoOrigin);
-  const auto& templ = table.templates.at(static_cast<std::size_t>(origin->templ));
-  EXPECT_EQ(Named(templ), c.templ);
-  EXPECT_EQ(templ.line, c.templLine);
-  EXPECT_EQ(templ.file, instruction.file);
+  ExpectOrigin(GetParam(), runs.marked.output, runs.marked.origins, "orders3.xsl", "orders.xml");
 }
 
 using xml::OriginPart;
 INSTANTIATE_TEST_SUITE_P(
     Orders, SaxonOrigin,
     ::testing::Values(
-        SaxonOriginCase{"//body", OriginPart::kElement, "", "match=/", 4, "<body>", 5, "/", 0},
-        SaxonOriginCase{"//div[@id='order-2']", OriginPart::kElement, "", "match=order", 11,
+        OriginCase{"//body", OriginPart::kElement, "", "match=/", 4, "<body>", 5, "/", 0},
+        OriginCase{"//div[@id='order-2']", OriginPart::kElement, "", "match=order", 11,
                         "<div>", 12, "/orders/order[2]", 7},
-        SaxonOriginCase{"//div[@id='order-2']", OriginPart::kAttribute, "class", "match=order", 11,
+        OriginCase{"//div[@id='order-2']", OriginPart::kAttribute, "class", "match=order", 11,
                         "<div>", 12, "/orders/order[2]", 7},
-        SaxonOriginCase{"//div[@id='order-2']", OriginPart::kAttribute, "id", "match=order", 11,
+        OriginCase{"//div[@id='order-2']", OriginPart::kAttribute, "id", "match=order", 11,
                         "xsl:attribute", 13, "/orders/order[2]", 7},
-        SaxonOriginCase{"//p[.='Bread']", OriginPart::kElement, "", "match=item priority=2", 19,
+        OriginCase{"//p[.='Bread']", OriginPart::kElement, "", "match=item priority=2", 19,
                         "xsl:element", 20, "/orders/order[1]/item[2]", 5},
-        SaxonOriginCase{"//p[.='Bread']", OriginPart::kText, "Bread", "match=item priority=2", 19,
+        OriginCase{"//p[.='Bread']", OriginPart::kText, "Bread", "match=item priority=2", 19,
                         "xsl:value-of", 21, "/orders/order[1]/item[2]", 5},
         // The only item of its order: no position, as XPath writes it.
-        SaxonOriginCase{"//p[.='Cheese']", OriginPart::kElement, "", "match=item priority=2", 19,
+        OriginCase{"//p[.='Cheese']", OriginPart::kElement, "", "match=item priority=2", 19,
                         "xsl:element", 20, "/orders/order[2]/item", 8},
-        SaxonOriginCase{"//note", OriginPart::kElement, "", "match=order", 11, "xsl:copy-of", 15,
+        OriginCase{"//note", OriginPart::kElement, "", "match=order", 11, "xsl:copy-of", 15,
                         "/orders/order[2]", 7},
         // A text value template's text, after a child element of its own.
-        SaxonOriginCase{"(//span)[1]", OriginPart::kText, "2 items", "match=order", 11, "text", 16,
+        OriginCase{"(//span)[1]", OriginPart::kText, "2 items", "match=order", 11, "text", 16,
                         "/orders/order[1]", 3},
-        SaxonOriginCase{"(//order)[2]", OriginPart::kElement, "", "match=order mode=summary", 24,
+        OriginCase{"(//order)[2]", OriginPart::kElement, "", "match=order mode=summary", 24,
                         "xsl:copy", 25, "/orders/order[2]", 7},
         // Made two calls deep in the template that calls itself.
-        SaxonOriginCase{"(//order)[1]/b[2]", OriginPart::kElement, "", "name=stars", 32, "<b>", 35,
+        OriginCase{"(//order)[1]/b[2]", OriginPart::kElement, "", "name=stars", 32, "<b>", 35,
                         "/orders/order[1]", 3},
-        SaxonOriginCase{"(//order)[1]", OriginPart::kText, "AppleBread", "", 0,
+        OriginCase{"(//order)[1]", OriginPart::kText, "AppleBread", "", 0,
                         "xsl:apply-templates, by the built-in template rule", 29,
                         "/orders/order[1]", 3},
         // Its start tag waits in Saxon's outputter while the next one of the
         // same instruction begins, for the order below.
-        SaxonOriginCase{"//ul[@data-name='orders']", OriginPart::kElement, "", "match=* mode=nest",
+        OriginCase{"//ul[@data-name='orders']", OriginPart::kElement, "", "match=* mode=nest",
                         41, "<ul>", 42, "/orders", 2},
-        SaxonOriginCase{"(//ul[@data-name='order'])[2]", OriginPart::kElement, "",
+        OriginCase{"(//ul[@data-name='order'])[2]", OriginPart::kElement, "",
                         "match=* mode=nest", 41, "<ul>", 42, "/orders/order[2]", 7},
-        SaxonOriginCase{"//ul[@data-name='note']", OriginPart::kElement, "", "match=* mode=nest",
+        OriginCase{"//ul[@data-name='note']", OriginPart::kElement, "", "match=* mode=nest",
                         41, "<ul>", 42, "/orders/order[2]/note", 9}));
 
 TEST(SaxonOrigins, MarksAreTheOnlyDifferenceFromThePlainRun) {
@@ -986,19 +917,8 @@ TEST(SaxonOrigins, MarksAreTheOnlyDifferenceFromThePlainRun) {
   ASSERT_FALSE(runs.marked.origins.Empty());
   EXPECT_EQ(runs.marked.kind, runs.plain.kind);
   EXPECT_EQ(runs.plain.output.find(xml::kOriginAttribute), std::string::npos);
-  // Each mark is ` ATTRIBUTE="DIGITS"`; a mark of another shape stays and fails.
-  std::string unmarked = runs.marked.output;
-  const std::string start = std::string(" ") + xml::kOriginAttribute + "=\"";
   std::size_t marks = 0;
-  for (std::size_t at = unmarked.find(start); at != std::string::npos;
-       at = unmarked.find(start, at)) {
-    std::size_t end = at + start.size();
-    while (end < unmarked.size() && unmarked[end] >= '0' && unmarked[end] <= '9') ++end;
-    if (end == at + start.size() || end >= unmarked.size() || unmarked[end] != '"') break;
-    unmarked.erase(at, end + 1 - at);
-    ++marks;
-  }
-  EXPECT_EQ(unmarked, runs.plain.output);
+  EXPECT_EQ(Unmarked(runs.marked.output, &marks), runs.plain.output);
   const auto& origins = runs.marked.origins.origins;
   EXPECT_EQ(marks, static_cast<std::size_t>(std::count_if(
                        origins.begin(), origins.end(),
