@@ -13,7 +13,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -432,41 +431,6 @@ TEST(PreparedEngine, GoesWithAWindowKilledWhileOneRunsAndOneWaits) {
     EXPECT_EQ(::kill(engine, 0), -1) << "engine " << engine << " outlived its window";
   }
   ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-}
-
-// A DocBook 4.5 book with the standard DOCTYPE, as Debian's packages give
-// it: the DTD by its public id through the system catalog, its entity files
-// by way of the link into /etc/sgml, and a customisation of docbook-xsl that
-// asks for ISO-8859-1. The page's file, which Ctrl+S copies, holds
-// xsltproc's bytes.
-TEST(SystemPackages, DocBook45BookGivesXsltprocsBytes) {
-  const std::string docbook = "/usr/share/xml/docbook/stylesheet/docbook-xsl/html/docbook.xsl";
-  if (::access(docbook.c_str(), R_OK) != 0 || ::access("/etc/sgml", R_OK) != 0 ||
-      std::system("command -v xsltproc >/dev/null") != 0) {
-    GTEST_SKIP() << "docbook-xml, docbook-xsl or xsltproc is not installed";
-  }
-  TempDir job;
-  job.Write("book.xml",
-            "<?xml version='1.0'?>\n"
-            "<!DOCTYPE book PUBLIC \"-//OASIS//DTD DocBook XML V4.5//EN\"\n"
-            "  \"http://www.oasis-open.org/docbook/xml/4.5/docbookx.dtd\">\n"
-            "<book><title>Caf&eacute; &amp; Cr&egrave;me</title>"
-            "<chapter><title>One &mdash; &copy; us</title><para>Na&iuml;ve.</para></chapter>"
-            "</book>\n");
-  job.Write("iso.xsl", std::string(kHead) + "<xsl:import href='file://" + docbook +
-                           "'/><xsl:output method='html' encoding='ISO-8859-1'/>"
-                           "</xsl:stylesheet>");
-  const std::string command = "xsltproc --nonet '" + job.File("iso.xsl") + "' '" +
-                              job.File("book.xml") + "' > '" + job.File("xsltproc.html") +
-                              "' 2>/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  PrivateTmp tmp;
-  Tool tool;
-  tool.Apply(job.File("book.xml"), job.File("iso.xsl"));
-  ASSERT_EQ(tool.Reports(), 0u) << tool.LastReport();
-  const std::string expected = job.Read("xsltproc.html");
-  EXPECT_THAT(expected, HasSubstr("Caf\xE9 &amp; Cr\xE8me"));
-  EXPECT_TRUE(tool.Output() == expected) << tool.Output();
 }
 
 }  // namespace
