@@ -22,17 +22,7 @@ class OriginModeTest : public QObject, public RealWindow {
   Q_OBJECT
 
  private:
-  static QString Read(QWidget* widget, QAccessible::Text what) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-    return accessible != nullptr ? accessible->text(what) : QString();
-  }
   QtOriginPanel* Panel() { return m_window->Origins().Panel(); }
-  QString Field(const char* name) {
-    return Read(Panel()->findChild<QWidget*>(QString::fromLatin1(name)), QAccessible::Value);
-  }
-  QString Place(const char* name) {
-    return Read(Panel()->findChild<QWidget*>(QString::fromLatin1(name)), QAccessible::Name);
-  }
   void Key(const QKeySequence& keys) {
     QTest::keySequence(m_window->Widget().windowHandle(), keys);
   }
@@ -126,16 +116,19 @@ class OriginModeTest : public QObject, public RealWindow {
                                 "document.querySelector('%1').dispatchEvent("
                                 "new MouseEvent('click', {bubbles: true, cancelable: true}))")
                                 .arg(QString::fromLatin1(pick.element));
-      QTRY_VERIFY2_WITH_TIMEOUT((Evaluate(Page(), click), Field("originSource") == pick.source),
+      QTRY_VERIFY2_WITH_TIMEOUT((Evaluate(Page(), click), PanelText("originSource") == pick.source),
                                 pick.element, kPageTimeoutMs);
-      QCOMPARE(Field("originTemplate"), QString::fromUtf8(pick.templ));
-      QCOMPARE(Place("originTemplatePlace"), QString::fromUtf8(pick.templPlace));
-      QCOMPARE(Field("originInstruction"), QString::fromUtf8(pick.instruction));
-      QCOMPARE(Place("originInstructionPlace"), QString::fromUtf8(pick.instructionPlace));
-      QCOMPARE(Place("originSourcePlace"), QString::fromUtf8(pick.sourcePlace));
+      QCOMPARE(PanelText("originTemplate"), QString::fromUtf8(pick.templ));
+      QCOMPARE(PanelText("originTemplatePlace", QAccessible::Name),
+               QString::fromUtf8(pick.templPlace));
+      QCOMPARE(PanelText("originInstruction"), QString::fromUtf8(pick.instruction));
+      QCOMPARE(PanelText("originInstructionPlace", QAccessible::Name),
+               QString::fromUtf8(pick.instructionPlace));
+      QCOMPARE(PanelText("originSourcePlace", QAccessible::Name),
+               QString::fromUtf8(pick.sourcePlace));
       // The whole path of the file, for the editor and the screen reader.
-      QVERIFY(Read(Panel()->findChild<QWidget*>("originTemplatePlace"), QAccessible::Description)
-                  .contains(Data("orders.xsl")));
+      QVERIFY(
+          PanelText("originTemplatePlace", QAccessible::Description).contains(Data("orders.xsl")));
     }
 
     // The source window shows the plain output while the page is marked.
@@ -166,15 +159,15 @@ class OriginModeTest : public QObject, public RealWindow {
     QVERIFY(!cheese.isNull());
     QVERIFY(WhereFromMenu(cheese));
     QVERIFY(m_window->Origins().Active());
-    QTRY_VERIFY2_WITH_TIMEOUT(Field("originSource") == "/orders/order[2]/item",
-                              qPrintable(Field("originSource")), kPageTimeoutMs);
-    QCOMPARE(Field("originTemplate"), "match=\"item\" priority=\"2\"");
-    QCOMPARE(Place("originTemplatePlace"), "orders.xsl:17");
+    QTRY_VERIFY2_WITH_TIMEOUT(PanelText("originSource") == "/orders/order[2]/item",
+                              qPrintable(PanelText("originSource")), kPageTimeoutMs);
+    QCOMPARE(PanelText("originTemplate"), "match=\"item\" priority=\"2\"");
+    QCOMPARE(PanelText("originTemplatePlace", QAccessible::Name), "orders.xsl:17");
     // In the mode, the menu shows the element it was opened on and stays.
     QVERIFY(WhereFromMenu(Where("order:nth-of-type(2) b")));
-    QTRY_VERIFY2_WITH_TIMEOUT(Field("originSource") == "/orders/order[2]",
-                              qPrintable(Field("originSource")), kPageTimeoutMs);
-    QCOMPARE(Field("originTemplate"), "name=\"stars\"");
+    QTRY_VERIFY2_WITH_TIMEOUT(PanelText("originSource") == "/orders/order[2]",
+                              qPrintable(PanelText("originSource")), kPageTimeoutMs);
+    QCOMPARE(PanelText("originTemplate"), "name=\"stars\"");
     QVERIFY(m_window->Origins().Active());
     Key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     QVERIFY(!m_window->Origins().Active());
@@ -188,9 +181,9 @@ class OriginModeTest : public QObject, public RealWindow {
     QTRY_VERIFY2_WITH_TIMEOUT(
         (Evaluate(Page(), QStringLiteral("document.querySelector('#order-2 p').dispatchEvent("
                                          "new MouseEvent('click', {bubbles: true}))")),
-         Field("originSource") == "/orders/order[2]/item"),
-        qPrintable(Read(Panel()->findChild<QWidget*>("originStatus"), QAccessible::Name) + "|" +
-                   Field("originSource") + "|" + PageState(Page())),
+         PanelText("originSource") == "/orders/order[2]/item"),
+        qPrintable(PanelText("originStatus", QAccessible::Name) + "|" + PanelText("originSource") +
+                   "|" + PageState(Page())),
         kPageTimeoutMs);
     auto* parts = Panel()->findChild<QTreeWidget*>("originParts");
     QCOMPARE(parts->topLevelItemCount(), 1);
@@ -201,7 +194,7 @@ class OriginModeTest : public QObject, public RealWindow {
     QTRY_VERIFY_WITH_TIMEOUT(
         (Evaluate(Page(), QStringLiteral("document.querySelector('#order-2').dispatchEvent("
                                          "new MouseEvent('click', {bubbles: true}))")),
-         Field("originSource") == "/orders/order[2]"),
+         PanelText("originSource") == "/orders/order[2]"),
         kPageTimeoutMs);
     QStringList rows;
     for (int i = 0; i < parts->topLevelItemCount(); ++i) {

@@ -69,20 +69,16 @@ class SaxonWindowTest : public QObject, public RealWindow {
     QtOriginMode& origins = m_window->Origins();
     origins.Enter();
     QVERIFY(origins.Active());
-    const auto field = [&](const char* name, QAccessible::Text what) {
-      auto* widget = origins.Panel()->findChild<QWidget*>(QString::fromLatin1(name));
-      return QAccessible::queryAccessibleInterface(widget)->text(what);
-    };
     QTRY_VERIFY2_WITH_TIMEOUT(
         (Evaluate(Page(),
                   QStringLiteral("document.querySelector('p[data-xmlpellor-origin]')."
                                  "dispatchEvent(new MouseEvent('click', {bubbles: true}))")),
-         field("originInstruction", QAccessible::Value) == "<p>"),
-        qPrintable(field("originStatus", QAccessible::Name) + "|" + PageState(Page())),
+         PanelText("originInstruction") == "<p>"),
+        qPrintable(PanelText("originStatus", QAccessible::Name) + "|" + PageState(Page())),
         kPageTimeoutMs);
-    QCOMPARE(field("originTemplate", QAccessible::Value), "match=\"/\"");
-    QCOMPARE(field("originInstructionPlace", QAccessible::Name), "s.xsl:1");
-    QCOMPARE(field("originSource", QAccessible::Value), "/");
+    QCOMPARE(PanelText("originTemplate"), "match=\"/\"");
+    QCOMPARE(PanelText("originInstructionPlace", QAccessible::Name), "s.xsl:1");
+    QCOMPARE(PanelText("originSource"), "/");
     auto* parts = origins.Panel()->findChild<QTreeWidget*>("originParts");
     QCOMPARE(parts->topLevelItemCount(), 1);
     QCOMPARE(parts->topLevelItem(0)->text(0), QString::fromUtf8("text \u201c3 items, A+B+C\u201d"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 
 #include "main_window/QtMainWindow.h"
 #include "platform/FileSystem.h"
+#include "platform/qt/page_tools/QtOriginMode.h"
+#include "platform/qt/page_tools/QtOriginPanel.h"
 #include "support/Fakes.h"
 
 namespace xmlpellor::test {
@@ -58,6 +61,16 @@ class RealWindow {
     }
   }
   QWebEnginePage& Page() { return *View()->page(); }
+  // What a screen reader hears of a control of the origin panel: a field's
+  // value, a place's name.
+  QString PanelText(const char* name, QAccessible::Text what = QAccessible::Value) {
+    QtOriginPanel* panel = m_window->Origins().Panel();
+    QAccessibleInterface* accessible =
+        panel != nullptr ? QAccessible::queryAccessibleInterface(
+                               panel->findChild<QWidget*>(QString::fromLatin1(name)))
+                         : nullptr;
+    return accessible != nullptr ? accessible->text(what) : QString();
+  }
   QString TempFile() { return QString::fromStdString(m_window->Program().TempFile()); }
 
   // Shows the window, types the test's two files into the boxes and presses
